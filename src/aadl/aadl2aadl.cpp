@@ -1,0 +1,3 @@
+#include "aadl/aadl2aadl.hpp"
+
+// Not written yet.

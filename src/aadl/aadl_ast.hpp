@@ -1,0 +1,139 @@
+// The in-memory AADL model, as read from .aaxl files. Values are immutable
+// once built; normalisation builds updated copies.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "aadl/ident.hpp"
+
+namespace vorquel {
+
+enum class Category { Data, Subprogram, Thread, Thread_group, Process, Processor, Memory, Bus, Device, System };
+const char* category_to_string(Category c);
+
+enum class Component_kind { Type, Implementation };
+enum class In_out { In, Out, InOut };
+enum class Access_kind { Provided, Required };
+
+// ---- property values -------------------------------------------------------
+struct C_bool { bool value; };
+struct C_int { long long value; std::optional<Ident> unit; };
+struct C_real { double value; std::optional<Ident> unit; };
+struct C_string { std::string value; };
+using Property_constant = std::variant<C_bool, C_int, C_real, C_string>;
+// Pe_constant is the only property_expression form.
+struct Pe_constant { Property_constant constant; };
+using Property_expression = Pe_constant;
+
+struct Int_bound { long long value; std::optional<Ident> unit; };
+struct Real_bound { double value; std::optional<Ident> unit; };
+
+struct Pv_expression { Property_expression expression; };
+struct Pv_int_range { Int_bound min; Int_bound max; std::optional<long long> delta; };
+struct Pv_real_range { Real_bound min; Real_bound max; std::optional<double> delta; };
+struct Pv_enum { Ident literal; };
+struct Pv_reference { Ident element; };
+using Property_value = std::variant<Pv_expression, Pv_int_range, Pv_real_range, Pv_enum, Pv_reference>;
+
+struct Property_association {
+  Ident name;
+  std::vector<Property_value> values;
+  std::optional<Ident> applies_to;
+};
+
+// ---- features ----------------------------------------------------------------
+struct Feat_data_port { In_out direction; std::optional<Ident> classifier; };
+struct Feat_event_data_port { In_out direction; std::optional<Ident> classifier; };
+struct Feat_event_port { In_out direction; };
+struct Feat_port_group { std::optional<Ident> classifier; };
+struct Feat_server_subprogram_spec {};
+struct Feat_data_subprogram_spec {};
+struct Feat_subcomponent_access { Access_kind access; Category category; std::optional<Ident> classifier; };
+struct Feat_parameter { In_out direction; std::optional<Ident> classifier; };
+using Feature_kind = std::variant<Feat_data_port, Feat_event_data_port, Feat_event_port, Feat_port_group,
+                                  Feat_server_subprogram_spec, Feat_data_subprogram_spec,
+                                  Feat_subcomponent_access, Feat_parameter>;
+
+struct Feature {
+  Ident name;
+  Feature_kind kind;
+  std::vector<Property_association> properties;
+};
+
+struct Subcomponent {
+  Ident name;
+  Category category;
+  std::optional<Ident> classifier;
+  std::vector<Property_association> properties;
+};
+
+enum class Connection_kind {
+  Data_connection, Event_connection, Event_data_connection, Port_group_connection,
+  Parameter_connection, Bus_access_connection, Data_access_connection
+};
+enum class Connection_arrow { Immediate, Delayed };
+
+struct Connection {
+  std::optional<Ident> name;
+  Connection_kind kind;
+  Ident src;
+  Connection_arrow arrow;
+  Ident dst;
+  std::vector<Property_association> properties;
+};
+
+struct Call {
+  Ident name;
+  Ident called;
+  std::vector<Property_association> properties;
+};
+
+struct Call_sequence {
+  std::optional<Ident> name;
+  std::vector<Call> calls;
+};
+
+// Payload of a type refinement: never built by the reader.
+struct Refinement { Ident refined; };
+
+struct Component {
+  Ident name;
+  Component_kind kind;
+  Category category;
+  std::optional<Ident> extends;
+  std::vector<Feature> features;
+  std::optional<Refinement> refines;
+  std::vector<Subcomponent> subcomponents;
+  std::vector<Call_sequence> call_sequences;
+  std::vector<Connection> connections;
+  std::vector<Property_association> properties;
+  bool normalized = false;
+};
+
+struct Port_group {
+  Ident name;
+  std::optional<Ident> extends;
+  std::vector<Feature> features;
+  std::optional<Ident> inverse;
+  bool normalized = false;
+};
+
+using Declaration = std::variant<Component, Port_group>;
+
+inline const Ident& declaration_name(const Declaration& d) {
+  return std::visit([](const auto& x) -> const Ident& { return x.name; }, d);
+}
+
+struct Package {
+  Ident name;
+  std::vector<Declaration> public_part;
+  std::vector<Declaration> private_part;
+};
+
+using Model = std::vector<Package>;
+
+}  // namespace vorquel

@@ -1,0 +1,3 @@
+#include "aadl/aadl_loader.hpp"
+
+// Not written yet.

@@ -1,0 +1,3 @@
+#include "aadl/env.hpp"
+
+// Not written yet.

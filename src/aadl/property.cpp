@@ -1,0 +1,3 @@
+#include "aadl/property.hpp"
+
+// Not written yet.

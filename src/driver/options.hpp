@@ -1,0 +1,99 @@
+// Process-wide option values, and the output channels they include.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vorquel {
+
+// A buffered output channel on a file descriptor. Write errors are remembered
+// and reported by close() (or flush()) with the system's message.
+class Channel {
+ public:
+  Channel(int fd, std::string name, bool owned);
+  ~Channel();
+  Channel(const Channel&) = delete;
+  Channel& operator=(const Channel&) = delete;
+
+  void write(std::string_view text) {
+    if (closed_) return;
+    if (buf_.size() + text.size() > capacity) flush_buffer();
+    if (text.size() > capacity) write_fd(text);
+    else buf_.append(text);
+  }
+  void write(char c) {
+    if (closed_) return;
+    if (buf_.size() + 1 > capacity) flush_buffer();
+    buf_.push_back(c);
+  }
+  // Writes the buffer out; returns the error number of the first failed
+  // write so far (0 when none).
+  int flush();
+  // Flushes and closes (descriptor closed only when owned); a second close
+  // does nothing. Returns the error number of the first failure, 0 if none.
+  int close();
+  const std::string& name() const { return name_; }
+  bool is_closed() const { return closed_; }
+
+ private:
+  static constexpr std::size_t capacity = 1 << 16;
+  void flush_buffer();
+  void write_fd(std::string_view text);
+  int fd_;
+  std::string name_;
+  bool owned_;
+  bool closed_ = false;
+  int error_ = 0;
+  std::string buf_;
+};
+
+// Standard output and standard error as channels: every message of the
+// program goes through these so that its order is the order of the writes.
+Channel& std_out();
+Channel& std_err();
+inline void out(std::string_view s) { std_out().write(s); }
+inline void err(std::string_view s) { std_err().write(s); }
+
+enum class Dialect { Lustre, Scade };
+
+struct Options {
+  std::vector<std::string> input_files;  // reverse command-line order
+  std::string output_base_name = "out";
+  bool v4_arrays = false;
+  bool one_file = false;
+  bool gen_random_func = false;
+  bool show_scheduling_vars = false;
+  bool check_schedulability = false;
+  std::optional<std::string> toplevel_system;
+  bool gen_fake_body = false;
+  Dialect dialect = Dialect::Lustre;
+  int verbosity = 0;
+};
+
+Options& options();
+
+// The six output channels; all start on standard output and may all
+// designate one file (--one-file).
+struct Channels {
+  Channel* nodes;
+  Channel* fillme_nodes;
+  Channel* fillme_types;
+  Channel* fillme_const;
+  Channel* scheduler;
+  Channel* top;
+};
+Channels& channels();
+
+// Resets options and channels to their start-up values (for tests and for
+// running the translator several times in one process).
+void reset_options();
+
+// Command-line processing. Returns std::nullopt to go on with the run, or
+// the exit status when the run ends here (help, version, errors). Messages
+// go to standard output / standard error as documented.
+std::optional<int> parse_command_line(const std::vector<std::string>& argv);
+std::string usage_text();
+
+}  // namespace vorquel

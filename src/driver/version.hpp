@@ -1,0 +1,4 @@
+#pragma once
+namespace vorquel {
+inline constexpr const char* version = "O.31";
+}

@@ -1,0 +1,3 @@
+#include "printer/scade.hpp"
+
+// Not written yet.

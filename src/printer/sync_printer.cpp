@@ -1,0 +1,3 @@
+#include "printer/sync_printer.hpp"
+
+// Not written yet.

@@ -1,0 +1,3 @@
+#include "scheduler/cpu.hpp"
+
+// Not written yet.

@@ -1,0 +1,3 @@
+#include "scheduler/scheduler.hpp"
+
+// Not written yet.

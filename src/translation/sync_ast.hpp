@@ -1,0 +1,100 @@
+// The synchronous model: the Lustre program the translation builds and the
+// printer writes. Values are immutable; expressions are shared sub-trees.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "aadl/ident.hpp"
+#include "translation/sched_info.hpp"
+
+namespace vorquel {
+
+// ---- literals ----------------------------------------------------------------
+struct Imm_bool { bool value; };
+struct Imm_int { long long value; };
+struct Imm_real { double value; };
+struct Imm_char { char value; };
+struct Imm_string { std::string value; };
+using Immediate = std::variant<Imm_bool, Imm_int, Imm_real, Imm_char, Imm_string>;
+
+// ---- types -------------------------------------------------------------------
+struct Type_field;
+struct TRecord { std::vector<Type_field> fields; };
+struct TNamed { Ident name; };
+struct Type_expression { std::variant<TRecord, TNamed> v; };
+struct Type_field { Ident name; Type_expression type; };
+
+inline Type_expression tnamed(Ident id) { return Type_expression{TNamed{std::move(id)}}; }
+inline Type_expression tbool() { return tnamed(Ident("bool")); }
+
+// ---- patterns ----------------------------------------------------------------
+struct Pattern_item;
+struct PVar { Ident name; };
+struct PTuple { std::vector<Pattern_item> items; };
+struct Pattern { std::variant<PVar, PTuple> v; };
+struct Pattern_item { Ident label; Pattern pattern; };
+
+// ---- expressions -------------------------------------------------------------
+struct Expr;
+using Expression = std::shared_ptr<const Expr>;
+
+struct Imm { Immediate value; };
+struct Var { Ident name; };
+struct Tuple_item { Ident label; Expression expr; };
+struct Tuple { std::vector<Tuple_item> items; };
+struct Or { Expression left, right; };
+struct If { Expression cond, then_branch, else_branch; };
+struct Arrow { Expression first, then; };
+struct Pre { Expression operand; };
+// A node call; a condact call when the clock is present. The node is a Var,
+// the arguments a Tuple holding the declared inputs only.
+struct Call_expr { std::optional<Expression> clock; Expression node; Expression args; };
+// output_i = default -> pre (if c_i then result_i else output_i), with c_i the
+// dispatch clock for an output among the delayed sources, the release clock
+// otherwise.
+struct DelayedOutputs {
+  Ident node;
+  Ident release_clock;
+  Ident dispatch_clock;
+  Pattern outputs;
+  Pattern results;
+  std::vector<Ident> delayed_sources;
+};
+
+struct Expr {
+  std::variant<Imm, Var, Tuple, Or, If, Arrow, Pre, Call_expr, DelayedOutputs> v;
+};
+
+template <class T>
+Expression make_expr(T x) { return std::make_shared<const Expr>(Expr{std::move(x)}); }
+inline Expression var(Ident id) { return make_expr(Var{std::move(id)}); }
+inline Expression empty_expression() { return make_expr(Tuple{}); }
+
+struct Equation { Pattern lhs; Expression rhs; };
+
+using Typed_ident = std::pair<Ident, Type_expression>;
+
+struct Node {
+  Ident name;
+  std::vector<Typed_ident> inputs;
+  std::vector<Typed_ident> oracles;
+  std::vector<Typed_ident> outputs;
+  std::vector<Typed_ident> locals;
+  std::vector<Equation> equations;
+  std::vector<Si> sched_infos;
+  std::vector<Ident> sub_nodes;  // one entry per call, most recent first
+};
+
+struct Node_def { std::shared_ptr<const Node> node; };
+struct TypeDef { Ident name; std::optional<Type_expression> definition; };
+struct Skipped { Ident name; };
+using Sync_definition = std::variant<Node_def, TypeDef, Skipped>;
+
+Expression pattern_to_expression(const Pattern& p);
+std::vector<Ident> pattern_to_var_list(const Pattern& p);
+
+}  // namespace vorquel

@@ -1,0 +1,3 @@
+#include "translation/vorquel.hpp"
+
+// Not written yet.
