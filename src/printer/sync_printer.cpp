@@ -1,3 +1,9 @@
 #include "printer/sync_printer.hpp"
 
-// Not written yet.
+#include "driver/misc.hpp"
+
+// Placeholder until the printer is written.
+namespace vorquel {
+void print_predef_nodes() { not_yet_implemented("print_predef_nodes"); }
+void print_sync_definition(const Env&, const Sync_definition&) { not_yet_implemented("print_sync_definition"); }
+}  // namespace vorquel
