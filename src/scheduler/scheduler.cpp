@@ -1,9 +1,1163 @@
+// Scheduler generation. The tree is computed once from the translated
+// environment; every generator then walks it in the same order (processors in
+// tree order, threads in Oracle_info order), because the generated nodes bind
+// their arguments by position.
 #include "scheduler/scheduler.hpp"
 
-#include "driver/misc.hpp"
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-// Placeholder until the scheduler generation is written.
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "aadl/property.hpp"
+#include "driver/misc.hpp"
+#include "driver/options.hpp"
+#include "printer/sync_printer.hpp"
+
 namespace vorquel {
-Ident get_a_system_impl(const Env&) { not_yet_implemented("get_a_system_impl"); }
-void print_scheduler(int, const std::string&, const Ident&, const Env&) { not_yet_implemented("print_scheduler"); }
+
+namespace {
+
+// Chained writes through an Emit: w << "text" << n << id.
+class Writer {
+ public:
+  explicit Writer(const Emit& emit) : emit_(emit) {}
+  Writer& operator<<(std::string_view s) {
+    emit_(s);
+    return *this;
+  }
+  Writer& operator<<(const Ident& id) {
+    emit_(id.str());
+    return *this;
+  }
+  Writer& operator<<(const Integer& i) {
+    emit_(integer_to_string(i));
+    return *this;
+  }
+  Writer& operator<<(int n) {
+    emit_(std::to_string(n));
+    return *this;
+  }
+  Writer& operator<<(const Type_expression& t) {
+    print_type_expression(emit_, t);
+    return *this;
+  }
+
+ private:
+  const Emit& emit_;
+};
+
+// prefix1, prefix2, ..., prefixk
+void dump_n_var(Writer& w, std::string_view prefix, int k) {
+  for (int i = 1; i <= k; ++i) {
+    if (i > 1) w << ", ";
+    w << prefix << i;
+  }
+}
+
+template <class T, class F>
+void print_list(Writer& w, std::string_view sep, const std::vector<T>& l, F item) {
+  for (std::size_t i = 0; i < l.size(); ++i) {
+    if (i > 0) w << sep;
+    item(l[i]);
+  }
+}
+
+void print_names(Writer& w, std::string_view sep, const std::vector<Typed_ident>& l) {
+  print_list(w, sep, l, [&](const Typed_ident& v) { w << v.first; });
+}
+
+void print_decls(Writer& w, std::string_view sep, const std::vector<Typed_ident>& l) {
+  print_list(w, sep, l, [&](const Typed_ident& v) { w << v.first << " : " << v.second; });
+}
+
+// Integers compare as: named before literal, named by identifier, literal
+// numerically. A total order consistent with Integer's equality.
+int compare_integer(const Integer& a, const Integer& b) {
+  if (a.named != b.named) return a.named ? -1 : 1;
+  if (a.named) {
+    auto c = a.name <=> b.name;
+    return c < 0 ? -1 : c > 0 ? 1 : 0;
+  }
+  return a.value < b.value ? -1 : a.value > b.value ? 1 : 0;
+}
+
+int compare_ident(const Ident& a, const Ident& b) {
+  auto c = a <=> b;
+  return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+const Integer& period_of(const Si_item& item) {
+  const Act_info* act = nullptr;
+  if (const auto* t = std::get_if<Si_thread>(&item)) {
+    act = &t->thread.act;
+  } else {
+    const auto& calls = std::get<Si_calls>(item).calls;
+    VQ_ASSERT(!calls.empty(), "a thread implementation without calls cannot be scheduled");
+    act = &calls.front().act;
+  }
+  const auto* p = std::get_if<Periodic>(act);
+  VQ_ASSERT(p != nullptr, "the period of " + act_clock(*act).str() + " is defined by another clock");
+  return p->period;
+}
+
+// All threads of the tree, processor by processor.
+template <class F>
+void for_each_thread(const Si_tree& tree, F f) {
+  for (const auto& entry : tree)
+    for (const auto& o : get_oracle_info_list(entry.items)) f(entry, o);
+}
+
+std::string dispatched_var(const Processor_entry& entry, const Oracle_info& o) {
+  return thread_label(act_clock(o.act).str()) + "_dispatched_on_" + entry.processor.str();
+}
+
+std::string has_cpu_var(const Processor_entry& entry, const Oracle_info& o) {
+  return thread_label(act_clock(o.act).str()) + "_has_cpu_on_" + entry.processor.str();
+}
+
+// The per-thread scheduling variables of the scheduled top-level node.
+std::vector<std::string> scheduling_vars(const Si_tree& tree, bool dispatched) {
+  std::vector<std::string> vars;
+  for_each_thread(tree, [&](const Processor_entry& e, const Oracle_info& o) {
+    vars.push_back(dispatched ? dispatched_var(e, o) : has_cpu_var(e, o));
+  });
+  return vars;
+}
+
+void print_strings(Writer& w, std::string_view sep, const std::vector<std::string>& l) {
+  print_list(w, sep, l, [&](const std::string& s) { w << s; });
+}
+
+// A thread watched by the schedulability observer: the text around the
+// first "_dispatch_clk" of one of the top node's oracles.
+struct Observed {
+  std::string pre, suf;
+  std::string x() const { return pre + suf; }
+  std::string clock(std::string_view kind) const { return pre + std::string(kind) + suf; }
+};
+
+std::vector<Observed> observed_threads(const Node& top_node) {
+  static constexpr std::string_view marker = "_dispatch_clk";
+  std::vector<Observed> l;
+  for (auto it = top_node.oracles.rbegin(); it != top_node.oracles.rend(); ++it) {
+    const std::string& s = it->first.str();
+    auto pos = s.find(marker);
+    if (pos != std::string::npos) l.push_back({s.substr(0, pos), s.substr(pos + marker.size())});
+  }
+  return l;
+}
+
+enum class State { Idle, Dispatched, Running };
+
+std::string_view state_name(State s) {
+  switch (s) {
+    case State::Idle: return "idle";
+    case State::Dispatched: return "dispatched";
+    case State::Running: return "running";
+  }
+  return "";
+}
+
+// A transition of the observer: the state held at the previous instant and
+// the values of the activation, release and dispatch clocks now.
+struct Transition {
+  State from;
+  bool a, r, d;
+};
+
+void gen_observer_equation(Writer& w, const Observed& t, State to, const std::vector<Transition>& rows) {
+  const std::string x = t.x();
+  const std::string a = t.clock("_activate_clk"), r = t.clock("_release_clk"), d = t.clock("_dispatch_clk");
+  w << "  " << state_name(to) << x << " = ";
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const Transition& row = rows[i];
+    if (i > 0) w << " or \n\t  ";
+    w << "((" << (row.from == State::Idle ? "true" : "false") << " -> pre " << state_name(row.from) << x << ")";
+    w << (row.a ? " and " : " and not ") << a;
+    w << (row.r ? " and " : " and not ") << r;
+    // The dispatch from idle straight to running carries an extra blank.
+    bool running_from_idle = to == State::Running && row.from == State::Idle;
+    w << (row.d ? (running_from_idle ? " and  " : " and ") : " and not ") << d;
+    w << ")";
+  }
+  w << ";\n";
+}
+
+void gen_observer(Writer& w, const Observed& t) {
+  gen_observer_equation(w, t, State::Idle,
+                        {{State::Idle, false, false, false},
+                         {State::Idle, true, true, true},
+                         {State::Dispatched, true, true, false},
+                         {State::Running, false, true, false}});
+  gen_observer_equation(w, t, State::Dispatched,
+                        {{State::Dispatched, false, false, false}, {State::Idle, false, false, true}});
+  gen_observer_equation(w, t, State::Running,
+                        {{State::Running, false, false, false},
+                         {State::Dispatched, true, false, false},
+                         {State::Idle, true, false, true}});
+  const std::string x = t.x();
+  w << "  ok_" << x << " = idle" << x << " or dispatched" << x << " or running" << x << ";\n";
+}
+
+// "*** " and the system's message, naming the file.
+std::string file_error(int error, const std::string& name) {
+  return "*** " + std::string(std::strerror(error)) + " (" + name + ")\n";
+}
+
+// The scenario file: base.zbl, or base.zbl.new when base.zbl exists.
+std::unique_ptr<Channel> open_scenario_file(const std::string& base) {
+  std::string name = base + ".zbl";
+  struct stat st;
+  if (::stat(name.c_str(), &st) == 0) name += ".new";
+  int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) throw Failure(file_error(errno, name));
+  return std::make_unique<Channel>(fd, name, true);
+}
+
+}  // namespace
+
+// ---- choice of the top-level system -------------------------------------------------
+
+Ident get_a_system_impl(const Env& env) {
+  std::optional<Ident> found;
+  env.iter([&](const Ident& name, const Entry& e) {
+    const auto* c = e.decl ? std::get_if<Component>(e.decl.get()) : nullptr;
+    if (c == nullptr || c->category != Category::System || c->kind != Component_kind::Implementation) return;
+    if (options().verbosity >= 1) out("# ---> The top-level system is " + name.str() + " ()\n");
+    found = name;
+  });
+  if (!found) {
+    out("*** No system found. Please check if system ");
+    out("is defined in your aadl model, or define explicitely");
+    out("\n*** the toplevel component using the --toplevel-comp");
+    out(" command-line option.\n");
+    abort_run();
+  }
+  return *found;
+}
+
+// ---- name replay ---------------------------------------------------------------------
+
+bool Name_replay::Act_less::operator()(const Act_info& a, const Act_info& b) const {
+  if (a.index() != b.index()) return a.index() < b.index();
+  if (int c = compare_ident(act_clock(a), act_clock(b))) return c < 0;
+  if (const auto* pa = std::get_if<Periodic>(&a)) return compare_integer(pa->period, std::get<Periodic>(b).period) < 0;
+  return std::get<DefinedBy>(a).defined_by < std::get<DefinedBy>(b).defined_by;
+}
+
+bool Name_replay::Deliv_less::operator()(const Deliv_info& a, const Deliv_info& b) const {
+  if (int c = compare_ident(a.clock, b.clock)) return c < 0;
+  if (int c = compare_integer(a.lower, b.lower)) return c < 0;
+  return compare_integer(a.upper, b.upper) < 0;
+}
+
+Ident Name_replay::gnn(const Ident& id) {
+  auto [it, fresh] = next_.try_emplace(id, 2);
+  int n = it->second++;
+  return add_suffix("_" + std::to_string(n), id);
+}
+
+Ident Name_replay::gnn_no_incr(const Ident& id) {
+  auto it = next_.find(id);
+  if (it == next_.end()) {
+    out("*** " + id.str() + " not found \n");
+    out("*** Internal error. Aborting...\n");
+    throw Exit_request(2);
+  }
+  return add_suffix("_" + std::to_string(it->second - 1), id);
+}
+
+Act_info Name_replay::gnn_act_info(const Act_info& a) {
+  if (acts_.insert(a).second) return a;
+  if (const auto* p = std::get_if<Periodic>(&a)) return Periodic{gnn(p->clock), p->period};
+  const auto& d = std::get<DefinedBy>(a);
+  // The definer was renamed just before (calls are replayed in order).
+  Ident clock = gnn(d.clock);
+  return DefinedBy{clock, gnn_no_incr(d.defined_by)};
+}
+
+Deliv_info Name_replay::gnn_deliv_info(const Deliv_info& d) {
+  if (delivs_.insert(d).second) return d;
+  return Deliv_info{gnn(d.clock), d.lower, d.upper};
+}
+
+// ---- the scheduling tree ----------------------------------------------------------------
+
+namespace {
+
+// Delivery first, then activation: the order shared with the translation.
+Thread_sched replay(Name_replay& names, const Si_timed& t) {
+  Deliv_info deliv = names.gnn_deliv_info(t.delivery);
+  Act_info act = names.gnn_act_info(t.activation);
+  return Thread_sched{t.name, std::move(act), std::move(deliv)};
+}
+
+}  // namespace
+
+std::vector<Thread_sched> thread_name_to_subprogram_list(const Env& env, Name_replay& names, const Ident& name) {
+  const Node& node = env.get_node2(name);
+  std::vector<Thread_sched> calls;
+  // Stored most recent first: walk backwards to get the call order.
+  for (auto it = node.sched_infos.rbegin(); it != node.sched_infos.rend(); ++it) {
+    if (std::holds_alternative<Si_plain>(*it)) {
+      out("*** subprogram impl not implemented.\n");
+      internal_error("a call of a subprogram implementation in " + name.str() + " cannot be scheduled");
+    }
+    calls.push_back(replay(names, std::get<Si_timed>(*it)));
+  }
+  return calls;
+}
+
+std::vector<Si_item> process_name_to_thread_list(const Env& env, Name_replay& names, const Ident& container,
+                                                 const Ident& local) {
+  const Ident& classifier = env.get_comp_name_of_loc_id(container, local);
+  const Node& node = env.get_node2(classifier);
+  if (node.sched_infos.empty()) {
+    out("*** Cannot schedule this system, sorry.\n");
+    out("*** Are you sure that " + classifier.str() + " is a process implementation?\n");
+    throw Exit_request(2);
+  }
+  std::vector<Si_item> items;
+  for (auto it = node.sched_infos.rbegin(); it != node.sched_infos.rend(); ++it) {
+    if (const auto* t = std::get_if<Si_timed>(&*it))
+      items.push_back(Si_thread{replay(names, *t)});
+    else
+      items.push_back(Si_calls{thread_name_to_subprogram_list(env, names, std::get<Si_plain>(*it).name)});
+  }
+  return items;
+}
+
+Si_tree compute_si_tree(const Ident& top, const Env& env) {
+  Name_replay names;
+  const auto bindings = get_processor_binding(env.get_component2(top));
+
+  // Each binding moves its processor's group to the front and its reference
+  // to the front of the group: groups end up ordered by their last binding,
+  // latest first, with references in reverse binding order. Walking the
+  // bindings backwards builds that order directly.
+  struct Group {
+    Ident processor;
+    std::vector<std::pair<Ident, Ident>> refs;  // (local name, container)
+  };
+  std::vector<Group> groups;
+  std::map<Ident, std::size_t> group_of;
+  for (auto it = bindings.rbegin(); it != bindings.rend(); ++it) {
+    auto [pos, fresh] = group_of.try_emplace(it->first, groups.size());
+    if (fresh) groups.push_back(Group{it->first, {}});
+    groups[pos->second].refs.push_back(it->second);
+  }
+
+  Si_tree tree;
+  for (const auto& g : groups) {
+    Numbered_items items;
+    for (const auto& [local, container] : g.refs)
+      for (auto& item : process_name_to_thread_list(env, names, container, local))
+        items.push_back(Numbered_item{static_cast<int>(items.size()) + 1, std::move(item)});
+    tree.push_back(Processor_entry{g.processor, sort_rms(items)});
+  }
+  return tree;
+}
+
+int thread_size(const Si_item& item) {
+  if (const auto* c = std::get_if<Si_calls>(&item)) return static_cast<int>(c->calls.size());
+  return 1;
+}
+
+std::vector<int> compute_thread_nb(const Si_tree& tree) {
+  std::vector<int> counts;
+  for (const auto& entry : tree) {
+    int n = 0;
+    for (const auto& item : entry.items) n += thread_size(item.item);
+    counts.push_back(n);
+  }
+  return counts;
+}
+
+int compare_thread_by_period(const Numbered_item& a, const Numbered_item& b) {
+  if (int c = compare_integer(period_of(a.item), period_of(b.item))) return c;
+  // Among equal periods the later item takes the higher priority.
+  return a.number > b.number ? -1 : a.number < b.number ? 1 : 0;
+}
+
+Numbered_items sort_rms(const Numbered_items& items) {
+  std::vector<std::size_t> order(items.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return compare_thread_by_period(items[a], items[b]) < 0;
+  });
+  Numbered_items result = items;
+  int priority = 1;
+  for (std::size_t i : order) {
+    result[i].number = priority;
+    priority += thread_size(items[i].item);
+  }
+  return result;
+}
+
+std::vector<Oracle_info> get_oracle_info_list(const Numbered_items& items) {
+  std::vector<Oracle_info> l;
+  for (const auto& item : items) {
+    if (const auto* t = std::get_if<Si_thread>(&item.item)) {
+      l.push_back(Oracle_info{item.number, t->thread.act, t->thread.deliv});
+    } else {
+      int n = item.number;
+      for (const auto& c : std::get<Si_calls>(item.item).calls) l.push_back(Oracle_info{n++, c.act, c.deliv});
+    }
+  }
+  return l;
+}
+
+void print_si_tree(const Si_tree& tree) {
+  auto line = [](const Thread_sched& t) {
+    return t.name.str() + " " + act_info_to_string(t.act) + " " +
+           deliv_info_to_string(t.deliv.clock, t.deliv.lower, t.deliv.upper);
+  };
+  for (const auto& entry : tree) {
+    out("\n ==> On processor " + entry.processor.str() + ":");
+    for (const auto& item : entry.items) {
+      const std::string n = std::to_string(item.number);
+      if (const auto* t = std::get_if<Si_thread>(&item.item)) {
+        out("\n\t " + n + " " + line(t->thread));
+      } else {
+        for (const auto& c : std::get<Si_calls>(item.item).calls) out("\n\t\t " + n + " " + line(c));
+      }
+    }
+  }
+}
+
+// ---- thread schedulers -------------------------------------------------------------------
+
+namespace {
+
+// The library nodes: timer, rising_edge and first_rising_edge (always), then
+// consume, drawing its execution time itself (random functions) or taking it
+// as an input.
+const std::string_view library_block_a =
+    "\n"
+    "-- interuption generator\n"
+    "node timer(const period : int) returns (trig: bool);\n"
+    "var cpt, pcpt:int;\n"
+    "let\n"
+    "  pcpt = period -> pre cpt;\n"
+    "  cpt = if trig then period\n"
+    "        else pcpt - 1 ;\n"
+    "  trig = true -> (pcpt = 1); \n"
+    "tel\n"
+    "\n"
+    "node rising_edge(x:bool) returns (y:bool);\n"
+    "let\n"
+    "  y = false -> x and not (pre x);\n"
+    "tel\n"
+    "\n"
+    "node first_rising_edge(x,reinit:bool) returns (y:bool);\n"
+    "-- y is true when x becomes true for the first time \n"
+    "-- since the beginning  or the last reinit\n"
+    "var\n"
+    "  -- this var is used to encode a 2-state automaton\n"
+    "  y_has_been_emitted : bool;\n"
+    "let\n"
+    "  y =  false -> \n"
+    "     if ((not pre y_has_been_emitted) and rising_edge(x)) then true\n"
+    "     else if (pre y_has_been_emitted and reinit) then false\n"
+    "     else false ;\n"
+    "  y_has_been_emitted =  false -> \n"
+    "     if ((not pre y_has_been_emitted) and rising_edge(x)) then true\n"
+    "     else if (pre y_has_been_emitted and reinit) then false\n"
+    "     else pre y_has_been_emitted;\n"
+    "tel\n";
+
+const std::string_view library_block_b =
+    "\n"
+    "\n"
+    "unsafe function random_int(min,max:int)returns(a:int);\n"
+    "unsafe function random_bool(dummy:bool)returns(a:bool);\n"
+    "\n"
+    "-- cpu time counter (non-deterministic)\n"
+    "node consume(const min, max: int; activate, cpu: bool)\n"
+    "returns (next_dispatched, term: bool);\n"
+    "var\n"
+    "  dispatched, edge_activate : bool;\n"
+    "  cpt, pcpt : int;\n"
+    "  alea : int;\n"
+    "let\n"
+    "  alea = if edge_activate then random_int(min, max) else (0 -> pre alea);\n"
+    "  dispatched = false -> pre next_dispatched;\n"
+    "  next_dispatched = if dispatched then not term else activate;\n"
+    "  edge_activate  = if dispatched then false else activate;\n"
+    "  cpt = if dispatched then (if cpu then pcpt + 1 else pcpt) else 0;\n"
+    "  pcpt = 0 -> pre cpt;\n"
+    "  term = cpu and (cpt = alea);\n"
+    "tel\n"
+    "\n";
+
+const std::string_view library_block_c =
+    "\n"
+    "-- cpu time counter\n"
+    "node consume(in_min_max : int; activate, cpu: bool)\n"
+    "returns (next_dispatched, term: bool);\n"
+    "var\n"
+    "  dispatched, edge_activate : bool;\n"
+    "  cpt, pcpt : int;\n"
+    "  alea : int;\n"
+    "let\n"
+    "-- in_min_max is ignored, except when activate becomes true\n"
+    "  alea = if edge_activate then in_min_max else (0 -> pre alea);\n"
+    "  dispatched = false -> pre next_dispatched;\n"
+    "  next_dispatched, edge_activate = \n"
+    "     if dispatched then (not term, false) else (activate, activate);\n"
+    "  cpt = if dispatched then (if cpu then pcpt + 1 else pcpt) else 0;\n"
+    "  pcpt = 0 -> pre cpt;\n"
+    "  term = cpu and (cpt = alea);\n"
+    "tel\n"
+    "\n";
+
+constexpr std::string_view activate_marker = "_activate_clk";
+
+std::size_t activate_pos(std::string_view act) {
+  auto pos = act.find(activate_marker);
+  VQ_ASSERT(pos != std::string_view::npos,
+            "the activation clock " + std::string(act) + " does not contain \"_activate_clk\"");
+  return pos;
+}
+
+}  // namespace
+
+std::string dispatch_of_act_var(std::string_view act) {
+  auto pos = activate_pos(act);
+  return std::string(act.substr(0, pos)) + "_dispatch_clk" + std::string(act.substr(pos + activate_marker.size()));
+}
+
+std::string thread_label(std::string_view act) {
+  auto pos = activate_pos(act);
+  return std::string(act.substr(0, pos)) + std::string(act.substr(pos + activate_marker.size()));
+}
+
+void decl_n_bool(std::string_view prefix, int k, const Emit& emit, bool last) {
+  Writer w(emit);
+  dump_n_var(w, prefix, k);
+  w << " : " << (last ? "bool" : "bool;\n");
+}
+
+void decl_n_int(std::string_view prefix, int k, const Emit& emit, bool last) {
+  Writer w(emit);
+  dump_n_var(w, prefix, k);
+  w << " : " << (last ? "int" : "int;\n");
+}
+
+void dump_oracle_list(const Numbered_items& items, std::string_view sep, const Emit& emit) {
+  Writer w(emit);
+  for (const auto& o : get_oracle_info_list(items)) {
+    const Ident& act = act_clock(o.act);
+    w << act << ", " << dispatch_of_act_var(act.str()) << ", " << o.deliv.clock << sep;
+  }
+}
+
+void dump_oracle_list_lbl(std::string_view label, std::string_view type, std::string_view sep,
+                          const Numbered_items& items, const Emit& emit, bool last) {
+  Writer w(emit);
+  const auto l = get_oracle_info_list(items);
+  for (std::size_t i = 0; i < l.size(); ++i) {
+    w << " " << label << l[i].number << type;
+    if (!(last && i + 1 == l.size())) w << sep;
+  }
+}
+
+void gen_thread_scheduler(std::string_view processor, int n, const Numbered_items& items, const Emit& emit) {
+  Writer w(emit);
+  const Options& opt = options();
+  const auto threads = get_oracle_info_list(items);
+  w << "\nnode schedule_" << processor << "_threads(\n";
+  if (opt.gen_random_func) {
+    w << "dummy_in:bool";
+  } else {
+    w << "      ";
+    decl_n_int("in_min_max", n, emit, true);
+  }
+  w << ")\nreturns(\n";
+  dump_oracle_list(items, " : bool;\n ", emit);
+  dump_oracle_list_lbl("dispatched", " : bool", ";\n", items, emit, false);
+  dump_oracle_list_lbl("cpu", " : bool", ";\n", items, emit, true);
+  w << ");\nvar\n" << "    ";
+  decl_n_bool("next_dispatched", n, emit, false);
+  w << "let\n";
+  // Periodic threads are dispatched by a timer; a later call of a call
+  // sequence when the preceding call completes.
+  for (const auto& o : threads) {
+    w << "  " << dispatch_of_act_var(act_clock(o.act).str());
+    if (const auto* p = std::get_if<Periodic>(&o.act))
+      w << " = timer(" << p->period << ");\n";
+    else
+      w << " = " << std::get<DefinedBy>(o.act).defined_by << ";\n";
+  }
+  int c = 0;
+  for (const auto& o : threads) {
+    ++c;
+    w << "  next_dispatched" << o.number << ", " << o.deliv.clock << " = consume(\n   ";
+    if (opt.gen_random_func)
+      w << o.deliv.lower << ", " << o.deliv.upper << ", ";
+    else
+      w << "in_min_max" << c << ", ";
+    w << dispatch_of_act_var(act_clock(o.act).str()) << ", " << "cpu" << o.number << ");\n";
+  }
+  for (c = 1; c <= static_cast<int>(threads.size()); ++c)
+    w << "  dispatched" << c << " = false -> pre next_dispatched" << c << ";\n";
+  w << "  ";
+  dump_n_var(w, "cpu", n);
+  w << " = " << "cpu_from_dispatched_" << n << "(";
+  dump_n_var(w, "dispatched", n);
+  w << ");\n";
+  w << "\n-- We read inputs when the thread starts having the cpu\n";
+  for (const auto& o : threads)
+    w << "  " << act_clock(o.act) << " = first_rising_edge(cpu" << o.number << ", " << "not dispatched" << o.number
+      << ");\n";
+  w << "tel\n";
+}
+
+void gen_condact_thread_scheduler(std::string_view processor, int n, const Numbered_items& items,
+                                  const Emit& emit) {
+  Writer w(emit);
+  const bool random = options().gen_random_func;
+  w << "\nnode condact_schedule_" << processor << "_threads(\n";
+  if (!random) {
+    w << "      ";
+    decl_n_int("in_min_max", n, emit, false);
+  }
+  w << "      " << "qs_tick:bool)\nreturns(\n";
+  dump_oracle_list(items, " : bool;\n ", emit);
+  dump_oracle_list_lbl("dispatched", " : bool", ";\n", items, emit, false);
+  dump_oracle_list_lbl("cpu", " : bool", ";\n", items, emit, true);
+  w << ");\nlet\n";
+  dump_oracle_list(items, ",\n ", emit);
+  dump_oracle_list_lbl("dispatched", "", ",\n    ", items, emit, false);
+  dump_oracle_list_lbl("cpu", "", ",\n    ", items, emit, true);
+  w << " \n\t= \n\tif qs_tick \n\tthen\n\t\tcurrent (" << "schedule_" << processor << "_threads(";
+  if (random) {
+    w << "true when qs_tick))\n";
+  } else {
+    for (int i = 1; i <= n; ++i) {
+      w << "\n\t\t\t    in_min_max" << i << " when qs_tick";
+      if (i < n) w << ",";
+    }
+    w << "))";
+  }
+  // Three clocks, dispatched and cpu for every thread.
+  w << " \n\telse\n\t\t((";
+  const int values = 5 * n;
+  for (int i = 0; i < values; ++i) w << (i > 0 ? ", false" : "false");
+  w << "));\ntel\n";
+}
+
+// ---- quasi-synchronous processor clocks ------------------------------------------------------
+
+namespace {
+
+const std::string_view qs_generator_comment =
+    "\n"
+    "---------------------------------------------------------------------------------\n"
+    "--  A quasi-synchronous clock generator/acceptor parameterized by: \n"
+    "--  * n: the number of QS clocks to generate\n"
+    "--  * d: the maximal clock drift, i.e., the maximum number of tics that are  \n"
+    "--        authorized for the other clocks between 2 tics of each clock\n"
+    "--\n"
+    "--  The idea is, starting from a n-array of Boolean values (alea) containing\n"
+    "--  candidate values for the QS clocks, to check that no clock drift excess \n"
+    "--  occurs, and to force the culprit clocks to be false when necessary to avoid \n"
+    "--  this drift excess. \n"
+    "--\n"
+    "--  More precisely, we compute the relative advance of each clock w.r.t. the (n-1) \n"
+    "--  other clocks. If \n"
+    "--  * the relative advance of a clock clk1 w.r.t. another clock clk2 is equal to d\n"
+    "--  * clk1 is true\n"
+    "--  * clk2 is false\n"
+    "--  then we force clk1 to be false. \n"
+    "\n";
+
+const std::string_view qs_compute_advance =
+    "\n"
+    "-- Compute the relative advance of clk1 w.r.t. clk2\n"
+    "node compute_advance(clk1, clk2 : bool) returns (c : int);\n"
+    "var pc : int;\n"
+    "let\n"
+    "  pc = 0 -> pre c;\n"
+    "  c = if clk2 then 0 -- reset the advance of clk1\n"
+    "      else if clk1 then pc + 1 -- clk1 got ahead of one tic\n"
+    "      else pc;\n"
+    "tel\n";
+
+const std::string_view qs_array_nodes =
+    "\n"
+    "-- Create an array of size n filled with x\n"
+    "node ba_fill(const n: int; x : bool) returns (t: bool^n);\n"
+    "let\n"
+    "  t = x^n;\n"
+    "tel\n"
+    "\n"
+    "-- Check if all elements of the array are false\n"
+    "node ba_none(const n : int; I : bool^n) returns ( ok : bool);\n"
+    "var\n"
+    "  Nor : bool^n;\n"
+    "let\n"
+    "  Nor = [not I[0]] | (Nor[0..n-2] and not I[1..n-1]);\n"
+    "  ok = Nor[n-1];\n"
+    "tel\n"
+    "\n"
+    "-- The main node of the generic quasi-synchronous clock filter.\n"
+    "-- * n is the number of clocks to generate\n"
+    "-- * d is the maximal authorized clock drift\n"
+    "-- * alea is an array of random values (clock candidate values)\n"
+    "-- * select is the same array a alea, except for clocks that would be more than \n"
+    "--   d tics late, that are forced to false\n"
+    "node qsg_generic (const n : int; const d : int; alea : bool^n) \n"
+    "returns (select : bool^n);\n"
+    "var\n"
+    "  advance_max_is_reached, problems : bool^n^n;\n"
+    "  filter : bool^n;\n"
+    "  advance, padvance : int^n^n;\n"
+    "let\n"
+    "  advance_max_is_reached = padvance >= d^n^n;\n"
+    "  -- there is a problem if the maximum advance is reached and no tic occurs\n"
+    "  problems = advance_max_is_reached and not alea^n;\n"
+    "  -- we force the tic for clocks that are d tics late\n"
+    "  filter = ba_none(n^n, problems);\n"
+    "  select = alea and filter;\n"
+    "  \n"
+    "  advance = compute_advance(ba_fill(n^n, select), select^n);\n"
+    "  padvance = 0^n^n -> pre advance;\n"
+    "tel\n"
+    "\n"
+    "---------------------------------------------------------------------------------\n"
+    "---------------------------------------------------------------------------------\n"
+    "\n";
+
+// The drift bound: between two ticks of a processor clock, any other one
+// ticks at most this many times.
+constexpr int drift_bound = 2;
+
+void p_var(Writer& w, std::string_view prefix, int i) { w << prefix << "_" << i; }
+void p_var2(Writer& w, std::string_view prefix, int i, int j) { w << prefix << "_" << i << "_" << j; }
+
+void decl_vector(Writer& w, std::string_view name, int n, std::string_view type) {
+  for (int i = 1; i <= n; ++i) w << "  " << name << "_" << i << " : " << type << ";\n";
+}
+
+void decl_matrix(Writer& w, std::string_view name, int n, std::string_view type) {
+  for (int i = 1; i <= n; ++i)
+    for (int j = 1; j <= n; ++j)
+      if (i != j) w << "  " << name << "_" << i << "_" << j << " : " << type << ";\n";
+}
+
+template <class F>
+void for_each_pair(int n, F f) {
+  for (int i = 1; i <= n; ++i)
+    for (int j = 1; j <= n; ++j)
+      if (i != j) f(i, j);
+}
+
+}  // namespace
+
+void print_qs_library(const Emit& emit) {
+  const bool arrays = options().v4_arrays;
+  if (arrays) emit(qs_generator_comment);
+  emit(qs_compute_advance);
+  if (arrays) emit(qs_array_nodes);
+}
+
+void gen_qs_sched_call(const Si_tree& tree, const Emit& emit) {
+  const int n = static_cast<int>(tree.size());
+  VQ_ASSERT(n > 1, "the quasi-synchronous scheduler needs two processors or more");
+  Writer w(emit);
+  w << "\n\n-- A quasi synchronous scheduler for " << n << " processors.\n";
+  w << "node quasi_synchronous_scheduler(";
+  dump_n_var(w, "alea_", n);
+  w << " : bool) \nreturns (";
+  dump_n_var(w, "qs_", n);
+  w << " : bool);\n";
+  if (options().v4_arrays) {
+    w << "let \n" << "  [";
+    dump_n_var(w, "qs_", n);
+    w << "] = qsg_generic(" << n << ", " << drift_bound << ", [";
+    dump_n_var(w, "alea_", n);
+    w << "]);\n";
+  } else {
+    w << "var\n";
+    decl_matrix(w, "advance_max_is_reached", n, "bool");
+    decl_matrix(w, "problems", n, "bool");
+    decl_vector(w, "filter", n, "bool");
+    decl_matrix(w, "advance", n, "int");
+    decl_matrix(w, "padvance", n, "int");
+    w << "\nlet\n";
+    w << "  -- We compute the relative advance of various processors\n";
+    for_each_pair(n, [&](int i, int j) {
+      p_var2(w, "  advance", i, j);
+      w << " = " << "compute_advance(";
+      p_var(w, "qs", i);
+      w << ", ";
+      p_var(w, "qs", j);
+      w << ");\n";
+    });
+    w << "\n";
+    for_each_pair(n, [&](int i, int j) {
+      p_var2(w, "  padvance", i, j);
+      w << " = 0 -> pre ";
+      p_var2(w, "advance", i, j);
+      w << ";\n";
+    });
+    w << "  -- Is the maximum advance reached?\n";
+    for_each_pair(n, [&](int i, int j) {
+      p_var2(w, "  advance_max_is_reached", i, j);
+      w << " = ";
+      p_var2(w, "(padvance", i, j);
+      w << " >= " << drift_bound << ");\n";
+    });
+    w << "\n  -- there is a problem if the maximum advance is reached and no tic occurs\n";
+    for_each_pair(n, [&](int i, int j) {
+      w << "  ";
+      p_var2(w, "problems", i, j);
+      w << " = ";
+      p_var2(w, "advance_max_is_reached", i, j);
+      w << " and ";
+      p_var(w, "alea", i);
+      w << ";\n";
+    });
+    w << "\n  -- we force the tic for clocks that are d tics late\n";
+    for (int i = 1; i <= n; ++i) {
+      p_var(w, "  filter", i);
+      w << " = ";
+      for (int j = 1; j < n; ++j) {
+        if (j == i) continue;
+        p_var2(w, "(not problems", i, j);
+        w << ") and ";
+      }
+      if (i == n) {
+        w << "true";
+      } else {
+        p_var2(w, "(not problems", i, n);
+        w << ")";
+      }
+      w << ";\n";
+    }
+    for (int i = 1; i <= n; ++i) {
+      p_var(w, "  qs", i);
+      w << " = ";
+      p_var(w, "alea", i);
+      w << " and ";
+      p_var(w, "filter", i);
+      w << ";\n";
+    }
+  }
+  w << "tel\n\n";
+}
+
+// ---- main scheduler and scheduled top-level node --------------------------------------------
+
+void print_release_vars(const Si_tree& tree, const Emit& emit, std::string_view suffix, std::string_view sep,
+                        bool last) {
+  out("\n");
+  Writer w(emit);
+  std::vector<Ident> clocks;
+  for_each_thread(tree, [&](const Processor_entry&, const Oracle_info& o) { clocks.push_back(o.deliv.clock); });
+  for (std::size_t i = 0; i < clocks.size(); ++i) {
+    w << "  " << clocks[i] << suffix;
+    if (last || i + 1 < clocks.size()) w << sep;
+  }
+}
+
+void gen_main_sched(const std::string& base, const Si_tree& tree, const Emit& emit, const Node& top_node) {
+  Writer w(emit);
+  const Options& opt = options();
+  const int n = static_cast<int>(tree.size());
+  const auto counts = compute_thread_nb(tree);
+  const bool random = opt.gen_random_func, check = opt.check_schedulability;
+  const auto observed = check ? observed_threads(top_node) : std::vector<Observed>{};
+  VQ_ASSERT(!check || !observed.empty(), "no thread of " + top_node.name.str() + " has a dispatch clock to observe");
+
+  w << "node schedule_" << base;
+  if (random) {
+    w << "(dummy : bool) returns ( \n  ";
+  } else {
+    w << "(" << "\n  ";
+    print_release_vars(tree, emit, "_min_max:int", ";\n", n > 1);
+    w << "   ";
+    if (n > 1) {
+      dump_n_var(w, "alea", n);
+      w << " : " << "bool";
+    }
+    w << ") returns ( \n  ";
+  }
+  for (const auto& [name, type] : top_node.oracles) w << name << " : " << type << ";\n  ";
+  if (n > 1) {
+    dump_n_var(w, "qs_tick", n);
+    w << " : " << "bool;\n";
+  }
+  // Processor k, thread i: "dispatched" k i, the two numbers side by side.
+  for (int k = 1; k <= n; ++k) {
+    w << "  ";
+    dump_n_var(w, "dispatched" + std::to_string(k), counts[k - 1]);
+    w << " : " << "bool;\n";
+  }
+  for (int k = 1; k <= n; ++k) {
+    w << "  ";
+    dump_n_var(w, "cpu" + std::to_string(k), counts[k - 1]);
+    w << " : " << (k == n && !check ? "bool" : "bool;\n");
+  }
+  if (check) w << "  schedul_ok:bool";
+  w << ");\n";
+  if (check || (random && n > 1)) w << "var\n";
+  if (random && n > 1) {
+    dump_n_var(w, "alea", n);
+    w << " : " << "bool;\n";
+  }
+  if (check) {
+    w << "-- Some state for defining the oracle deciding if the scheduling is correct\n";
+    for (const auto& t : observed) {
+      const std::string x = t.x();
+      w << "   idle" << x << ", dispatched" << x << ", running" << x << ", ok_" << x << " :bool;\n";
+    }
+  }
+  w << "\nlet\n";
+  for (int k = 1; k <= n; ++k) {
+    const Processor_entry& entry = tree[k - 1];
+    const auto threads = get_oracle_info_list(entry.items);
+    w << "  \n    ";
+    for (const auto& o : threads) {
+      const Ident& act = act_clock(o.act);
+      w << act << ", " << dispatch_of_act_var(act.str()) << ", " << o.deliv.clock << ",\n ";
+    }
+    dump_n_var(w, "dispatched" + std::to_string(k), counts[k - 1]);
+    w << ", \n" << "    ";
+    dump_n_var(w, "cpu" + std::to_string(k), counts[k - 1]);
+    w << "\n" << " = condact_schedule_" << entry.processor << "_threads(";
+    if (!random)
+      for (const auto& o : threads) w << "  " << o.deliv.clock << "_min_max" << ",\n   ";
+    if (n > 1)
+      w << "qs_tick" << k;
+    else
+      w << "true";
+    w << "\n   );\n";
+  }
+  if (random && n > 1)
+    for (int k = 1; k <= n; ++k) w << "  alea" << k << " = random_bool(dummy);\n";
+  w << "  ";
+  if (n > 1) {
+    dump_n_var(w, "qs_tick", n);
+    w << " = quasi_synchronous_scheduler(";
+    dump_n_var(w, "alea", n);
+    w << ");\n";
+  }
+  if (check) {
+    w << "-- check (runtime/a posteriori) the schedulability\n";
+    for (const auto& t : observed) gen_observer(w, t);
+    w << "   schedul_ok = ";
+    for (std::size_t i = 0; i < observed.size(); ++i) w << (i > 0 ? " and ok_" : "ok_") << observed[i].x();
+    w << ";\n\n";
+  }
+  w << "tel\n";
+}
+
+void print_scheduled_node(const std::string& base, const Si_tree& tree, const Emit& emit, const Node& top_node) {
+  Writer w(emit);
+  const Options& opt = options();
+  const int n = static_cast<int>(tree.size());
+  const bool random = opt.gen_random_func, check = opt.check_schedulability, show = opt.show_scheduling_vars;
+  const Ident& nm = top_node.name;
+  const bool many_inputs = top_node.inputs.size() >= 2;
+  const auto dispatched = scheduling_vars(tree, true);
+  const auto has_cpu = scheduling_vars(tree, false);
+
+  w << "\n----------------------------------------------------------------\n";
+  w << "-- scheduled version of node " << nm << "\n\n";
+  w << "node " << base << "(" << (many_inputs ? "\n" : "") << "   ";
+  if (top_node.inputs.empty() && random)
+    w << "dummy_in:bool";
+  else
+    for (const auto& [name, type] : top_node.inputs) w << name << " : " << type << ";\n   ";
+  if (!random) {
+    print_release_vars(tree, emit, "_min_max:int", ";\n", n > 1);
+    if (n > 1) {
+      dump_n_var(w, "alea", n);
+      w << " : " << "bool";
+    }
+  }
+  w << ")\nreturns (" << (many_inputs ? "\n" : "") << "   ";
+  // A node without outputs still gets one, so that its call below has a
+  // left-hand side and the declarations that follow have a separator.
+  if (top_node.outputs.empty())
+    w << "dummy_out:bool";
+  else
+    print_decls(w, ";\n   ", top_node.outputs);
+  if (show) {
+    w << ";\n" << "-- we output the scheduler clocks to see what is going on "
+      << "(cf --show-scheduling-vars option).\n  ";
+  } else {
+    if (check) w << ";" << " schedul_ok:bool";
+    w << ")\nvar\n  ";
+  }
+  for (const auto& [name, type] : top_node.oracles) w << name << " : " << type << ";\n  ";
+  if (n > 1) {
+    dump_n_var(w, "qs_tick", n);
+    w << " : " << "bool;\n";
+  }
+  w << "  ";
+  print_strings(w, ", ", dispatched);
+  w << " : bool;\n  ";
+  print_strings(w, ", ", has_cpu);
+  w << " : bool";
+  if (check && show) w << "; schedul_ok:bool";
+  if (show) w << ");";
+  w << "\n" << "\nlet\n    ";
+  print_names(w, ",\n    ", top_node.oracles);
+  if (n > 1) {
+    w << ", ";
+    dump_n_var(w, "qs_tick", n);
+  }
+  w << ",\n    ";
+  print_strings(w, ",\n     ", dispatched);
+  w << ",";
+  print_strings(w, ",\n     ", has_cpu);
+  if (check) w << "," << "  schedul_ok";
+  w << "\n      = schedule_" << base << "(";
+  if (random) {
+    w << "true);";
+  } else {
+    print_release_vars(tree, emit, "_min_max", ",\n   ", n > 1);
+    if (n > 1) dump_n_var(w, "alea", n);
+    w << "\n    );\n";
+  }
+  w << "\n" << "  ";
+  if (top_node.outputs.empty())
+    w << "dummy_out";
+  else
+    print_names(w, ",\n    ", top_node.outputs);
+  w << "\n     = " << nm << "\n  (\n     ";
+  print_names(w, ",\n     ", top_node.inputs);
+  if (!top_node.inputs.empty()) w << ",\n     ";
+  print_names(w, ",\n    ", top_node.oracles);
+  w << "\n  );\n";
+  w << "\n" << "tel;" << "\n" << "\n";
+}
+
+// ---- verification node and scenario -----------------------------------------------------------
+
+void gen_schedule_oracle(const std::string& base, const Si_tree& tree, const Emit& emit) {
+  Writer w(emit);
+  const int n = static_cast<int>(tree.size());
+  const bool random = options().gen_random_func;
+  w << "\n-- to be used for formal verification \n";
+  w << "node schedule_" << base << "_oracles_properties(\n";
+  if (random) {
+    w << "dummy:bool";
+  } else {
+    print_release_vars(tree, emit, "_min_max:int", ";\n", n > 1);
+    if (n > 1) {
+      w << "   ";
+      dump_n_var(w, "alea", n);
+      w << " : " << "bool";
+    }
+  }
+  w << ") \nreturns (ok:bool);\nlet\n";
+  if (!random) {
+    w << "  ok =\n";
+    for_each_thread(tree, [&](const Processor_entry&, const Oracle_info& o) {
+      const Deliv_info& d = o.deliv;
+      w << "    ( " << d.lower << " <= " << d.clock << "_min_max" << " and " << d.clock << "_min_max"
+        << " <= " << d.upper << ") and\n";
+    });
+    w << "    true;\n";
+  }
+  w << "tel\n";
+}
+
+void gen_schedule_zorbel(const std::string&, const Si_tree& tree, const Node& top_node, const Emit& emit) {
+  Writer w(emit);
+  const Options& opt = options();
+  const int n = static_cast<int>(tree.size());
+  const bool random = opt.gen_random_func, show = opt.show_scheduling_vars;
+  w << "\n-- to be used for simulation \n";
+  // The scenario reads back the system's outputs...
+  if (top_node.outputs.empty() && !show) {
+    w << "inputs { } \n";
+  } else {
+    w << "inputs {\n   ";
+    print_decls(w, ";\n   ", top_node.outputs);
+    if (show) {
+      if (!top_node.outputs.empty()) w << ";\n  ";
+      for (const auto& [name, type] : top_node.oracles) w << name << " : " << type << ";\n  ";
+      if (n > 1)
+        for (int k = 1; k <= n; ++k) w << "qs_tick" << k << " : bool;\n  ";
+      for (const auto& v : scheduling_vars(tree, true)) w << v << " : bool;\n  ";
+      const auto has_cpu = scheduling_vars(tree, false);
+      for (std::size_t i = 0; i < has_cpu.size(); ++i)
+        w << has_cpu[i] << (i + 1 < has_cpu.size() ? " : bool;\n  " : " : bool;\n");
+      if (opt.check_schedulability) w << "  schedul_ok : bool\n";
+    }
+    w << "}\n\n";
+  }
+  // ... and draws its inputs.
+  w << "outputs {";
+  if (top_node.inputs.empty() && random)
+    w << "dummy_in:bool";
+  else
+    for (const auto& [name, type] : top_node.inputs) w << name << " : " << type << ";\n   ";
+  w << "\n";
+  if (!random) {
+    print_release_vars(tree, emit, "_min_max:int", ";\n", n > 1);
+    if (n > 1)
+      for (int k = 1; k <= n; ++k) w << "alea" << k << " : bool;\n   ";
+  }
+  w << "}\n\nstates { loop : stable }  \nstart_state  { loop } \n  \ntransitions {\n loop -> loop ~cond\n   ";
+  if (!random) {
+    for_each_thread(tree, [&](const Processor_entry&, const Oracle_info& o) {
+      const Deliv_info& d = o.deliv;
+      w << d.lower << " <= " << d.clock << "_min_max" << " and " << d.clock << "_min_max" << " <= " << d.upper
+        << " and \n   ";
+    });
+  }
+  w << "true\n}\n";
+}
+
+// ---- driver ---------------------------------------------------------------------------------------
+
+void print_scheduler(int verbosity, const std::string& base, const Ident& top, const Env& env) {
+  auto scenario = open_scenario_file(base);
+  Channel& sched_oc = *channels().scheduler;
+  Channel& top_oc = *channels().top;
+  const Emit to_sched = [&](std::string_view s) { sched_oc.write(s); };
+  const Emit to_top = [&](std::string_view s) { top_oc.write(s); };
+  const Emit to_scenario = [&](std::string_view s) { scenario->write(s); };
+
+  const Si_tree tree = compute_si_tree(top, env);
+  const std::vector<int> counts = compute_thread_nb(tree);
+  const Node& top_node = env.get_node2(top);
+  if (verbosity >= 3) print_si_tree(tree);
+
+  const Options& opt = options();
+  to_sched(library_block_a);
+  to_sched(opt.gen_random_func ? library_block_b : library_block_c);
+  print_qs_library(to_sched);
+
+  std::set<int> arbiters;
+  for (std::size_t k = 0; k < tree.size(); ++k) {
+    const int nb = counts[k];
+    VQ_ASSERT(nb >= 1, "processor " + tree[k].processor.str() + " has no thread to schedule");
+    if (arbiters.insert(nb).second) no_lock(nb, to_sched);
+    const std::string& processor = tree[k].processor.str();
+    gen_thread_scheduler(processor, nb, tree[k].items, to_sched);
+    gen_condact_thread_scheduler(processor, nb, tree[k].items, to_sched);
+  }
+  if (tree.size() > 1) gen_qs_sched_call(tree, to_sched);
+  gen_main_sched(base, tree, to_sched, top_node);
+  print_scheduled_node(base, tree, to_top, top_node);
+  gen_schedule_oracle(base, tree, to_sched);
+  gen_schedule_zorbel(base, tree, top_node, to_scenario);
+
+  if (verbosity >= 2) out("# ==> File " + scenario->name() + " has been generated.\n");
+  if (int e = scenario->close()) throw Failure(file_error(e, scenario->name()));
+}
+
 }  // namespace vorquel

@@ -1,0 +1,143 @@
+// Translated models built directly in an Env, for the scheduler tests: the
+// scheduler reads only the top system's bindings, the local-names table and
+// the nodes' sched_infos, inputs, outputs and oracles.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "aadl/env.hpp"
+#include "translation/sync_ast.hpp"
+
+namespace vorquel::testing {
+
+inline Integer lit(long long v) { return Integer::literal(v); }
+inline Integer named(const std::string& n) { return Integer::of_name(of_string(n)); }
+
+inline Ident act_clk(const std::string& inst) { return Ident("_" + inst + "_activate_clk"); }
+inline Ident rel_clk(const std::string& inst) { return Ident("_" + inst + "_release_clk"); }
+
+// A thread of a thread type (or the first call of a sequence).
+inline Si timed(const std::string& classifier, const std::string& inst, Integer period, Integer lo, Integer hi) {
+  return Si_timed{of_string(classifier), Periodic{act_clk(inst), std::move(period)},
+                  Deliv_info{rel_clk(inst), std::move(lo), std::move(hi)}};
+}
+// A later call, activated by the release of the call `prev`.
+inline Si timed_after(const std::string& classifier, const std::string& inst, const std::string& prev, Integer lo,
+                      Integer hi) {
+  return Si_timed{of_string(classifier), DefinedBy{act_clk(inst), rel_clk(prev)},
+                  Deliv_info{rel_clk(inst), std::move(lo), std::move(hi)}};
+}
+inline Si plain(const std::string& classifier) { return Si_plain{of_string(classifier)}; }
+
+// The three clocks of every instance, in the order the translation gives them.
+inline std::vector<Typed_ident> clocks_of(const std::vector<std::string>& instances) {
+  std::vector<Typed_ident> l;
+  for (const auto& i : instances)
+    for (const char* k : {"_activate_clk", "_dispatch_clk", "_release_clk"})
+      l.emplace_back(Ident("_" + i + k), tbool());
+  return l;
+}
+
+inline std::vector<Typed_ident> vars(const std::vector<std::pair<std::string, std::string>>& l) {
+  std::vector<Typed_ident> out;
+  for (const auto& [n, t] : l) out.emplace_back(of_string(n), tnamed(of_string(t)));
+  return out;
+}
+
+inline Node make_node(std::vector<Typed_ident> inputs = {}, std::vector<Typed_ident> outputs = {},
+                      std::vector<Typed_ident> oracles = {}) {
+  return Node{Ident("_"), std::move(inputs), std::move(oracles), std::move(outputs), {}, {}, {}, {}};
+}
+
+struct Sched_model {
+  Env env;
+
+  // A translated component whose sched_infos are given in sub-component (or
+  // call) order; the node stores them most recent first.
+  Sched_model& add(const std::string& name, Category cat, std::vector<Si> in_order) {
+    Component c{of_string(name), Component_kind::Implementation, cat, {}, {}, {}, {}, {}, {}, {}, true};
+    auto n = std::make_shared<Node>(make_node());
+    n->name = c.name;
+    n->sched_infos.assign(in_order.rbegin(), in_order.rend());
+    auto decl = std::make_shared<const Declaration>(c);
+    env = env.add_decl(decl).update(c.name, Entry{decl, Node_def{n}});
+    return *this;
+  }
+
+  // The top-level system: its process sub-components (local name,
+  // classifier), its bindings (processor, local name) in association order,
+  // and its translated node.
+  Sched_model& system(const std::string& name, const std::vector<std::pair<std::string, std::string>>& subs,
+                const std::vector<std::pair<std::string, std::string>>& bindings, Node node) {
+    Component c{of_string(name), Component_kind::Implementation, Category::System, {}, {}, {}, {}, {}, {}, {}, true};
+    for (const auto& [local, cls] : subs) c.subcomponents.push_back(Subcomponent{Ident(local), Category::Process, of_string(cls), {}});
+    for (const auto& [cpu, local] : bindings)
+      c.properties.push_back(Property_association{Ident("Actual_Processor_Binding"), {Pv_reference{Ident(cpu)}}, Ident(local)});
+    node.name = c.name;
+    auto decl = std::make_shared<const Declaration>(c);
+    env = env.add_decl(decl).update(c.name, Entry{decl, Node_def{std::make_shared<const Node>(std::move(node))}});
+    return *this;
+  }
+};
+
+}  // namespace vorquel::testing
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <exception>
+#include <functional>
+
+#include "driver/options.hpp"
+#include "test_util.hpp"
+
+namespace vorquel::testing {
+
+// What f wrote to standard output, and what it threw (if anything).
+struct Captured {
+  std::string out;
+  std::exception_ptr error;
+  template <class E>
+  bool threw() const {
+    if (!error) return false;
+    try {
+      std::rethrow_exception(error);
+    } catch (const E&) {
+      return true;
+    } catch (...) {
+    }
+    return false;
+  }
+};
+
+inline Captured capture_stdout(const std::function<void()>& f) {
+  std_out().flush();
+  std::string path = make_temp_dir("stdout") + "/out";
+  FILE* file = std::fopen(path.c_str(), "w");
+  int saved = ::dup(1);
+  ::dup2(::fileno(file), 1);
+  Captured c;
+  try {
+    f();
+  } catch (...) {
+    c.error = std::current_exception();
+  }
+  std_out().flush();
+  ::dup2(saved, 1);
+  ::close(saved);
+  std::fclose(file);
+  c.out = read_file(path);
+  return c;
+}
+
+// Collects emitted text.
+struct Sink {
+  std::string text;
+  std::function<void(std::string_view)> emit() {
+    return [this](std::string_view s) { text.append(s); };
+  }
+};
+
+}  // namespace vorquel::testing
