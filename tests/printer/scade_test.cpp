@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "driver/options.hpp"
+#include "printer/scade.hpp"
+
+namespace vorquel {
+namespace {
+
+class Scade_test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reset_options();
+    reset_short_names();
+    options().dialect = Dialect::Scade;
+  }
+  void TearDown() override {
+    reset_options();
+    reset_short_names();
+  }
+};
+
+std::string letters(std::size_t n, char c = 'a') { return std::string(n, c); }
+
+TEST_F(Scade_test, ShortensFromThirtyOneCharactersWithARunWideCounter) {
+  std::string thirty = letters(30);
+  EXPECT_EQ(build_ident(thirty), thirty);
+  EXPECT_EQ(build_ident("", Ident(thirty), ""), thirty);
+
+  std::string first = letters(31, 'x');
+  std::string second = letters(40, 'y');
+  EXPECT_EQ(build_ident(first), letters(29, 'x') + "0");
+  EXPECT_EQ(build_ident(second), letters(29, 'y') + "1");
+  // The same text keeps its short form.
+  EXPECT_EQ(build_ident(first), letters(29, 'x') + "0");
+  // Prefix and suffix count in the length and in the key.
+  EXPECT_EQ(build_ident("_", Ident(letters(26, 'z')), "_clk"), "_" + letters(26, 'z') + "_c2");
+  EXPECT_EQ(build_ident("_" + letters(26, 'z') + "_clk"), "_" + letters(26, 'z') + "_c2");
+}
+
+TEST_F(Scade_test, CounterWithTwoDigitsKeepsTwentyEightCharacters) {
+  for (int i = 0; i < 10; ++i) {
+    std::string s = letters(35, static_cast<char>('a' + i));
+    EXPECT_EQ(build_ident(s).size(), 30u);
+  }
+  std::string eleventh = letters(35, 'q');
+  EXPECT_EQ(build_ident(eleventh), letters(28, 'q') + "10");
+  EXPECT_EQ(give_short_name(letters(50, 'r')), letters(28, 'r') + "11");
+}
+
+TEST_F(Scade_test, LustreDialectNeverShortens) {
+  options().dialect = Dialect::Lustre;
+  std::string hundred = letters(100);
+  EXPECT_EQ(build_ident(hundred), hundred);
+  EXPECT_EQ(build_ident("pre_", Ident::dot("K", Ident(hundred)), "_dft"), "pre_K_" + hundred + "_dft");
+  // Nothing was counted: the first SCADE shortening still gets 0.
+  options().dialect = Dialect::Scade;
+  EXPECT_EQ(build_ident(hundred), letters(29) + "0");
+}
+
+}  // namespace
+}  // namespace vorquel
