@@ -1,8 +1,1077 @@
+// The Vorquel component: AADL declarations to synchronous definitions.
+//
+// Accumulated lists "grow at their front" (each step puts its new items, in
+// their own order, before everything accumulated earlier); Front_list keeps
+// them reversed so that this stays linear. Connections are indexed once per
+// implementation by the first part of their ends, so that splitting them by
+// sub-component costs no more than reading them.
 #include "translation/vorquel.hpp"
 
-#include "driver/misc.hpp"
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
 
-// Placeholder until the translation is written.
+#include "aadl/aadl_misc.hpp"
+#include "aadl/property.hpp"
+#include "driver/misc.hpp"
+#include "driver/options.hpp"
+
 namespace vorquel {
-Env translate(const Ident&, const Env&) { not_yet_implemented("translate"); }
+
+namespace {
+
+// The translate-first request: the named component has no node yet.
+struct Vorquel_todo : std::exception {
+  explicit Vorquel_todo(Ident n) : name(std::move(n)) {}
+  Ident name;
+  const char* what() const noexcept override { return "Vorquel.Vorquel_todo"; }
+};
+
+template <class... F>
+struct overloaded : F... {
+  using F::operator()...;
+};
+
+using Node_ptr = std::shared_ptr<const Node>;
+// Where an implementation finds the nodes of the components it calls.
+using Node_lookup = std::function<Node_ptr(const Ident&)>;
+
+[[noreturn]] void stop(std::string_view message) {
+  out(message);
+  abort_run();
+}
+
+Node make_node(const Ident& name) {
+  return Node{name, {}, {}, {}, {}, {}, {}, {}};
+}
+
+Sync_definition node_def(Node n) { return Node_def{std::make_shared<const Node>(std::move(n))}; }
+
+const char* plural(std::size_t n) { return n > 1 ? "s" : ""; }
+
+// A list that grows at its front. prepend(chunk) puts the chunk, in its own
+// order, in front of everything prepended before.
+template <class T>
+class Front_list {
+ public:
+  void prepend(T x) { rev_.push_back(std::move(x)); }
+  void prepend(const std::vector<T>& chunk) { rev_.insert(rev_.end(), chunk.rbegin(), chunk.rend()); }
+  // The list, front first.
+  std::vector<T> list() const { return {rev_.rbegin(), rev_.rend()}; }
+  // The whole list reversed.
+  const std::vector<T>& reversed() const { return rev_; }
+
+ private:
+  std::vector<T> rev_;
+};
+
+bool same_type(const Type_expression& a, const Type_expression& b) {
+  if (const auto* na = std::get_if<TNamed>(&a.v)) {
+    const auto* nb = std::get_if<TNamed>(&b.v);
+    return nb && na->name == nb->name;
+  }
+  const auto* rb = std::get_if<TRecord>(&b.v);
+  if (!rb) return false;
+  const auto& fa = std::get<TRecord>(a.v).fields;
+  if (fa.size() != rb->fields.size()) return false;
+  for (std::size_t i = 0; i < fa.size(); ++i)
+    if (!(fa[i].name == rb->fields[i].name) || !same_type(fa[i].type, rb->fields[i].type)) return false;
+  return true;
+}
+
+void check_component(const Component& c, Category cat, Component_kind kind, std::string_view what) {
+  VQ_ASSERT(c.category == cat && c.kind == kind,
+            std::string(what) + ": " + c.name.str() + " has the wrong category or kind");
+}
+
+void check_normalized(const Component& c, std::string_view what) {
+  VQ_ASSERT(c.normalized, std::string(what) + ": " + c.name.str() + " was not normalised");
+}
+
+bool has_implementation_part(const Ident& id) {
+  return !id.is_simple() && id.seps().back() == Ident::Sep::Dot;
+}
+
+// ---- component interfaces ------------------------------------------------------
+
+// `visiting` holds the port groups whose status is being computed, so that a
+// port group defined through itself stops with a message instead of looping.
+In_out status_of(const Env& env, const Feature_kind& k, std::vector<Ident>& visiting);
+
+In_out port_group_status(const Env& env, const Ident& name, std::vector<Ident>& visiting) {
+  if (std::find(visiting.begin(), visiting.end(), name) != visiting.end())
+    throw Failure("*** Error: the port group " + name.str() + " is defined in terms of itself.\n");
+  const Port_group& g = env.get_port_grp(name);
+  visiting.push_back(name);
+  In_out result = In_out::InOut;
+  if (!g.features.empty()) {
+    bool all_in = true, all_out = true;
+    for (const auto& f : g.features) {
+      In_out s = status_of(env, f.kind, visiting);
+      all_in = all_in && s == In_out::In;
+      all_out = all_out && s == In_out::Out;
+    }
+    result = all_in ? In_out::In : all_out ? In_out::Out : In_out::InOut;
+  } else if (g.inverse) {
+    result = inv_in_out(port_group_status(env, *g.inverse, visiting));
+  } else {
+    internal_error("in_out_status: the port group " + name.str() + " has neither features nor inverse");
+  }
+  visiting.pop_back();
+  return result;
+}
+
+In_out status_of(const Env& env, const Feature_kind& k, std::vector<Ident>& visiting) {
+  return std::visit(
+      overloaded{
+          [](const Feat_data_port& f) { return f.direction; },
+          [](const Feat_event_data_port& f) { return f.direction; },
+          [](const Feat_event_port& f) { return f.direction; },
+          [](const Feat_parameter& f) { return f.direction; },
+          [&](const Feat_port_group& f) {
+            return f.classifier ? port_group_status(env, *f.classifier, visiting) : In_out::InOut;
+          },
+          [](const Feat_server_subprogram_spec&) -> In_out {
+            not_yet_implemented("in_out_status: Feat_server_subprogram_spec");
+          },
+          [](const Feat_data_subprogram_spec&) -> In_out {
+            not_yet_implemented("in_out_status: Feat_data_subprogram_spec");
+          },
+          [](const Feat_subcomponent_access&) -> In_out {
+            not_yet_implemented("in_out_status: Feat_subcomponent_access");
+          },
+      },
+      k);
+}
+
+Sync_definition port_group_definition(const Env& env, const Port_group& g, std::vector<Ident>& visiting) {
+  if (!g.inverse) return TypeDef{g.name, port_group_to_type(g)};
+  if (std::find(visiting.begin(), visiting.end(), g.name) != visiting.end())
+    throw Failure("*** Error: the port group " + g.name.str() + " is defined in terms of itself.\n");
+  visiting.push_back(g.name);
+  Sync_definition inv = port_group_definition(env, env.get_port_grp(*g.inverse), visiting);
+  visiting.pop_back();
+  const auto* t = std::get_if<TypeDef>(&inv);
+  VQ_ASSERT(t, "the inverse of " + g.name.str() + " is not a type");
+  return TypeDef{g.name, t->definition};
+}
+
+// ---- connections -----------------------------------------------------------------
+
+// The connections of one sub-component (or call), both lists in the reverse
+// of the declaration order.
+struct Conn_split {
+  std::vector<const Connection*> incoming;
+  std::vector<const Connection*> outgoing;
+};
+
+// connections_to_component for every sub-component of one implementation:
+// a connection whose source starts with the sub-component's name is
+// outgoing, otherwise one whose destination starts with it is incoming; bus
+// access connections are left out.
+class Conn_index {
+ public:
+  explicit Conn_index(const std::vector<Connection>& cs) : all_(cs) {
+    for (const auto& c : cs) {
+      if (c.kind == Connection_kind::Bus_access_connection) continue;
+      out_[c.src.head()].push_back(&c);
+      if (c.dst.head() != c.src.head()) in_[c.dst.head()].push_back(&c);
+    }
+  }
+
+  Conn_split split(const Ident& sub) const {
+    Conn_split r;
+    if (!sub.is_simple()) {  // never built by the reader; the plain prefix test then
+      for (const auto& c : all_) {
+        if (c.kind == Connection_kind::Bus_access_connection) continue;
+        if (is_prefix(sub, c.src)) r.outgoing.push_back(&c);
+        else if (is_prefix(sub, c.dst)) r.incoming.push_back(&c);
+      }
+    } else {
+      if (auto it = out_.find(sub.head()); it != out_.end()) r.outgoing = it->second;
+      if (auto it = in_.find(sub.head()); it != in_.end()) r.incoming = it->second;
+    }
+    std::reverse(r.incoming.begin(), r.incoming.end());
+    std::reverse(r.outgoing.begin(), r.outgoing.end());
+    return r;
+  }
+
+ private:
+  const std::vector<Connection>& all_;
+  std::unordered_map<std::string, std::vector<const Connection*>> out_, in_;
+};
+
+bool has_output(const Node& n, const std::string& name) {
+  return std::any_of(n.outputs.begin(), n.outputs.end(), [&](const Typed_ident& o) { return o.first.str() == name; });
+}
+
+// A data access reaching a feature that is only an output of the callee
+// (write access): the thread writes the data, it does not read it, so the
+// connection gives no argument.
+bool is_write_only_access(const Connection& c, const std::unordered_set<std::string>& inputs, const Node& callee) {
+  if (c.kind != Connection_kind::Data_access_connection) return false;
+  const std::string& f = c.dst.last();
+  return inputs.count(f + "_in") == 0 && has_output(callee, f);
+}
+
+// Name of the callee input that an argument or a connection end stands for.
+std::string input_key(const Ident& end, Connection_kind kind) {
+  std::string k = end.last();
+  if (kind == Connection_kind::Data_access_connection) k += "_in";
+  return k;
+}
+
+struct Argument {
+  Ident label;
+  Expression expr;
+  Connection_kind kind;  // of the first connection that gave it
+};
+
+// Validates the incoming connections against the callee's inputs, then gives
+// every input, in the callee's order, the expression of the first argument
+// that names it.
+std::vector<Tuple_item> check_in_conn(const Ident& callee_name, const std::vector<const Connection*>& incoming,
+                                      const std::vector<Typed_ident>& inputs, const std::vector<Argument>& args,
+                                      const std::unordered_set<std::string>& input_names) {
+  for (const Connection* c : incoming) {
+    VQ_ASSERT(c->kind != Connection_kind::Bus_access_connection, "check_in_conn: bus access connection");
+    if (input_names.count(input_key(c->dst, c->kind)) == 0)
+      stop("*** Variable " + c->dst.str() + " is not an input of component " + callee_name.str() + ".\n");
+  }
+  std::unordered_map<std::string, const Argument*> first;
+  for (const auto& a : args) first.emplace(input_key(a.label, a.kind), &a);
+  std::vector<Tuple_item> result;
+  result.reserve(inputs.size());
+  for (const auto& [name, type] : inputs) {
+    auto it = first.find(name.str());
+    if (it == first.end()) stop("*** Error: The input variable " + name.str() + " is not connected.\n");
+    result.push_back({name, it->second->expr});
+  }
+  return result;
+}
+
+// The arguments of the call of `callee` by the sub-component `sub`.
+std::vector<Tuple_item> make_input_of_component(const Ident& sub, const Ident& callee_name, const Node& callee,
+                                                const std::vector<const Connection*>& incoming) {
+  std::unordered_set<std::string> input_names;
+  for (const auto& in : callee.inputs) input_names.insert(in.first.str());
+
+  // Every new or merged argument goes to the front of the list: `stamp`
+  // records when each was last put there.
+  std::vector<Argument> args;
+  std::vector<std::size_t> stamp;
+  std::unordered_map<Ident, std::size_t> by_label;
+  std::vector<const Connection*> kept;
+  for (const Connection* c : incoming) {
+    if (is_write_only_access(*c, input_names, callee)) continue;
+    kept.push_back(c);
+    Ident label = make_add_prefix(callee_name, feature_name_of_component_name(c->dst));
+    auto it = by_label.find(label);
+    if (it == by_label.end()) {
+      by_label.emplace(label, args.size());
+      args.push_back({label, var(c->src), c->kind});
+      stamp.push_back(kept.size());
+      continue;
+    }
+    switch (c->kind) {
+      case Connection_kind::Event_connection: {
+        auto& a = args[it->second];
+        a.expr = make_expr(Or{a.expr, var(c->src)});
+        stamp[it->second] = kept.size();
+        break;
+      }
+      case Connection_kind::Data_connection:
+      case Connection_kind::Event_data_connection:
+      case Connection_kind::Data_access_connection:
+        stop("*** Error: in component " + callee_name.str() + ", " + c->dst.str() +
+             " is targetted by 2 different connections, " + " which is only allowed for event ports.\n");
+      case Connection_kind::Port_group_connection:
+      case Connection_kind::Parameter_connection:
+      case Connection_kind::Bus_access_connection:
+        internal_error("make_input_of_component: " + c->dst.str() + " is targetted by 2 connections");
+    }
+  }
+  std::vector<std::size_t> order(args.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return stamp[a] > stamp[b]; });
+  std::vector<Argument> collected;
+  collected.reserve(args.size());
+  for (std::size_t i : order) collected.push_back(args[i]);
+
+  auto result = check_in_conn(callee_name, kept, callee.inputs, collected, input_names);
+  const std::size_t n = callee.inputs.size(), m = collected.size();
+  if (n != m) {
+    out("*** Error in the use of" + sub.str() + " a component of kind " + callee_name.str() +
+        "\n*** It is supposed to have " + std::to_string(n) + " input" + plural(n) + ", but is used with " +
+        std::to_string(m) + " input" + plural(m) + ".\n");
+    std_out().flush();
+    internal_error("make_input_of_component: wrong number of inputs for " + sub.str());
+  }
+  return result;
+}
+
+struct Local_outputs {
+  std::vector<Typed_ident> locals;
+  Pattern pattern;
+};
+
+// The locals "sub_o" that receive the callee's outputs, and the call's pattern.
+Local_outputs make_local_output_of_component(const Ident& sub, const Ident& callee_name, const Node& callee) {
+  Local_outputs r{{}, Pattern{PTuple{}}};
+  auto& items = std::get<PTuple>(r.pattern.v).items;
+  for (const auto& [o, type] : callee.outputs) {
+    Ident local = make_add_prefix(sub, o);
+    r.locals.push_back({local, type});
+    items.push_back({make_add_prefix(callee_name, o), Pattern{PVar{local}}});
+  }
+  return r;
+}
+
+std::vector<Typed_ident> condact_copies(const std::vector<Typed_ident>& locals) {
+  std::vector<Typed_ident> r;
+  r.reserve(locals.size());
+  for (const auto& [name, type] : locals) r.push_back({add_suffix("_condact", name), type});
+  return r;
+}
+
+struct Wires {
+  std::vector<Equation> equations;
+  std::vector<Ident> delayed_sources;
+};
+
+// Outgoing connections to the enclosing component's own features become
+// equations; the sources of Delayed connections are published on the
+// dispatch clock.
+Wires make_wires(const std::vector<const Connection*>& outgoing) {
+  Wires w;
+  for (const Connection* c : outgoing) {
+    if (c->dst.is_simple()) w.equations.push_back({Pattern{PVar{c->dst}}, var(c->src)});
+    if (c->arrow == Connection_arrow::Delayed) w.delayed_sources.push_back(c->src);
+  }
+  std::reverse(w.equations.begin(), w.equations.end());
+  std::reverse(w.delayed_sources.begin(), w.delayed_sources.end());
+  return w;
+}
+
+std::vector<Equation> make_wires_device_input(const std::vector<const Connection*>& incoming) {
+  std::vector<Equation> eqs;
+  for (const Connection* c : incoming) eqs.push_back({Pattern{PVar{c->dst}}, var(c->src)});
+  std::reverse(eqs.begin(), eqs.end());
+  return eqs;
+}
+
+// A local named after the destination of every outgoing connection into
+// another sub-component, typed like the callee's source feature.
+std::vector<Typed_ident> local_of_out_connection(const Env& env, const Component& callee,
+                                                 const std::vector<const Connection*>& outgoing) {
+  std::vector<Typed_ident> locals;
+  // The features are indexed once per callee, not searched once per connection:
+  // the callee's own, then (for an implementation) those of its type.
+  std::unordered_map<Ident, const Feature*> own, of_type;
+  bool indexed = false;
+  for (const Connection* c : outgoing) {
+    if (c->dst.is_simple()) continue;
+    if (!indexed) {
+      indexed = true;
+      for (const auto& f : callee.features) own.emplace(f.name, &f);
+      if (callee.kind == Component_kind::Implementation && has_implementation_part(callee.name))
+        if (const Entry* e = env.find(type_name_of_implementation_name(callee.name)))
+          if (const auto* type = std::get_if<Component>(e->decl.get()))
+            for (const auto& f : type->features) of_type.emplace(f.name, &f);
+    }
+    Ident feature = feature_name_of_component_name(c->src);
+    const Feature* f = nullptr;
+    if (auto it = own.find(feature); it != own.end()) f = it->second;
+    else if (auto jt = of_type.find(feature); jt != of_type.end()) f = jt->second;
+    if (!f) stop("Vorquel.local_of_out_connection " + callee.name.str() + "." + feature.str());
+    locals.push_back({c->dst, type_of_feature_kind(f->kind)});
+  }
+  std::reverse(locals.begin(), locals.end());
+  return locals;
+}
+
+// ---- implementations -------------------------------------------------------------
+
+struct Sub_info {
+  Ident name;
+  const Component* classifier;
+  Conn_split conns;
+};
+
+// The component a classifier names. A name that is not declared goes through
+// the translate-first request, which reports it as undefined.
+const Component& classifier_component(const Env& env, const Ident& name) {
+  if (!env.mem(name)) throw Vorquel_todo(name);
+  return env.get_component2(name);
+}
+
+// The sub-components of a process or system implementation, in declaration
+// order (the component holds them reversed).
+std::vector<Sub_info> get_subcomponents_information(const Env& env, const Component& c) {
+  Conn_index index(c.connections);
+  std::vector<Sub_info> subs;
+  subs.reserve(c.subcomponents.size());
+  for (auto it = c.subcomponents.rbegin(); it != c.subcomponents.rend(); ++it) {
+    VQ_ASSERT(it->classifier, "the sub-component " + it->name.str() + " of " + c.name.str() + " has no classifier");
+    subs.push_back({it->name, &classifier_component(env, *it->classifier), index.split(it->name)});
+  }
+  return subs;
+}
+
+// The calls of a thread implementation's call sequence, in call order.
+std::vector<Sub_info> get_calls_information(const Env& env, const Component& c) {
+  if (c.call_sequences.empty()) return {};
+  if (c.call_sequences.size() > 1) not_yet_implemented("Vorquel.get_calls_information");
+  Conn_index index(c.connections);
+  std::vector<Sub_info> calls;
+  for (const auto& call : c.call_sequences.front().calls)
+    calls.push_back({call.name, &classifier_component(env, call.called), index.split(call.name)});
+  return calls;
+}
+
+Expression call_expr(std::optional<Expression> clock, const Ident& callee, std::vector<Tuple_item> args) {
+  return make_expr(Call_expr{std::move(clock), var(callee), make_expr(Tuple{std::move(args)})});
+}
+
+Integer period_or(const Component& c, const Ident& default_name) {
+  try {
+    return get_period(c);
+  } catch (const Not_found&) {
+    return Integer::of_name(make_new_ident(default_name, "_period"));
+  }
+}
+
+// The pieces of a node that an implementation accumulates.
+struct Body {
+  Front_list<Typed_ident> oracles;
+  Front_list<Typed_ident> locals;
+  Front_list<Equation> equations;
+  Front_list<Ident> sub_nodes;
+  Front_list<Si> sched_infos;
+};
+
+// A thread type in a process, or a subprogram in a thread, runs as a condact
+// call on its activation clock and publishes its outputs through
+// DelayedOutputs. These are the pieces both cases build alike.
+struct Condact_parts {
+  Local_outputs outs;
+  std::vector<Tuple_item> args;
+  Wires wires;
+};
+
+Condact_parts condact_parts(const Sub_info& s, const Node& callee) {
+  const Ident& C = s.classifier->name;
+  Local_outputs outs = make_local_output_of_component(s.name, C, callee);
+  auto args = make_input_of_component(s.name, C, callee, s.conns.incoming);
+  return Condact_parts{std::move(outs), std::move(args), make_wires(s.conns.outgoing)};
+}
+
+void add_condact_equations(Body& b, const Ident& C, const Condact_parts& p, const Ident& act, const Ident& disp,
+                           const Ident& rel) {
+  b.equations.prepend(p.wires.equations);
+  Pattern condact = rename_patt_condact(p.outs.pattern);
+  b.equations.prepend(Equation{condact, call_expr(var(act), C, p.args)});
+  b.equations.prepend(Equation{
+      p.outs.pattern, make_expr(DelayedOutputs{C, rel, disp, p.outs.pattern, condact, p.wires.delayed_sources})});
+}
+
+// d = d_init -> E, where E starts as pre(d) and every writer w (in
+// declaration order) wraps it: if pre(release clock of w) then w else E.
+void process_data(const Node_lookup& node_of, const Sub_info& s,
+                  const std::unordered_map<std::string, const Sub_info*>& by_name, Body& b) {
+  const Ident& C = s.classifier->name;
+  b.locals.prepend({s.name, tnamed(C)});
+  std::vector<Ident> writers;
+  for (const Connection* c : s.conns.outgoing) {
+    if (!(c->src == s.name) || c->dst.is_simple()) continue;
+    auto it = by_name.find(c->dst.head());
+    if (it == by_name.end()) continue;
+    const Component& w = *it->second->classifier;
+    if (w.category != Category::Thread) continue;
+    // Only a thread that has the feature as an output writes the data.
+    if (!has_output(*node_of(w.name), c->dst.last())) continue;
+    if (w.kind == Component_kind::Implementation) not_yet_implemented("data written by a thread implementation");
+    writers.push_back(c->dst);
+  }
+  std::reverse(writers.begin(), writers.end());
+  Expression e = make_expr(Pre{var(s.name)});
+  for (const auto& w : writers) e = make_expr(If{make_expr(Pre{var(clock_of_ident(w))}), var(w), e});
+  b.equations.prepend(Equation{Pattern{PVar{s.name}}, make_expr(Arrow{var(add_suffix("_init", C)), e})});
+}
+
+void process_thread_type(const Node_lookup& node_of, const Sub_info& s, Body& b) {
+  const Component& C = *s.classifier;
+  Node_ptr callee = node_of(C.name);
+  Condact_parts p = condact_parts(s, *callee);
+  Integer period = period_or(C, C.name);
+  auto [lower, upper] = get_compute_execution_time(C);
+  Ident act = make_new_ident(s.name, "_activate_clk");
+  Ident disp = make_new_ident(s.name, "_dispatch_clk");
+  Ident rel = make_new_ident(s.name, "_release_clk");
+  b.sched_infos.prepend(Si_timed{C.name, Periodic{act, period}, Deliv_info{rel, lower, upper}});
+  b.locals.prepend(p.outs.locals);
+  b.locals.prepend(condact_copies(p.outs.locals));
+  b.locals.prepend({act, tbool()});
+  b.oracles.prepend({act, tbool()});
+  b.oracles.prepend({disp, tbool()});
+  b.oracles.prepend({rel, tbool()});
+  add_condact_equations(b, C.name, p, act, disp, rel);
+  b.sub_nodes.prepend(C.name);
+}
+
+// A thread implementation schedules its own calls: a plain call, no clock.
+void process_thread_impl(const Env& env, const Node_lookup& node_of, const Sub_info& s, Body& b) {
+  const Component& C = *s.classifier;
+  Node_ptr callee = node_of(C.name);
+  Local_outputs outs = make_local_output_of_component(s.name, C.name, *callee);
+  auto args = make_input_of_component(s.name, C.name, *callee, s.conns.incoming);
+  Wires wires = make_wires(s.conns.outgoing);
+  // Checked for its diagnostics only: the callees read the sources
+  // directly, so no equation would define these locals.
+  (void)local_of_out_connection(env, C, s.conns.outgoing);
+  b.locals.prepend(outs.locals);
+  b.equations.prepend(wires.equations);
+  b.equations.prepend(Equation{outs.pattern, call_expr(std::nullopt, C.name, std::move(args))});
+  b.sub_nodes.prepend(C.name);
+  b.sched_infos.prepend(Si_plain{C.name});
+}
+
+Node finish(const Component& c, const Node& type_node, const Body& b) {
+  Node n = make_node(c.name);
+  n.inputs = type_node.inputs;
+  n.outputs = type_node.outputs;
+  n.oracles = b.oracles.reversed();
+  n.locals = b.locals.list();
+  n.equations = b.equations.list();
+  n.sched_infos = b.sched_infos.list();
+  n.sub_nodes = b.sub_nodes.list();
+  return n;
+}
+
+Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const Component& c) {
+  check_component(c, Category::Process, Component_kind::Implementation, "process_impl");
+  check_normalized(c, "process_impl");
+  Node_ptr type_node = node_of(type_name_of_implementation_name(c.name));
+  auto subs = get_subcomponents_information(env, c);
+  std::unordered_map<std::string, const Sub_info*> by_name;
+  for (const auto& s : subs) by_name.emplace(s.name.str(), &s);
+  Body b;
+  for (const auto& s : subs) {
+    const Component& C = *s.classifier;
+    switch (C.category) {
+      case Category::Data:
+        process_data(node_of, s, by_name, b);
+        break;
+      case Category::Thread:
+        if (C.kind == Component_kind::Type) process_thread_type(node_of, s, b);
+        else process_thread_impl(env, node_of, s, b);
+        break;
+      case Category::Thread_group:
+        stop(std::string(category_to_string(C.category)) + " is not supported as a sub-component of " +
+             "a process implementation.\n");
+      case Category::Subprogram:
+      case Category::Process:
+      case Category::Processor:
+      case Category::Memory:
+      case Category::Bus:
+      case Category::Device:
+      case Category::System:
+        internal_error("process_impl: " + s.name.str() + " is a " + category_to_string(C.category));
+    }
+  }
+  return node_def(finish(c, *type_node, b));
+}
+
+Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Component& c) {
+  check_component(c, Category::Thread, Component_kind::Implementation, "thread_impl");
+  check_normalized(c, "thread_impl");
+  Ident type_name = type_name_of_implementation_name(c.name);
+  Node_ptr type_node = node_of(type_name);
+  // The implementation's period, else its type's, else a named one.
+  const Integer period = [&] {
+    try {
+      return get_period(c);
+    } catch (const Not_found&) {
+      return period_or(env.get_component(type_name), c.name);
+    }
+  }();
+  auto calls = get_calls_information(env, c);
+  Body b;
+  std::optional<Ident> previous_release;
+  for (const auto& s : calls) {
+    const Component& C = *s.classifier;
+    switch (C.category) {
+      case Category::Subprogram: {
+        if (C.kind == Component_kind::Implementation) stop("*** Subprogram implementations are not implemented.");
+        Node_ptr callee = node_of(C.name);
+        Condact_parts p = condact_parts(s, *callee);
+        // Checked for its diagnostics only: the next calls read the sources
+        // directly, so no equation would define these locals.
+        (void)local_of_out_connection(env, C, s.conns.outgoing);
+        Ident act = make_new_ident(s.name, "_activate_clk");
+        Ident disp = make_new_ident(s.name, "_dispatch_clk");
+        Act_info activation = previous_release ? Act_info{DefinedBy{act, *previous_release}}
+                                               : Act_info{Periodic{act, period}};
+        b.oracles.prepend({act, tbool()});
+        b.oracles.prepend({disp, tbool()});
+        b.locals.prepend({act, tbool()});
+        b.locals.prepend({disp, tbool()});
+        Ident rel = make_new_ident(s.name, "_release_clk");
+        auto [lower, upper] = get_compute_execution_time(C);
+        add_condact_equations(b, C.name, p, act, disp, rel);
+        b.locals.prepend(p.outs.locals);
+        b.locals.prepend(condact_copies(p.outs.locals));
+        b.locals.prepend({rel, tbool()});
+        b.oracles.prepend({rel, tbool()});
+        b.sub_nodes.prepend(C.name);
+        b.sched_infos.prepend(Si_timed{C.name, activation, Deliv_info{rel, lower, upper}});
+        previous_release = rel;
+        break;
+      }
+      case Category::Data:
+        stop("*** Data subcomponents are not yet supported for threads!\n");
+      case Category::Thread:
+      case Category::Thread_group:
+      case Category::Memory:
+      case Category::Bus:
+      case Category::Device:
+        stop(std::string(category_to_string(C.category)) + " is not supported as a sub-component of " +
+             "a thread implementation.\n");
+      case Category::Process:
+      case Category::Processor:
+      case Category::System:
+        internal_error("thread_impl: the call " + s.name.str() + " is a " + category_to_string(C.category));
+    }
+  }
+  return node_def(finish(c, *type_node, b));
+}
+
+Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Component& c) {
+  check_component(c, Category::System, Component_kind::Implementation, "system_impl");
+  check_normalized(c, "system_impl");
+  Node_ptr type_node = node_of(type_name_of_implementation_name(c.name));
+  auto subs = get_subcomponents_information(env, c);
+  std::unordered_set<std::string> devices;
+  for (const auto& s : subs)
+    if (s.classifier->category == Category::Device) devices.insert(s.name.str());
+  auto to_device = [&](const Ident& id) { return devices.count(id.head()) > 0; };
+
+  // Equations grow at the front, device wires at the back; the whole list
+  // is reversed at the end.
+  Front_list<Equation> front;
+  std::vector<Equation> back;
+  std::vector<Typed_ident> locals, device_outputs;
+  Front_list<Ident> sub_nodes;
+  for (const auto& s : subs) {
+    const Component& C = *s.classifier;
+    switch (C.category) {
+      case Category::Process: {
+        Node_ptr callee = node_of(C.name);
+        Local_outputs outs = make_local_output_of_component(s.name, C.name, *callee);
+        auto args = make_input_of_component(s.name, C.name, *callee, s.conns.incoming);
+        Wires wires = make_wires(s.conns.outgoing);
+        // Only the values sent to devices are defined (by the device wires);
+        // the other callees read the sources directly.
+        std::vector<Typed_ident> to_devices;
+        for (auto& l : local_of_out_connection(env, C, s.conns.outgoing))
+          if (to_device(l.first)) to_devices.push_back(std::move(l));
+        locals.insert(locals.end(), outs.locals.begin(), outs.locals.end());
+        locals.insert(locals.end(), to_devices.begin(), to_devices.end());
+        front.prepend(wires.equations);
+        front.prepend(Equation{outs.pattern, call_expr(std::nullopt, C.name, std::move(args))});
+        sub_nodes.prepend(C.name);
+        break;
+      }
+      case Category::Device: {
+        // A device implementation has no node of its own: its signals are
+        // those of its type.
+        Ident signals = C.kind == Component_kind::Type ? C.name : type_name_of_implementation_name(C.name);
+        Local_outputs outs = make_local_output_of_component(s.name, signals, *node_of(signals));
+        device_outputs.insert(device_outputs.end(), outs.locals.begin(), outs.locals.end());
+        auto wires = make_wires_device_input(s.conns.incoming);
+        back.insert(back.end(), wires.begin(), wires.end());
+        break;
+      }
+      case Category::Processor:
+      case Category::Memory:
+      case Category::Bus:
+        break;
+      case Category::System:
+        stop("*** systems as sub-components of a system is not supported yet.");
+      case Category::Data:
+      case Category::Subprogram:
+      case Category::Thread:
+      case Category::Thread_group:
+        internal_error("system_impl: " + s.name.str() + " is a " + category_to_string(C.category));
+    }
+  }
+
+  Node n = make_node(c.name);
+  n.inputs = type_node->inputs;
+  n.inputs.insert(n.inputs.end(), device_outputs.begin(), device_outputs.end());
+  n.outputs = type_node->outputs;
+  for (auto& l : locals) {
+    if (to_device(l.first)) n.outputs.push_back(std::move(l));
+    else n.locals.push_back(std::move(l));
+  }
+  n.equations.assign(back.rbegin(), back.rend());
+  n.equations.insert(n.equations.end(), front.reversed().begin(), front.reversed().end());
+  n.sub_nodes = sub_nodes.list();
+  return node_def(std::move(n));
+}
+
+Sync_definition definition_of_component(const Env& env, const Node_lookup& node_of, const Component& c) {
+  const bool is_type = c.kind == Component_kind::Type;
+  switch (c.category) {
+    case Category::Data:
+      return TypeDef{c.name, std::nullopt};
+    case Category::Subprogram:
+      if (is_type) return node_interface_of_component_type(env, c);
+      internal_error("subprogram_impl: the subprogram implementation " + c.name.str() + " cannot be translated");
+    case Category::Thread:
+      if (is_type) {
+        check_dispatch_protocol(c);
+        return node_interface_of_component_type(env, c);
+      }
+      return thread_impl(env, node_of, c);
+    case Category::Thread_group:
+      if (is_type) return node_interface_of_component_type(env, c);
+      not_yet_implemented("thread_group_impl");
+    case Category::Process:
+      if (is_type) return node_interface_of_component_type(env, c);
+      return process_impl(env, node_of, c);
+    case Category::Processor:
+    case Category::Memory:
+    case Category::Bus:
+      return Skipped{c.name};
+    case Category::Device:
+      if (is_type) return node_interface_of_component_type(env, c);
+      return Skipped{c.name};
+    case Category::System:
+      if (is_type) return node_interface_of_component_type(env, c);
+      return system_impl(env, node_of, c);
+  }
+  internal_error("sync_definition_of_component: unknown category");
+}
+
+// ---- the driver ----------------------------------------------------------------
+
+struct Translation {
+  const Env& initial;  // as it was when the translation started
+  Env env;             // grows with every stored definition
+  std::unordered_set<Ident> in_progress;
+  std::string input_files;  // "a.aaxl b.aaxl \n", in command-line order
+};
+
+void trace(const Ident& name) {
+  if (options().verbosity < 3) return;
+  out("# translating ");
+  out(name.str());
+  out("\n");
+  std_out().flush();
+}
+
+Node_ptr node_of_entry(const Ident& name, const Entry& e) {
+  const auto* n = std::get_if<Node_def>(&*e.def);
+  VQ_ASSERT(n, to_string(name) + " is not a node");
+  return n->node;
+}
+
+void translate_aux(Translation& t, const Ident& name);
+
+// The node of x for the translation of `requester`. When x has none yet it is
+// translated now, and the requester's translation goes on: the result is the
+// one a retry from scratch would give, since everything looked up before
+// stays the same, and the trace shows the retry.
+Node_ptr node_or_translate(Translation& t, const Ident& requester, const Ident& x) {
+  if (const Entry* e = t.env.find(x); e && e->def) return node_of_entry(x, *e);
+  if (t.in_progress.count(x))
+    throw Failure("*** Error: the translation of " + x.str() + " needs its own node (cyclic dependency).\n");
+  translate_aux(t, x);
+  trace(requester);
+  return node_of_entry(x, t.env.get(x));
+}
+
+void translate_aux(Translation& t, const Ident& name) {
+  while (true) {
+    trace(name);
+    const Entry* e = t.env.find(name);
+    if (!e) stop("*** Error: " + name.str() + " is undefined in " + t.input_files);
+    if (e->def) return;
+    std::shared_ptr<const Declaration> decl = e->decl;
+    t.in_progress.insert(name);
+    try {
+      Sync_definition d = std::visit(
+          overloaded{
+              [&](const Component& c) {
+                Node_lookup lookup = [&](const Ident& x) { return node_or_translate(t, name, x); };
+                return definition_of_component(t.initial, lookup, c);
+              },
+              [&](const Port_group& g) { return sync_definition_of_port_group(t.initial, g); },
+          },
+          *decl);
+      t.in_progress.erase(name);
+      t.env = t.env.update(name, Entry{decl, remove_dupl_local_var(d)});
+      return;
+    } catch (const Vorquel_todo& todo) {
+      t.in_progress.erase(name);
+      if (todo.name == name || t.in_progress.count(todo.name))
+        throw Failure("*** Error: the translation of " + todo.name.str() +
+                      " needs its own node (cyclic dependency).\n");
+      translate_aux(t, todo.name);
+    } catch (const Not_found&) {
+      internal_error("Not_found while translating " + name.str());
+    }
+  }
+}
+
+// ---- oracle propagation ----------------------------------------------------------
+
+struct Propagation {
+  const Env& translated;
+  Env work;  // definitions stored with their propagated oracles
+};
+
+void store(Propagation& p, const Ident& name, const Entry& e, const Node& n, std::vector<Typed_ident> oracles) {
+  Node copy = n;
+  copy.oracles = std::move(oracles);
+  p.work = p.work.update(name, Entry{e.decl, node_def(std::move(copy))});
+}
+
+// The node's own oracles, then those of every node it calls. Within one node
+// the k-th call of a callee passes its oracles with the suffix "_k" (k >= 2)
+// and the first call under their own names, exactly as the printer numbers
+// the oracle arguments of the calls of one node; the names a node declares
+// are then the names its calls pass.
+std::vector<Typed_ident> collect_oracles(Propagation& p, const Node& n) {
+  std::vector<Typed_ident> result = n.oracles;
+  std::unordered_map<Ident, Renaming_table> tables;  // per callee
+  for (const Ident& x : n.sub_nodes) {
+    Node_ptr callee;
+    const Entry* w = p.work.find(x);
+    if (w && w->def) {
+      if (const auto* nd = std::get_if<Node_def>(&*w->def)) callee = nd->node;
+    } else {
+      const Entry* te = p.translated.find(x);
+      VQ_ASSERT(te && te->def, "propagate_oracles: " + x.str() + " has no definition");
+      const auto* nd = std::get_if<Node_def>(&*te->def);
+      if (!nd) continue;
+      Node_ptr m = nd->node;
+      auto oracles = collect_oracles(p, *m);
+      store(p, x, *te, *m, oracles);
+      callee = p.work.get_node_ptr(x);
+    }
+    if (!callee) continue;
+    Renaming_table& table = tables[x];
+    for (const auto& [o, type] : callee->oracles) {
+      if (table.emplace(o, 2).second) result.push_back({o, type});
+      else result.push_back({give_a_new_name(table, o), type});
+    }
+  }
+  return result;
+}
+
+}  // namespace
+
+// ---- public operations -------------------------------------------------------------
+
+std::shared_ptr<const Node> get_node_or_raise_todo(const Env& env, const Ident& name) {
+  const Entry* e = env.find(name);
+  if (!e || !e->def) throw Vorquel_todo(name);
+  return node_of_entry(name, *e);
+}
+
+In_out in_out_status(const Env& env, const Feature_kind& k) {
+  std::vector<Ident> visiting;
+  return status_of(env, k, visiting);
+}
+
+Type_expression type_of_feature_kind(const Feature_kind& k) {
+  return std::visit(
+      overloaded{
+          [](const Feat_data_port& f) {
+            VQ_ASSERT(f.classifier, "data port without classifier");
+            return tnamed(*f.classifier);
+          },
+          [](const Feat_event_port&) { return tbool(); },
+          [](const Feat_event_data_port&) -> Type_expression {
+            not_yet_implemented("type of \"event data port\"");
+          },
+          [](const Feat_port_group& f) {
+            VQ_ASSERT(f.classifier, "port group feature without classifier");
+            return tnamed(*f.classifier);
+          },
+          [](const Feat_server_subprogram_spec&) -> Type_expression {
+            not_yet_implemented("type of \"server subprogram\"");
+          },
+          [](const Feat_data_subprogram_spec&) -> Type_expression {
+            not_yet_implemented("type of \"data subprogram\"");
+          },
+          [](const Feat_subcomponent_access& f) -> Type_expression {
+            if (f.category == Category::Bus) not_yet_implemented("bus access");
+            VQ_ASSERT(f.category == Category::Data, "access to a component that is neither data nor bus");
+            VQ_ASSERT(f.classifier, "data access without classifier");
+            return tnamed(*f.classifier);
+          },
+          [](const Feat_parameter& f) { return f.classifier ? tnamed(*f.classifier) : tbool(); },
+      },
+      k);
+}
+
+std::pair<std::vector<Feature>, std::vector<Feature>> functional_interface(const Env& env, const Component& c) {
+  std::vector<Feature> inputs, outputs;
+  for (const auto& f : c.features) {
+    if (const auto* acc = std::get_if<Feat_subcomponent_access>(&f.kind)) {
+      VQ_ASSERT(acc->classifier, "the access " + f.name.str() + " of " + c.name.str() + " has no classifier");
+      if (acc->category == Category::Bus) {
+        out("*** Bus access ignored.\n");
+        continue;
+      }
+      VQ_ASSERT(acc->category == Category::Data, "the access " + f.name.str() + " is neither data nor bus");
+      Access_mode mode = acc->access == Access_kind::Required ? get_required_access_mode(f.properties)
+                                                              : get_provided_access_mode(f.properties);
+      Feature as_input{add_suffix("_in", f.name), f.kind, f.properties};
+      switch (mode) {
+        case Access_mode::Read:
+          inputs.push_back(std::move(as_input));
+          break;
+        case Access_mode::Write:
+          outputs.push_back(f);
+          break;
+        case Access_mode::Read_write:
+          inputs.push_back(std::move(as_input));
+          outputs.push_back(f);
+          break;
+        case Access_mode::By_method:
+          out("*** By method access ignored.\n");
+          break;
+      }
+      continue;
+    }
+    switch (in_out_status(env, f.kind)) {
+      case In_out::In:
+        inputs.push_back(f);
+        break;
+      case In_out::Out:
+        outputs.push_back(f);
+        break;
+      case In_out::InOut:
+        not_yet_implemented("in/out features are not considered");
+    }
+  }
+  // Each feature went to the front of its list.
+  std::reverse(inputs.begin(), inputs.end());
+  std::reverse(outputs.begin(), outputs.end());
+  return {std::move(inputs), std::move(outputs)};
+}
+
+Sync_definition node_interface_of_component_type(const Env& env, const Component& c) {
+  VQ_ASSERT(c.kind == Component_kind::Type, "node_interface_of_component_type: " + c.name.str() + " is not a type");
+  check_normalized(c, "node_interface_of_component_type");
+  auto [ins, outs] = functional_interface(env, c);
+  Node n = make_node(c.name);
+  for (const auto& f : ins) n.inputs.push_back({f.name, type_of_feature_kind(f.kind)});
+  for (const auto& f : outs) n.outputs.push_back({f.name, type_of_feature_kind(f.kind)});
+  return node_def(std::move(n));
+}
+
+Type_expression port_group_to_type(const Port_group& g) {
+  TRecord r;
+  for (const auto& f : g.features) r.fields.push_back({f.name, type_of_feature_kind(f.kind)});
+  return Type_expression{std::move(r)};
+}
+
+Sync_definition sync_definition_of_port_group(const Env& env, const Port_group& g) {
+  std::vector<Ident> visiting;
+  return port_group_definition(env, g, visiting);
+}
+
+void check_dispatch_protocol(const Component& thread) {
+  switch (get_dispatch_protocol(thread)) {
+    case Dispatch_protocol::Periodic:
+      return;
+    case Dispatch_protocol::Aperiodic:
+      stop("*** Aperiodic dispatch protocol is not a supported yet.\n");
+    case Dispatch_protocol::Sporadic:
+      stop("*** Sporadic dispatch protocol is not a supported yet.\n");
+    case Dispatch_protocol::Background:
+      stop("*** Backgroud dispatch protocol is not a supported yet.\n");
+  }
+}
+
+Sync_definition sync_definition_of_component(const Env& env, const Component& c) {
+  Node_lookup lookup = [&](const Ident& x) { return get_node_or_raise_todo(env, x); };
+  return definition_of_component(env, lookup, c);
+}
+
+Pattern rename_patt_condact(const Pattern& p) {
+  if (const auto* v = std::get_if<PVar>(&p.v)) return Pattern{PVar{add_suffix("_condact", v->name)}};
+  PTuple t;
+  for (const auto& it : std::get<PTuple>(p.v).items) t.items.push_back({it.label, rename_patt_condact(it.pattern)});
+  return Pattern{std::move(t)};
+}
+
+Ident clock_of_ident(const Ident& id) {
+  VQ_ASSERT(id.is_dot(), "clock_of_ident: " + id.str() + " names no sub-component feature");
+  return Ident("_" + id.head() + "_release_clk");
+}
+
+Sync_definition remove_dupl_local_var(const Sync_definition& d) {
+  const auto* nd = std::get_if<Node_def>(&d);
+  if (!nd) return d;
+  const Node& n = *nd->node;
+  std::unordered_map<Ident, std::vector<const Type_expression*>> seen;
+  std::vector<Typed_ident> kept;
+  kept.reserve(n.locals.size());
+  for (const auto& l : n.locals) {
+    auto& types = seen[l.first];
+    if (std::any_of(types.begin(), types.end(), [&](const Type_expression* t) { return same_type(*t, l.second); }))
+      continue;
+    types.push_back(&l.second);
+    kept.push_back(l);
+  }
+  if (kept.size() == n.locals.size()) return d;
+  Node copy = n;
+  copy.locals = std::move(kept);
+  return node_def(std::move(copy));
+}
+
+Env translate(const Ident& top_level_system, const Env& env) {
+  Translation t{env, env, {}, {}};
+  const auto& files = options().input_files;  // reverse command-line order
+  for (auto it = files.rbegin(); it != files.rend(); ++it) t.input_files += *it + " ";
+  t.input_files += "\n";
+  env.iter([&](const Ident& name, const Entry&) { translate_aux(t, name); });
+  return propagate_oracles(top_level_system, t.env);
+}
+
+Env propagate_oracles(const Ident& top_level_system, const Env& env) {
+  Propagation p{env, env.map([](const Entry& e) { return Entry{e.decl, std::nullopt}; })};
+  auto process = [&](const Ident& name, const Entry& e) {
+    if (const Entry* w = p.work.find(name); w && w->def) return;
+    if (!e.def) return;
+    const auto* nd = std::get_if<Node_def>(&*e.def);
+    if (!nd) {
+      p.work = p.work.update(name, e);
+      return;
+    }
+    Node_ptr n = nd->node;
+    store(p, name, e, *n, collect_oracles(p, *n));
+  };
+  const Entry* top = env.find(top_level_system);
+  VQ_ASSERT(top, "propagate_oracles: no top-level system " + top_level_system.str());
+  process(top_level_system, *top);
+  env.iter(process);
+  return p.work;
+}
+
+Ident give_a_new_name(Renaming_table& table, const Ident& id) {
+  auto [it, fresh] = table.emplace(id, 3);
+  if (fresh) return add_suffix("_2", id);
+  return add_suffix("_" + std::to_string(it->second++), id);
+}
+
 }  // namespace vorquel

@@ -1,5 +1,19 @@
-// The translation of AADL declarations into synchronous definitions.
+// The translation of AADL declarations into synchronous definitions: node
+// interfaces of component types, record types of port groups, the bodies of
+// process, thread and system implementations (condact calls under clocks,
+// wiring of connections), and the propagation of oracle inputs upwards.
+//
+// A component implementation needs the nodes of the components it calls.
+// When one is missing, the public entry points raise the translate-first
+// request ("Vorquel.Vorquel_todo"); `translate` instead translates the callee
+// on the spot and resumes, which gives the same result as a retry from
+// scratch without redoing the work.
 #pragma once
+
+#include <memory>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "aadl/env.hpp"
 
@@ -9,9 +23,39 @@ namespace vorquel {
 // inputs up to the top-level system.
 Env translate(const Ident& top_level_system, const Env& env);
 
-// Internal steps, exposed for tests.
+// The definition of one component, by category and by type or implementation.
+// Raises the translate-first request when a callee has no node yet.
 Sync_definition sync_definition_of_component(const Env& env, const Component& c);
+// A port group's record type (through its inverse when it has one).
 Sync_definition sync_definition_of_port_group(const Env& env, const Port_group& g);
+
+// The node stored for the name; raises the translate-first request (an
+// exception whose what() is "Vorquel.Vorquel_todo") when there is none yet.
+std::shared_ptr<const Node> get_node_or_raise_todo(const Env& env, const Ident& name);
+
+// Direction of a feature; a port group takes the direction of its features.
+In_out in_out_status(const Env& env, const Feature_kind& k);
+Type_expression type_of_feature_kind(const Feature_kind& k);
+// (input features, output features) of a component type, each list in the
+// reverse of the order the component holds them.
+std::pair<std::vector<Feature>, std::vector<Feature>> functional_interface(const Env& env, const Component& c);
+Sync_definition node_interface_of_component_type(const Env& env, const Component& c);
+Type_expression port_group_to_type(const Port_group& g);
+// Stops the run for any dispatch protocol but Periodic.
+void check_dispatch_protocol(const Component& thread);
+
+// Every PVar x becomes PVar x_condact (labels kept).
+Pattern rename_patt_condact(const Pattern& p);
+// t.f -> _t_release_clk. Anything but a Dot identifier: internal error.
+Ident clock_of_ident(const Ident& id);
+// Keeps the first occurrence of every (name, type) local of a node.
+Sync_definition remove_dupl_local_var(const Sync_definition& d);
+
+// Oracle propagation: every node receives, after its own oracles, the
+// oracles of the nodes it calls; the top-level system is visited first.
 Env propagate_oracles(const Ident& top_level_system, const Env& env);
+// Fresh copies of an identifier: x_2, x_3, ... in request order.
+using Renaming_table = std::unordered_map<Ident, int>;
+Ident give_a_new_name(Renaming_table& table, const Ident& id);
 
 }  // namespace vorquel
