@@ -1,8 +1,97 @@
 #include "aadl/aadl2aadl.hpp"
 
+#include <algorithm>
+#include <utility>
+
 #include "driver/misc.hpp"
 
-// Placeholder until normalisation is written.
 namespace vorquel {
-Env normalize_package(const Env&, const Package&) { not_yet_implemented("normalize_package"); }
+
+Ident qualify(const std::string& package, const Ident& name) {
+  if (name.is_scope()) return name;
+  return Ident::scope(package, name);
+}
+
+namespace {
+
+void qualify_opt(const std::string& package, std::optional<Ident>& id) {
+  if (id) id = qualify(package, *id);
+}
+
+// Qualifies the classifier a feature kind holds; kinds without one are kept.
+void qualify_feature(const std::string& package, Feature& f) {
+  std::visit(
+      [&](auto& k) {
+        if constexpr (requires { k.classifier; }) qualify_opt(package, k.classifier);
+      },
+      f.kind);
+}
+
+}  // namespace
+
+void component_extends(const Component& c) {
+  if (c.extends) not_yet_implemented("Inheritance is not yet implemented.");
+}
+
+void component_refine_types(const Component& c) {
+  if (c.refines) not_yet_implemented("Type refinement is not yet implemented.");
+}
+
+Component component_normalize_names(const std::string& package, Component c) {
+  c.name = qualify(package, c.name);
+  for (auto& f : c.features) qualify_feature(package, f);
+  std::reverse(c.features.begin(), c.features.end());
+  for (auto& s : c.subcomponents) qualify_opt(package, s.classifier);
+  std::reverse(c.subcomponents.begin(), c.subcomponents.end());
+  for (auto& seq : c.call_sequences)
+    for (auto& call : seq.calls) call.called = qualify(package, call.called);
+  return c;
+}
+
+Component component_normalize(const std::string& package, const Component& c) {
+  component_extends(c);
+  component_refine_types(c);
+  Component res = component_normalize_names(package, c);
+  res.normalized = true;
+  return res;
+}
+
+void port_group_extends(const Port_group& g) {
+  if (g.extends) not_yet_implemented("Inheritance is not yet implemented.");
+}
+
+Port_group port_group_inverse(Port_group g) { return g; }
+
+// The classifiers of the port group's features are qualified as for a
+// component, so that the record type built from them names declared types;
+// the features keep their order.
+Port_group port_group_normalize_names(const std::string& package, Port_group g) {
+  g.name = qualify(package, g.name);
+  qualify_opt(package, g.inverse);
+  for (auto& f : g.features) qualify_feature(package, f);
+  return g;
+}
+
+Port_group port_group_normalize(const std::string& package, const Port_group& g) {
+  port_group_extends(g);
+  Port_group res = port_group_normalize_names(package, port_group_inverse(g));
+  res.normalized = true;
+  return res;
+}
+
+Declaration declaration_normalize(const std::string& package, const Declaration& d) {
+  if (const auto* c = std::get_if<Component>(&d)) return component_normalize(package, *c);
+  return port_group_normalize(package, std::get<Port_group>(d));
+}
+
+Env normalize_package(const Env& env, const Package& p) {
+  if (!p.name.is_simple()) not_yet_implemented("normalize_package");
+  const std::string& package = p.name.head();
+  Env res = env;
+  for (const auto* part : {&p.public_part, &p.private_part})
+    for (const auto& d : *part)
+      res.extend(std::make_shared<const Declaration>(declaration_normalize(package, d)));
+  return res;
+}
+
 }  // namespace vorquel

@@ -1,5 +1,6 @@
-// Normalisation: qualifies names with their package and stores every
-// declaration of a package in the environment.
+// Normalisation: qualifies names with their package, rejects inheritance and
+// type refinement, and stores every declaration of a package in the
+// environment.
 #pragma once
 
 #include <string>
@@ -9,9 +10,22 @@
 
 namespace vorquel {
 
+// Adds the public, then the private declarations of the package, normalised.
+// A package whose name is not simple is not supported.
 Env normalize_package(const Env& env, const Package& p);
 Declaration declaration_normalize(const std::string& package, const Declaration& d);
 Component component_normalize(const std::string& package, const Component& c);
 Port_group port_group_normalize(const std::string& package, const Port_group& g);
+
+// package::name, unless the name is already package-qualified.
+Ident qualify(const std::string& package, const Ident& name);
+
+// The individual steps, in the order the two normalisations apply them.
+void component_extends(const Component& c);       // rejects inheritance
+void component_refine_types(const Component& c);  // rejects type refinement
+Component component_normalize_names(const std::string& package, Component c);
+void port_group_extends(const Port_group& g);     // rejects inheritance
+Port_group port_group_inverse(Port_group g);      // unchanged
+Port_group port_group_normalize_names(const std::string& package, Port_group g);
 
 }  // namespace vorquel

@@ -33,6 +33,9 @@ class Env {
   // A name already present is an internal error. "*** Adding" at verbosity 3.
   Env add_decl(const Declaration& d) const;
   Env add_decl(std::shared_ptr<const Declaration> d) const;
+  // Same as *this = add_decl(d), without copying the parts of the tables
+  // that no other environment shares (for building a table in a loop).
+  Env& extend(std::shared_ptr<const Declaration> d);
   // New environment mapping the name to the entry (added when absent).
   Env update(const Ident& name, Entry e) const;
 

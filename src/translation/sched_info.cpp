@@ -29,8 +29,13 @@ std::string si_to_string(const Si& s) {
 }
 
 std::string to_string(const std::vector<Si>& l) {
+  // Folding from the first element, each step putting its text in front,
+  // gives the elements last to first; built backwards in one pass.
   std::string acc;
-  for (const auto& s : l) acc = si_to_string(s) + ";" + acc;
+  for (auto it = l.rbegin(); it != l.rend(); ++it) {
+    acc += si_to_string(*it);
+    acc += ';';
+  }
   return acc;
 }
 
