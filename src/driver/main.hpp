@@ -1,8 +1,14 @@
-// The whole run, from the command line to the output files.
+// The whole run, from the command line to the output files, and the pieces
+// of it that are worth reaching on their own (file naming, header comment,
+// choice of the top-level system).
 #pragma once
 
+#include <ctime>
 #include <string>
 #include <vector>
+
+#include "aadl/env.hpp"
+#include "aadl/ident.hpp"
 
 namespace vorquel {
 
@@ -10,5 +16,38 @@ namespace vorquel {
 // returns the exit status. Never calls exit(): every stop is an exception
 // caught here, so the run can also be driven in process (tests, fuzzing).
 int run(const std::vector<std::string>& argv);
+
+// The name itself, or the name with ".new" appended when a file (or anything
+// else) of that name already exists.
+std::string check_file_name(const std::string& name);
+
+// Final names of the six output files for a base name, each checked once,
+// in this order.
+struct Output_names {
+  std::string fillme_nodes;
+  std::string fillme_types;
+  std::string fillme_const;
+  std::string top;
+  std::string scheduler;
+  std::string nodes;
+};
+Output_names output_file_names(const std::string& base);
+
+// The command line as written in the header comment: every word preceded by
+// " ", broken before a word that would take a line past 70 characters.
+std::string header_command_line(const std::vector<std::string>& words);
+// The comment written at the top of every output file.
+std::string header_comment(const std::vector<std::string>& words, const std::string& host, const std::tm& now);
+
+// The -tc system when given (with the not-found report), else the one the
+// scheduler analysis picks.
+Ident get_top_level_system(const Env& env);
+
+// Copies the schema directory named by AADL_SCHEMA_DIR under /tmp.
+void copy_aadl_schema();
+
+// Closes the six output channels, ignoring errors, and points them back at
+// standard output.
+void close_oc();
 
 }  // namespace vorquel

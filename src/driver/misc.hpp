@@ -65,12 +65,19 @@ struct Exit_request : std::exception {
 bool my_create_process(const std::string& program, const std::vector<std::string>& args,
                        bool verbose, int out_fd = 1, bool wait = true);
 
-// Keeps the first occurrence of every element, in list order.
+// Keeps the first occurrence of every element, in list order. Linear for
+// hashable elements (identifiers), quadratic otherwise.
 template <class T>
 std::vector<T> remove_duplicates(const std::vector<T>& l) {
   std::vector<T> out;
-  for (const auto& x : l)
-    if (std::find(out.begin(), out.end(), x) == out.end()) out.push_back(x);
+  if constexpr (requires(const T& x) { std::hash<T>{}(x); }) {
+    std::unordered_set<T> seen;
+    for (const auto& x : l)
+      if (seen.insert(x).second) out.push_back(x);
+  } else {
+    for (const auto& x : l)
+      if (std::find(out.begin(), out.end(), x) == out.end()) out.push_back(x);
+  }
   return out;
 }
 
