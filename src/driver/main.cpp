@@ -250,6 +250,7 @@ void print_definitions(const Env& env, const Ident& top) {
   const int verbosity = options().verbosity;
   std::vector<std::pair<Ident, const Sync_definition*>> deferred;  // increasing key order
   std::vector<Ident> implementations;
+  std::vector<const Sync_definition*> printed;
   print_predef_nodes();
   env.iter([&](const Ident& k, const Entry& e) {
     if (!e.def) {
@@ -259,10 +260,12 @@ void print_definitions(const Env& env, const Ident& top) {
     const auto* c = std::get_if<Component>(e.decl.get());
     if (c == nullptr) {
       print_sync_definition(env, *e.def);
+      printed.push_back(&*e.def);
     } else if (c->category == Category::Device) {
       if (verbosity >= 1) out("# skipping " + c->name.str() + "\n");
     } else if (c->kind == Component_kind::Implementation) {
       print_sync_definition(env, *e.def);
+      printed.push_back(&*e.def);
       implementations.push_back(k);
     } else {
       deferred.emplace_back(k, &*e.def);
@@ -271,17 +274,24 @@ void print_definitions(const Env& env, const Ident& top) {
 
   print_scheduler(verbosity, options().output_base_name, top, env);
 
+  // A type with a printed implementation is still printed when something
+  // printed refers to it (a thread type called directly next to its
+  // implementation, a data type used as the type of a variable): skipping it
+  // would leave a call or a type that nothing declares.
   std::unordered_set<Ident> implemented;
   if (!deferred.empty())
     for (const auto& n : implementations) implemented.insert(type_name_of_implementation_name(n));
-  for (auto it = deferred.rbegin(); it != deferred.rend(); ++it) {
-    const auto& [k, s] = *it;
-    if (implemented.count(k) != 0) {
-      if (verbosity >= 1)
-        out("# An implementation exists for component " + k.str() +
-            ", therefore no node is generated for that component.\n");
-    } else {
-      print_sync_definition(env, *s);
+  std::vector<Deferred_type> pending;  // decreasing key order
+  pending.reserve(deferred.size());
+  for (auto it = deferred.rbegin(); it != deferred.rend(); ++it)
+    pending.push_back(Deferred_type{it->first, it->second, implemented.count(it->first) != 0});
+  const std::vector<bool> chosen = deferred_types_to_print(printed, pending);
+  for (std::size_t i = 0; i < pending.size(); ++i) {
+    if (chosen[i]) {
+      print_sync_definition(env, *pending[i].def);
+    } else if (verbosity >= 1) {
+      out("# An implementation exists for component " + pending[i].name.str() +
+          ", therefore no node is generated for that component.\n");
     }
   }
 }
