@@ -1,4 +1,15 @@
 // The AAXL reader: one .aaxl file to the packages of the AADL model.
+//
+// The file is parsed as XML, "comment" elements are dropped at every depth,
+// the rest is checked against the accepted AAXL structure and then mapped to
+// the model. Reports:
+//   - an unreadable file: Failure with the system's description;
+//   - an XML syntax error: "*** XML parsing error if file ..." on standard
+//     output, then Exit_request(2);
+//   - a document outside the accepted structure: the invalid-document
+//     explanation (standard output), or at verbosity 2 or more the precise
+//     cause on standard error, then Exit_request(2);
+//   - a connection timing other than Immediate or Delayed: Failure.
 #pragma once
 
 #include <string>
@@ -11,7 +22,8 @@ namespace vorquel {
 // loose declarations first (if any), then the packages in reverse document
 // order.
 Model parse_aadl(int verbosity, const std::string& file_name);
-// Same, from text already in memory (file_name names the implicit package).
+// Same, from text already in memory (file_name names the implicit package
+// and appears in messages). The text is parsed in place.
 Model parse_aadl_text(int verbosity, const std::string& file_name, std::string text);
 
 }  // namespace vorquel

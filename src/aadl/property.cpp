@@ -1,3 +1,248 @@
 #include "aadl/property.hpp"
 
-// Not written yet.
+#include <cctype>
+#include <charconv>
+#include <unordered_set>
+
+#include "driver/misc.hpp"
+#include "driver/options.hpp"
+
+namespace vorquel {
+
+namespace {
+
+// Property names are compared as Simple identifiers, case-sensitively.
+bool is_property(const Property_association& a, std::string_view name) {
+  return a.name.is_simple() && a.name.head() == name;
+}
+
+// First association of that name; later duplicates are ignored.
+const Property_association* find_property(const std::vector<Property_association>& props,
+                                          std::string_view name) {
+  for (const auto& a : props)
+    if (is_property(a, name)) return &a;
+  return nullptr;
+}
+
+const Property_association& get_property(const std::vector<Property_association>& props,
+                                         std::string_view name) {
+  const Property_association* a = find_property(props, name);
+  if (!a) throw Not_found();
+  return *a;
+}
+
+const C_int* as_int_constant(const Property_value& v) {
+  const auto* e = std::get_if<Pv_expression>(&v);
+  return e ? std::get_if<C_int>(&e->expression.constant) : nullptr;
+}
+
+// The single enumeration literal of an association, as text.
+std::string single_enum_text(const Property_association& a, std::string_view what) {
+  VQ_ASSERT(a.values.size() == 1, std::string(what) + " must have exactly one value");
+  const auto* e = std::get_if<Pv_enum>(&a.values.front());
+  VQ_ASSERT(e != nullptr, std::string(what) + " must be an enumeration literal");
+  return to_string(e->literal);
+}
+
+}  // namespace
+
+// ---- reading properties -------------------------------------------------------
+
+Integer get_period(const Component& c) { return get_period(c.properties); }
+
+Integer get_period(const std::vector<Property_association>& props) {
+  const auto& a = get_property(props, "Period");
+  VQ_ASSERT(a.values.size() == 1, "Period must have exactly one value");
+  const C_int* n = as_int_constant(a.values.front());
+  VQ_ASSERT(n != nullptr, "Period must be an integer");
+  return Integer::literal(n->value);
+}
+
+std::pair<Integer, Integer> get_compute_execution_time(const Component& c) {
+  const Property_association* a = find_property(c.properties, "Compute_Execution_Time");
+  if (!a)
+    return {Integer::of_name(make_new_ident(c.name, "_min_exec_time")),
+            Integer::of_name(make_new_ident(c.name, "_max_exec_time"))};
+  VQ_ASSERT(!a->values.empty(), "Compute_Execution_Time without value");
+  const Property_value& v = a->values.front();
+  if (const auto* r = std::get_if<Pv_int_range>(&v)) {
+    VQ_ASSERT(!r->delta, "Compute_Execution_Time range with a delta");
+    return {Integer::literal(r->min.value), Integer::literal(r->max.value)};
+  }
+  const C_int* n = as_int_constant(v);
+  VQ_ASSERT(n != nullptr, "Compute_Execution_Time must be an integer or an integer range");
+  return {Integer::literal(n->value), Integer::literal(n->value)};
+}
+
+Dispatch_protocol get_dispatch_protocol(const Component& c) {
+  return string_to_dispatch_protocol(single_enum_text(get_property(c.properties, "Dispatch_Protocol"),
+                                                      "Dispatch_Protocol"));
+}
+
+Dispatch_protocol string_to_dispatch_protocol(const std::string& text) {
+  if (text == "Periodic") return Dispatch_protocol::Periodic;
+  if (text == "Aperiodic") return Dispatch_protocol::Aperiodic;
+  if (text == "Sporadic") return Dispatch_protocol::Sporadic;
+  if (text == "Background") return Dispatch_protocol::Background;
+  throw Failure("*** " + text + " is not a valid dispatch protocol.");
+}
+
+std::vector<Processor_binding> get_processor_binding(const Component& c) {
+  std::vector<const Property_association*> bindings;
+  for (const auto& a : c.properties)
+    if (is_property(a, "Actual_Processor_Binding")) bindings.push_back(&a);
+  if (bindings.empty()) return {};
+  std::unordered_set<Ident> subcomponents;
+  for (const auto& s : c.subcomponents) subcomponents.insert(s.name);
+  std::vector<Processor_binding> result;
+  result.reserve(bindings.size());
+  for (auto it = bindings.rbegin(); it != bindings.rend(); ++it) {
+    const Property_association& a = **it;
+    VQ_ASSERT(!a.values.empty(), "Actual_Processor_Binding without value");
+    const auto* p = std::get_if<Pv_reference>(&a.values.front());
+    VQ_ASSERT(p != nullptr, "Actual_Processor_Binding must be a reference");
+    VQ_ASSERT(a.applies_to.has_value(), "Actual_Processor_Binding without applies to");
+    const Ident& t = *a.applies_to;
+    if (!subcomponents.count(t)) throw Not_found();
+    result.push_back({p->element, {t, c.name}});
+  }
+  return result;
+}
+
+Access_mode get_required_access_mode(const std::vector<Property_association>& props) {
+  return string_to_access_mode(single_enum_text(get_property(props, "Required_Access"), "Required_Access"));
+}
+
+Access_mode get_provided_access_mode(const std::vector<Property_association>& props) {
+  return string_to_access_mode(single_enum_text(get_property(props, "Provided_Access"), "Provided_Access"));
+}
+
+Access_mode string_to_access_mode(const std::string& text) {
+  if (text == "read") return Access_mode::Read;
+  if (text == "write") return Access_mode::Write;
+  if (text == "read_write") return Access_mode::Read_write;
+  if (text == "by_method") return Access_mode::By_method;
+  internal_error("invalid access mode \"" + text + "\"");
+}
+
+// ---- reading property values ------------------------------------------------
+
+namespace {
+// Strips a leading '+' and tells whether the text is then an optional '-'
+// followed by a digit (or by a '.' when allowed): a plain decimal number.
+bool starts_as_number(std::string_view& text, bool allow_point) {
+  bool plus = !text.empty() && text.front() == '+';
+  if (plus) text.remove_prefix(1);
+  std::string_view body = !plus && !text.empty() && text.front() == '-' ? text.substr(1) : text;
+  if (body.empty()) return false;
+  unsigned char c = static_cast<unsigned char>(body.front());
+  return std::isdigit(c) || (allow_point && c == '.');
+}
+}  // namespace
+
+std::optional<long long> read_decimal_integer(std::string_view text) {
+  if (!starts_as_number(text, false)) return std::nullopt;
+  long long n = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return n;
+}
+
+std::optional<double> read_real(std::string_view text) {
+  // Only plain decimal notation: no "inf", "nan" or hexadecimal forms.
+  if (!starts_as_number(text, true)) return std::nullopt;
+  double x = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), x, std::chars_format::general);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return x;
+}
+
+namespace {
+
+std::string_view required_text(const std::optional<std::string_view>& text, std::string_view kind) {
+  VQ_ASSERT(text.has_value(), std::string(kind) + " without value");
+  return *text;
+}
+
+// Integer written as a name: converted like a name, printed back, then read.
+long long aadl_ident_opt_to_int(const std::optional<std::string_view>& text, const Name_conversion& name_of) {
+  std::string printed = to_string(name_of(required_text(text, "IntegerValue")));
+  auto n = read_decimal_integer(printed);
+  VQ_ASSERT(n.has_value(), "\"" + printed + "\" is not an integer");
+  return *n;
+}
+
+long long to_int(std::string_view text) {
+  auto n = read_decimal_integer(text);
+  VQ_ASSERT(n.has_value(), "\"" + std::string(text) + "\" is not an integer");
+  return *n;
+}
+
+double to_real(std::string_view text) {
+  auto x = read_real(text);
+  VQ_ASSERT(x.has_value(), "\"" + std::string(text) + "\" is not a real number");
+  return *x;
+}
+
+std::optional<Ident> unit_of(const std::optional<std::string_view>& unit, const Name_conversion& name_of) {
+  if (!unit) return std::nullopt;
+  return name_of(*unit);
+}
+
+Ident ident_or_unknown(const std::optional<std::string_view>& text, const Name_conversion& name_of) {
+  return text ? name_of(*text) : Ident("unknown_enum_value");
+}
+
+const Aaxl_bound& bound(const std::optional<Aaxl_bound>& b, std::string_view which) {
+  VQ_ASSERT(b.has_value(), "range value without " + std::string(which));
+  return *b;
+}
+
+std::pair<Int_bound, Int_bound> parse_minmax_int(const Aaxl_property_value& v, const Name_conversion& name_of) {
+  const Aaxl_bound& lo = bound(v.minimum, "minimum");
+  const Aaxl_bound& hi = bound(v.maximum, "maximum");
+  return {Int_bound{to_int(lo.value), unit_of(lo.unit_literal, name_of)},
+          Int_bound{to_int(hi.value), unit_of(hi.unit_literal, name_of)}};
+}
+
+std::pair<Real_bound, Real_bound> parse_minmax_real(const Aaxl_property_value& v, const Name_conversion& name_of) {
+  const Aaxl_bound& lo = bound(v.minimum, "minimum");
+  const Aaxl_bound& hi = bound(v.maximum, "maximum");
+  return {Real_bound{to_real(lo.value), unit_of(lo.unit_literal, name_of)},
+          Real_bound{to_real(hi.value), unit_of(hi.unit_literal, name_of)}};
+}
+
+Property_value constant(Property_constant c) { return Pv_expression{Pe_constant{std::move(c)}}; }
+
+}  // namespace
+
+Property_value parse_property_expression(const Aaxl_property_value& v) {
+  return parse_property_expression(v, [](std::string_view text) { return aaxl_string_to_ident(text); });
+}
+
+Property_value parse_property_expression(const Aaxl_property_value& v, const Name_conversion& name_of) {
+  std::string_view kind = v.type;
+  if (auto colon = kind.rfind(':'); colon != std::string_view::npos) kind.remove_prefix(colon + 1);
+
+  if (kind == "IntegerValue") return constant(C_int{aadl_ident_opt_to_int(v.value, name_of), unit_of(v.unit_literal, name_of)});
+  if (kind == "RealValue") return constant(C_real{to_real(required_text(v.value, "RealValue")), unit_of(v.unit_literal, name_of)});
+  if (kind == "StringValue")
+    return constant(C_string{to_string(name_of(required_text(v.value, "StringValue")))});
+  if (kind == "BooleanValue") {
+    if (v.value) out(to_string(name_of(*v.value)));
+    internal_error("boolean property values are not supported");
+  }
+  if (kind == "EnumValue") return Pv_enum{ident_or_unknown(v.enum_literal, name_of)};
+  if (kind == "ReferenceValue") return Pv_reference{ident_or_unknown(v.reference_element, name_of)};
+  if (kind == "IntegerRangeValue") {
+    auto [lo, hi] = parse_minmax_int(v, name_of);
+    return Pv_int_range{std::move(lo), std::move(hi), opt_map(to_int, v.delta)};
+  }
+  if (kind == "RealRangeValue") {
+    auto [lo, hi] = parse_minmax_real(v, name_of);
+    return Pv_real_range{std::move(lo), std::move(hi), opt_map(to_real, v.delta)};
+  }
+  internal_error("unknown property value kind \"" + std::string(v.type) + "\"");
+}
+
+}  // namespace vorquel

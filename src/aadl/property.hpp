@@ -2,9 +2,15 @@
 // Dispatch_Protocol, Actual_Processor_Binding, Required_Access and
 // Provided_Access. Units are ignored; numbers are taken as written.
 // A missing property raises Not_found; a wrong shape is an internal error.
+//
+// Also the reading of AAXL property values (propertyValue elements) into
+// Property_value, used by the reader.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -17,16 +23,54 @@ enum class Access_mode { Read, Write, Read_write, By_method };
 
 Integer get_period(const Component& c);
 Integer get_period(const std::vector<Property_association>& props);
+// Named bounds "_<name>_min_exec_time" / "_<name>_max_exec_time" when the
+// component has no Compute_Execution_Time.
 std::pair<Integer, Integer> get_compute_execution_time(const Component& c);
 Dispatch_protocol get_dispatch_protocol(const Component& c);
+// Failure "*** <text> is not a valid dispatch protocol." (no line break)
+// for a text other than the four protocol names.
 Dispatch_protocol string_to_dispatch_protocol(const std::string& text);
 
 // (processor, (bound sub-component, name of c)), in reverse association order.
+// Not_found when a binding applies to no sub-component of c.
 using Processor_binding = std::pair<Ident, std::pair<Ident, Ident>>;
 std::vector<Processor_binding> get_processor_binding(const Component& c);
 
 Access_mode get_required_access_mode(const std::vector<Property_association>& props);
 Access_mode get_provided_access_mode(const std::vector<Property_association>& props);
 Access_mode string_to_access_mode(const std::string& text);
+
+// ---- reading AAXL property values -------------------------------------------
+
+// The attribute texts of a minimum or maximum element.
+struct Aaxl_bound {
+  std::string_view value;
+  std::optional<std::string_view> unit_literal;
+};
+
+// The attribute texts of one propertyValue element and its optional minimum
+// and maximum children, as they stand in the document.
+struct Aaxl_property_value {
+  std::string_view type;  // xsi:type, "property:" + kind name
+  std::optional<std::string_view> value;
+  std::optional<std::string_view> unit_literal;
+  std::optional<std::string_view> enum_literal;
+  std::optional<std::string_view> reference_element;
+  std::optional<std::string_view> delta;
+  std::optional<Aaxl_bound> minimum;
+  std::optional<Aaxl_bound> maximum;
+};
+
+// One property value. Unreadable numbers, missing values, boolean values and
+// unknown kinds are internal errors.
+Property_value parse_property_expression(const Aaxl_property_value& v);
+// Same, with the name conversion of texts given (it must give what
+// aaxl_string_to_ident gives; the reader passes a memoised one).
+using Name_conversion = std::function<Ident(std::string_view)>;
+Property_value parse_property_expression(const Aaxl_property_value& v, const Name_conversion& name_of);
+
+// Decimal integer / real number forming the whole text; nullopt otherwise.
+std::optional<long long> read_decimal_integer(std::string_view text);
+std::optional<double> read_real(std::string_view text);
 
 }  // namespace vorquel
