@@ -189,19 +189,26 @@ class Expr_printer {
     }
   }
 
-  void oracle_args(const Node& callee, const Ident& callee_id) {
+  // The names the call passes for the callee's oracle inputs: those that
+  // oracle propagation recorded in the call, or else the callee's names
+  // numbered per call within the node ("_2" from the second call on).
+  void oracle_args(const Node& callee, const Ident& callee_id, const Call_expr& c) {
+    const bool stored = !c.oracle_args.empty() && c.oracle_args.size() == callee.oracles.size();
     bool one_per_line = callee.oracles.size() > 3;
     auto& table = call_numbers();
-    bool first = true;
-    for (const auto& [o, type] : callee.oracles) {
-      if (!first) {
+    for (std::size_t i = 0; i < callee.oracles.size(); ++i) {
+      if (i > 0) {
         p(",");
         if (one_per_line) {
           p("\n");
           p(ind_);
         }
       }
-      first = false;
+      if (stored) {
+        p_name(c.oracle_args[i]);
+        continue;
+      }
+      const Ident& o = callee.oracles[i].first;
       auto [it, fresh] = table.try_emplace(Call_key{o, callee_id}, 2);
       if (fresh) {
         p_name(o);
@@ -230,7 +237,7 @@ class Expr_printer {
       } else if (!has_oracles) {
         p(" true (* dummy *)");
       }
-      oracle_args(callee, callee_id);
+      oracle_args(callee, callee_id, c);
       p("\n");
       p(ind_);
       p(")");
@@ -255,7 +262,7 @@ class Expr_printer {
         p("  true (* dummy *)");
       }
       if (has_args || !has_oracles) p(", ");
-      oracle_args(callee, callee_id);
+      oracle_args(callee, callee_id, c);
       if (has_oracles) p(", ");
     } else {
       // The dialect's own condact operator: the node call with all its
@@ -274,7 +281,7 @@ class Expr_printer {
         p(ind_);
         p("  true (* dummy *)");
       }
-      oracle_args(callee, callee_id);
+      oracle_args(callee, callee_id, c);
       p("), ");
     }
     p(ind_);

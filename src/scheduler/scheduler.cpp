@@ -13,17 +13,23 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <type_traits>
+#include <unordered_map>
 
 #include "aadl/property.hpp"
 #include "driver/misc.hpp"
 #include "driver/options.hpp"
+#include "printer/scade.hpp"
 #include "printer/sync_printer.hpp"
 
 namespace vorquel {
 
 namespace {
 
-// Chained writes through an Emit: w << "text" << n << id.
+// Chained writes through an Emit: w << "text" << n << id. Identifiers, and
+// the names assembled from several texts (written with name()), go through
+// the same shortening as in the printer, as one text each, so that every
+// name is spelled alike in all the files of the SCADE dialect.
 class Writer {
  public:
   explicit Writer(const Emit& emit) : emit_(emit) {}
@@ -32,11 +38,16 @@ class Writer {
     return *this;
   }
   Writer& operator<<(const Ident& id) {
-    emit_(id.str());
+    emit_(build_ident("", id, ""));
     return *this;
   }
+  // A named period or execution-time bound is a constant of the user's.
   Writer& operator<<(const Integer& i) {
-    emit_(integer_to_string(i));
+    emit_(i.named ? build_ident("", i.name, "") : integer_to_string(i));
+    return *this;
+  }
+  Writer& name(std::string_view text) {
+    emit_(build_ident(text));
     return *this;
   }
   Writer& operator<<(int n) {
@@ -52,11 +63,13 @@ class Writer {
   const Emit& emit_;
 };
 
+std::string numbered(std::string_view prefix, int i) { return std::string(prefix) + std::to_string(i); }
+
 // prefix1, prefix2, ..., prefixk
 void dump_n_var(Writer& w, std::string_view prefix, int k) {
   for (int i = 1; i <= k; ++i) {
     if (i > 1) w << ", ";
-    w << prefix << i;
+    w.name(numbered(prefix, i));
   }
 }
 
@@ -131,7 +144,7 @@ std::vector<std::string> scheduling_vars(const Si_tree& tree, bool dispatched) {
 }
 
 void print_strings(Writer& w, std::string_view sep, const std::vector<std::string>& l) {
-  print_list(w, sep, l, [&](const std::string& s) { w << s; });
+  print_list(w, sep, l, [&](const std::string& s) { w.name(s); });
 }
 
 // A thread watched by the schedulability observer: the text around the
@@ -174,16 +187,21 @@ struct Transition {
 void gen_observer_equation(Writer& w, const Observed& t, State to, const std::vector<Transition>& rows) {
   const std::string x = t.x();
   const std::string a = t.clock("_activate_clk"), r = t.clock("_release_clk"), d = t.clock("_dispatch_clk");
-  w << "  " << state_name(to) << x << " = ";
+  w << "  ";
+  w.name(std::string(state_name(to)) + x) << " = ";
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const Transition& row = rows[i];
     if (i > 0) w << " or \n\t  ";
-    w << "((" << (row.from == State::Idle ? "true" : "false") << " -> pre " << state_name(row.from) << x << ")";
-    w << (row.a ? " and " : " and not ") << a;
-    w << (row.r ? " and " : " and not ") << r;
+    w << "((" << (row.from == State::Idle ? "true" : "false") << " -> pre ";
+    w.name(std::string(state_name(row.from)) + x) << ")";
+    w << (row.a ? " and " : " and not ");
+    w.name(a);
+    w << (row.r ? " and " : " and not ");
+    w.name(r);
     // The dispatch from idle straight to running carries an extra blank.
     bool running_from_idle = to == State::Running && row.from == State::Idle;
-    w << (row.d ? (running_from_idle ? " and  " : " and ") : " and not ") << d;
+    w << (row.d ? (running_from_idle ? " and  " : " and ") : " and not ");
+    w.name(d);
     w << ")";
   }
   w << ";\n";
@@ -202,7 +220,11 @@ void gen_observer(Writer& w, const Observed& t) {
                          {State::Dispatched, true, false, false},
                          {State::Idle, true, false, true}});
   const std::string x = t.x();
-  w << "  ok_" << x << " = idle" << x << " or dispatched" << x << " or running" << x << ";\n";
+  w << "  ";
+  w.name("ok_" + x) << " = ";
+  w.name("idle" + x) << " or ";
+  w.name("dispatched" + x) << " or ";
+  w.name("running" + x) << ";\n";
 }
 
 // "*** " and the system's message, naming the file.
@@ -314,15 +336,117 @@ std::vector<Thread_sched> thread_name_to_subprogram_list(const Env& env, Name_re
   return calls;
 }
 
+namespace {
+
+[[noreturn]] void cannot_schedule(const Ident& component) {
+  out("*** Cannot schedule this system, sorry.\n");
+  out("*** Are you sure that " + component.str() + " is a process implementation?\n");
+  throw Exit_request(2);
+}
+
+[[noreturn]] void subprogram_impl_call(const Ident& thread) {
+  out("*** subprogram impl not implemented.\n");
+  internal_error("a call of a subprogram implementation in " + thread.str() + " cannot be scheduled");
+}
+
+// Clock names as a caller sees them: an oracle of the callee -> the name
+// that the call passes for it. A name absent from the table stays as it is.
+using Renaming = std::unordered_map<Ident, Ident>;
+
+const Ident& renamed(const Renaming& m, const Ident& x) {
+  auto it = m.find(x);
+  return it == m.end() ? x : it->second;
+}
+
+Thread_sched renamed(const Renaming& m, const Si_timed& t) {
+  Act_info act = std::visit(
+      [&](const auto& a) -> Act_info {
+        using A = std::decay_t<decltype(a)>;
+        if constexpr (std::is_same_v<A, Periodic>) return Periodic{renamed(m, a.clock), a.period};
+        else return DefinedBy{renamed(m, a.clock), renamed(m, a.defined_by)};
+      },
+      t.activation);
+  return Thread_sched{t.name, std::move(act), Deliv_info{renamed(m, t.delivery.clock), t.delivery.lower,
+                                                         t.delivery.upper}};
+}
+
+// The callee's oracles under the names that the call passes (the callee's
+// own when the call records none), then under the caller's caller's names.
+Renaming through_call(const Node& callee, const Call_expr* call, const Renaming& outer) {
+  const bool stored = call && call->oracle_args.size() == callee.oracles.size();
+  Renaming m;
+  m.reserve(callee.oracles.size());
+  for (std::size_t i = 0; i < callee.oracles.size(); ++i) {
+    const Ident& o = callee.oracles[i].first;
+    m.emplace(o, renamed(outer, stored ? call->oracle_args[i] : o));
+  }
+  return m;
+}
+
+// The calls of a node by the instance they run, indexed once per node.
+class Instance_calls {
+ public:
+  const Call_expr* find(const Node& n, const Ident& instance) {
+    auto [it, fresh] = index_.try_emplace(&n);
+    if (fresh)
+      for (const auto& eq : n.equations)
+        if (const auto* c = std::get_if<Call_expr>(&eq.rhs->v); c && c->instance) it->second.emplace(*c->instance, c);
+    auto jt = it->second.find(instance);
+    return jt == it->second.end() ? nullptr : jt->second;
+  }
+
+ private:
+  std::unordered_map<const Node*, std::unordered_map<Ident, const Call_expr*>> index_;
+};
+
+const Ident& callee_name(const Call_expr& c) { return std::get<Var>(c.node->v).name; }
+
+// The items of the sub-component `local` of `container`, found by following
+// the call that runs it, and the call that runs each of its threads: every
+// clock is named as the top-level system names the clock of that very
+// instance. Null when the container's node records no such call.
+std::optional<std::vector<Si_item>> follow_instance(const Env& env, Instance_calls& calls, const Ident& container,
+                                                    const Ident& local) {
+  const Node* container_node = nullptr;
+  try {
+    container_node = &env.get_node(container);
+  } catch (const Not_found&) {
+    return std::nullopt;
+  }
+  const Call_expr* call = calls.find(*container_node, local);
+  if (!call) return std::nullopt;
+  const Ident& classifier = callee_name(*call);
+  const Node& node = env.get_node2(classifier);
+  if (node.sched_infos.empty()) cannot_schedule(classifier);
+  const Renaming m = through_call(node, call, {});
+  std::vector<Si_item> items;
+  for (auto it = node.sched_infos.rbegin(); it != node.sched_infos.rend(); ++it) {
+    if (const auto* t = std::get_if<Si_timed>(&*it)) {
+      items.push_back(Si_thread{renamed(m, *t)});
+      continue;
+    }
+    const auto& plain = std::get<Si_plain>(*it);
+    const Node& thread = env.get_node2(plain.name);
+    const Call_expr* thread_call = plain.instance ? calls.find(node, *plain.instance) : nullptr;
+    const Renaming m2 = through_call(thread, thread_call, m);
+    std::vector<Thread_sched> subprograms;
+    for (auto jt = thread.sched_infos.rbegin(); jt != thread.sched_infos.rend(); ++jt) {
+      const auto* t = std::get_if<Si_timed>(&*jt);
+      if (!t) subprogram_impl_call(plain.name);
+      subprograms.push_back(renamed(m2, *t));
+    }
+    items.push_back(Si_calls{std::move(subprograms)});
+  }
+  return items;
+}
+
+}  // namespace
+
 std::vector<Si_item> process_name_to_thread_list(const Env& env, Name_replay& names, const Ident& container,
                                                  const Ident& local) {
   const Ident& classifier = env.get_comp_name_of_loc_id(container, local);
   const Node& node = env.get_node2(classifier);
-  if (node.sched_infos.empty()) {
-    out("*** Cannot schedule this system, sorry.\n");
-    out("*** Are you sure that " + classifier.str() + " is a process implementation?\n");
-    throw Exit_request(2);
-  }
+  if (node.sched_infos.empty()) cannot_schedule(classifier);
   std::vector<Si_item> items;
   for (auto it = node.sched_infos.rbegin(); it != node.sched_infos.rend(); ++it) {
     if (const auto* t = std::get_if<Si_timed>(&*it))
@@ -335,30 +459,40 @@ std::vector<Si_item> process_name_to_thread_list(const Env& env, Name_replay& na
 
 Si_tree compute_si_tree(const Ident& top, const Env& env) {
   Name_replay names;
+  Instance_calls calls;
   const auto bindings = get_processor_binding(env.get_component2(top));
 
   // Each binding moves its processor's group to the front and its reference
   // to the front of the group: groups end up ordered by their last binding,
   // latest first, with references in reverse binding order. Walking the
-  // bindings backwards builds that order directly.
+  // bindings backwards builds that order directly. A sub-component bound
+  // more than once is scheduled once, in the first group that gets it: two
+  // schedulers would otherwise drive the same clocks.
   struct Group {
     Ident processor;
     std::vector<std::pair<Ident, Ident>> refs;  // (local name, container)
   };
   std::vector<Group> groups;
   std::map<Ident, std::size_t> group_of;
+  std::set<std::pair<Ident, Ident>> bound;
   for (auto it = bindings.rbegin(); it != bindings.rend(); ++it) {
+    if (!bound.insert(it->second).second) continue;
     auto [pos, fresh] = group_of.try_emplace(it->first, groups.size());
     if (fresh) groups.push_back(Group{it->first, {}});
     groups[pos->second].refs.push_back(it->second);
   }
 
+  // The clocks of an instance are found by following the calls from the
+  // top-level system down to its threads; a model built without instance
+  // information falls back on replaying the fresh names in walk order.
   Si_tree tree;
   for (const auto& g : groups) {
     Numbered_items items;
-    for (const auto& [local, container] : g.refs)
-      for (auto& item : process_name_to_thread_list(env, names, container, local))
+    for (const auto& [local, container] : g.refs) {
+      auto followed = follow_instance(env, calls, container, local);
+      for (auto& item : followed ? std::move(*followed) : process_name_to_thread_list(env, names, container, local))
         items.push_back(Numbered_item{static_cast<int>(items.size()) + 1, std::move(item)});
+    }
     tree.push_back(Processor_entry{g.processor, sort_rms(items)});
   }
   return tree;
@@ -554,7 +688,8 @@ void dump_oracle_list(const Numbered_items& items, std::string_view sep, const E
   Writer w(emit);
   for (const auto& o : get_oracle_info_list(items)) {
     const Ident& act = act_clock(o.act);
-    w << act << ", " << dispatch_of_act_var(act.str()) << ", " << o.deliv.clock << sep;
+    w << act << ", ";
+    w.name(dispatch_of_act_var(act.str())) << ", " << o.deliv.clock << sep;
   }
 }
 
@@ -563,7 +698,8 @@ void dump_oracle_list_lbl(std::string_view label, std::string_view type, std::st
   Writer w(emit);
   const auto l = get_oracle_info_list(items);
   for (std::size_t i = 0; i < l.size(); ++i) {
-    w << " " << label << l[i].number << type;
+    w << " ";
+    w.name(numbered(label, l[i].number)) << type;
     if (!(last && i + 1 == l.size())) w << sep;
   }
 }
@@ -572,7 +708,8 @@ void gen_thread_scheduler(std::string_view processor, int n, const Numbered_item
   Writer w(emit);
   const Options& opt = options();
   const auto threads = get_oracle_info_list(items);
-  w << "\nnode schedule_" << processor << "_threads(\n";
+  w << "\nnode ";
+  w.name("schedule_" + std::string(processor) + "_threads") << "(\n";
   if (opt.gen_random_func) {
     w << "dummy_in:bool";
   } else {
@@ -589,7 +726,8 @@ void gen_thread_scheduler(std::string_view processor, int n, const Numbered_item
   // Periodic threads are dispatched by a timer; a later call of a call
   // sequence when the preceding call completes.
   for (const auto& o : threads) {
-    w << "  " << dispatch_of_act_var(act_clock(o.act).str());
+    w << "  ";
+    w.name(dispatch_of_act_var(act_clock(o.act).str()));
     if (const auto* p = std::get_if<Periodic>(&o.act))
       w << " = timer(" << p->period << ");\n";
     else
@@ -598,24 +736,31 @@ void gen_thread_scheduler(std::string_view processor, int n, const Numbered_item
   int c = 0;
   for (const auto& o : threads) {
     ++c;
-    w << "  next_dispatched" << o.number << ", " << o.deliv.clock << " = consume(\n   ";
+    w << "  ";
+    w.name(numbered("next_dispatched", o.number)) << ", " << o.deliv.clock << " = consume(\n   ";
     if (opt.gen_random_func)
       w << o.deliv.lower << ", " << o.deliv.upper << ", ";
     else
-      w << "in_min_max" << c << ", ";
-    w << dispatch_of_act_var(act_clock(o.act).str()) << ", " << "cpu" << o.number << ");\n";
+      w.name(numbered("in_min_max", c)) << ", ";
+    w.name(dispatch_of_act_var(act_clock(o.act).str())) << ", ";
+    w.name(numbered("cpu", o.number)) << ");\n";
   }
-  for (c = 1; c <= static_cast<int>(threads.size()); ++c)
-    w << "  dispatched" << c << " = false -> pre next_dispatched" << c << ";\n";
+  for (c = 1; c <= static_cast<int>(threads.size()); ++c) {
+    w << "  ";
+    w.name(numbered("dispatched", c)) << " = false -> pre ";
+    w.name(numbered("next_dispatched", c)) << ";\n";
+  }
   w << "  ";
   dump_n_var(w, "cpu", n);
   w << " = " << "cpu_from_dispatched_" << n << "(";
   dump_n_var(w, "dispatched", n);
   w << ");\n";
   w << "\n-- We read inputs when the thread starts having the cpu\n";
-  for (const auto& o : threads)
-    w << "  " << act_clock(o.act) << " = first_rising_edge(cpu" << o.number << ", " << "not dispatched" << o.number
-      << ");\n";
+  for (const auto& o : threads) {
+    w << "  " << act_clock(o.act) << " = first_rising_edge(";
+    w.name(numbered("cpu", o.number)) << ", " << "not ";
+    w.name(numbered("dispatched", o.number)) << ");\n";
+  }
   w << "tel\n";
 }
 
@@ -623,7 +768,8 @@ void gen_condact_thread_scheduler(std::string_view processor, int n, const Numbe
                                   const Emit& emit) {
   Writer w(emit);
   const bool random = options().gen_random_func;
-  w << "\nnode condact_schedule_" << processor << "_threads(\n";
+  w << "\nnode ";
+  w.name("condact_schedule_" + std::string(processor) + "_threads") << "(\n";
   if (!random) {
     w << "      ";
     decl_n_int("in_min_max", n, emit, false);
@@ -636,12 +782,14 @@ void gen_condact_thread_scheduler(std::string_view processor, int n, const Numbe
   dump_oracle_list(items, ",\n ", emit);
   dump_oracle_list_lbl("dispatched", "", ",\n    ", items, emit, false);
   dump_oracle_list_lbl("cpu", "", ",\n    ", items, emit, true);
-  w << " \n\t= \n\tif qs_tick \n\tthen\n\t\tcurrent (" << "schedule_" << processor << "_threads(";
+  w << " \n\t= \n\tif qs_tick \n\tthen\n\t\tcurrent (";
+  w.name("schedule_" + std::string(processor) + "_threads") << "(";
   if (random) {
     w << "true when qs_tick))\n";
   } else {
     for (int i = 1; i <= n; ++i) {
-      w << "\n\t\t\t    in_min_max" << i << " when qs_tick";
+      w << "\n\t\t\t    ";
+      w.name(numbered("in_min_max", i)) << " when qs_tick";
       if (i < n) w << ",";
     }
     w << "))";
@@ -739,17 +887,35 @@ const std::string_view qs_array_nodes =
 // ticks at most this many times.
 constexpr int drift_bound = 2;
 
-void p_var(Writer& w, std::string_view prefix, int i) { w << prefix << "_" << i; }
-void p_var2(Writer& w, std::string_view prefix, int i, int j) { w << prefix << "_" << i << "_" << j; }
+// A prefix may start with blanks, "(" or "not ": those are written as they
+// are, the rest is the name.
+void p_indexed(Writer& w, std::string_view prefix, const std::string& indices) {
+  auto cut = prefix.find_last_of(" (");
+  std::size_t at = cut == std::string_view::npos ? 0 : cut + 1;
+  w << prefix.substr(0, at);
+  w.name(std::string(prefix.substr(at)) + indices);
+}
+void p_var(Writer& w, std::string_view prefix, int i) { p_indexed(w, prefix, "_" + std::to_string(i)); }
+void p_var2(Writer& w, std::string_view prefix, int i, int j) {
+  p_indexed(w, prefix, "_" + std::to_string(i) + "_" + std::to_string(j));
+}
 
 void decl_vector(Writer& w, std::string_view name, int n, std::string_view type) {
-  for (int i = 1; i <= n; ++i) w << "  " << name << "_" << i << " : " << type << ";\n";
+  for (int i = 1; i <= n; ++i) {
+    w << "  ";
+    p_var(w, name, i);
+    w << " : " << type << ";\n";
+  }
 }
 
 void decl_matrix(Writer& w, std::string_view name, int n, std::string_view type) {
   for (int i = 1; i <= n; ++i)
     for (int j = 1; j <= n; ++j)
-      if (i != j) w << "  " << name << "_" << i << "_" << j << " : " << type << ";\n";
+      if (i != j) {
+        w << "  ";
+        p_var2(w, name, i, j);
+        w << " : " << type << ";\n";
+      }
 }
 
 template <class F>
@@ -862,8 +1028,12 @@ void print_release_vars(const Si_tree& tree, const Emit& emit, std::string_view 
   Writer w(emit);
   std::vector<Ident> clocks;
   for_each_thread(tree, [&](const Processor_entry&, const Oracle_info& o) { clocks.push_back(o.deliv.clock); });
+  // The suffix is the rest of the name ("_min_max"), then maybe a type.
+  const auto colon = std::min(suffix.find(':'), suffix.size());
+  const std::string_view name_rest = suffix.substr(0, colon), type = suffix.substr(colon);
   for (std::size_t i = 0; i < clocks.size(); ++i) {
-    w << "  " << clocks[i] << suffix;
+    w << "  ";
+    w.name(clocks[i].str() + std::string(name_rest)) << type;
     if (last || i + 1 < clocks.size()) w << sep;
   }
 }
@@ -877,7 +1047,8 @@ void gen_main_sched(const std::string& base, const Si_tree& tree, const Emit& em
   const auto observed = check ? observed_threads(top_node) : std::vector<Observed>{};
   VQ_ASSERT(!check || !observed.empty(), "no thread of " + top_node.name.str() + " has a dispatch clock to observe");
 
-  w << "node schedule_" << base;
+  w << "node ";
+  w.name("schedule_" + base);
   if (random) {
     w << "(dummy : bool) returns ( \n  ";
   } else {
@@ -917,7 +1088,11 @@ void gen_main_sched(const std::string& base, const Si_tree& tree, const Emit& em
     w << "-- Some state for defining the oracle deciding if the scheduling is correct\n";
     for (const auto& t : observed) {
       const std::string x = t.x();
-      w << "   idle" << x << ", dispatched" << x << ", running" << x << ", ok_" << x << " :bool;\n";
+      w << "   ";
+      w.name("idle" + x) << ", ";
+      w.name("dispatched" + x) << ", ";
+      w.name("running" + x) << ", ";
+      w.name("ok_" + x) << " :bool;\n";
     }
   }
   w << "\nlet\n";
@@ -927,22 +1102,30 @@ void gen_main_sched(const std::string& base, const Si_tree& tree, const Emit& em
     w << "  \n    ";
     for (const auto& o : threads) {
       const Ident& act = act_clock(o.act);
-      w << act << ", " << dispatch_of_act_var(act.str()) << ", " << o.deliv.clock << ",\n ";
+      w << act << ", ";
+      w.name(dispatch_of_act_var(act.str())) << ", " << o.deliv.clock << ",\n ";
     }
     dump_n_var(w, "dispatched" + std::to_string(k), counts[k - 1]);
     w << ", \n" << "    ";
     dump_n_var(w, "cpu" + std::to_string(k), counts[k - 1]);
-    w << "\n" << " = condact_schedule_" << entry.processor << "_threads(";
+    w << "\n" << " = ";
+    w.name("condact_schedule_" + entry.processor.str() + "_threads") << "(";
     if (!random)
-      for (const auto& o : threads) w << "  " << o.deliv.clock << "_min_max" << ",\n   ";
+      for (const auto& o : threads) {
+        w << "  ";
+        w.name(o.deliv.clock.str() + "_min_max") << ",\n   ";
+      }
     if (n > 1)
-      w << "qs_tick" << k;
+      w.name(numbered("qs_tick", k));
     else
       w << "true";
     w << "\n   );\n";
   }
   if (random && n > 1)
-    for (int k = 1; k <= n; ++k) w << "  alea" << k << " = random_bool(dummy);\n";
+    for (int k = 1; k <= n; ++k) {
+      w << "  ";
+      w.name(numbered("alea", k)) << " = random_bool(dummy);\n";
+    }
   w << "  ";
   if (n > 1) {
     dump_n_var(w, "qs_tick", n);
@@ -954,7 +1137,10 @@ void gen_main_sched(const std::string& base, const Si_tree& tree, const Emit& em
     w << "-- check (runtime/a posteriori) the schedulability\n";
     for (const auto& t : observed) gen_observer(w, t);
     w << "   schedul_ok = ";
-    for (std::size_t i = 0; i < observed.size(); ++i) w << (i > 0 ? " and ok_" : "ok_") << observed[i].x();
+    for (std::size_t i = 0; i < observed.size(); ++i) {
+      if (i > 0) w << " and ";
+      w.name("ok_" + observed[i].x());
+    }
     w << ";\n\n";
   }
   w << "tel\n";
@@ -971,8 +1157,9 @@ void print_scheduled_node(const std::string& base, const Si_tree& tree, const Em
   const auto has_cpu = scheduling_vars(tree, false);
 
   w << "\n----------------------------------------------------------------\n";
-  w << "-- scheduled version of node " << nm << "\n\n";
-  w << "node " << base << "(" << (many_inputs ? "\n" : "") << "   ";
+  w << "-- scheduled version of node " << nm.str() << "\n\n";
+  w << "node ";
+  w.name(base) << "(" << (many_inputs ? "\n" : "") << "   ";
   if (top_node.inputs.empty() && random)
     w << "dummy_in:bool";
   else
@@ -1021,7 +1208,8 @@ void print_scheduled_node(const std::string& base, const Si_tree& tree, const Em
   w << ",";
   print_strings(w, ",\n     ", has_cpu);
   if (check) w << "," << "  schedul_ok";
-  w << "\n      = schedule_" << base << "(";
+  w << "\n      = ";
+  w.name("schedule_" + base) << "(";
   if (random) {
     w << "true);";
   } else {
@@ -1049,6 +1237,8 @@ void gen_schedule_oracle(const std::string& base, const Si_tree& tree, const Emi
   const int n = static_cast<int>(tree.size());
   const bool random = options().gen_random_func;
   w << "\n-- to be used for formal verification \n";
+  // The user's entry point for verification: nothing else in the program
+  // refers to it, and it keeps the name the output base gives it.
   w << "node schedule_" << base << "_oracles_properties(\n";
   if (random) {
     w << "dummy:bool";
@@ -1065,8 +1255,10 @@ void gen_schedule_oracle(const std::string& base, const Si_tree& tree, const Emi
     w << "  ok =\n";
     for_each_thread(tree, [&](const Processor_entry&, const Oracle_info& o) {
       const Deliv_info& d = o.deliv;
-      w << "    ( " << d.lower << " <= " << d.clock << "_min_max" << " and " << d.clock << "_min_max"
-        << " <= " << d.upper << ") and\n";
+      const std::string var = d.clock.str() + "_min_max";
+      w << "    ( " << d.lower << " <= ";
+      w.name(var) << " and ";
+      w.name(var) << " <= " << d.upper << ") and\n";
     });
     w << "    true;\n";
   }
@@ -1089,11 +1281,11 @@ void gen_schedule_zorbel(const std::string&, const Si_tree& tree, const Node& to
       if (!top_node.outputs.empty()) w << ";\n  ";
       for (const auto& [name, type] : top_node.oracles) w << name << " : " << type << ";\n  ";
       if (n > 1)
-        for (int k = 1; k <= n; ++k) w << "qs_tick" << k << " : bool;\n  ";
-      for (const auto& v : scheduling_vars(tree, true)) w << v << " : bool;\n  ";
+        for (int k = 1; k <= n; ++k) w.name(numbered("qs_tick", k)) << " : bool;\n  ";
+      for (const auto& v : scheduling_vars(tree, true)) w.name(v) << " : bool;\n  ";
       const auto has_cpu = scheduling_vars(tree, false);
       for (std::size_t i = 0; i < has_cpu.size(); ++i)
-        w << has_cpu[i] << (i + 1 < has_cpu.size() ? " : bool;\n  " : " : bool;\n");
+        w.name(has_cpu[i]) << (i + 1 < has_cpu.size() ? " : bool;\n  " : " : bool;\n");
       if (opt.check_schedulability) w << "  schedul_ok : bool\n";
     }
     w << "}\n\n";
@@ -1108,14 +1300,16 @@ void gen_schedule_zorbel(const std::string&, const Si_tree& tree, const Node& to
   if (!random) {
     print_release_vars(tree, emit, "_min_max:int", ";\n", n > 1);
     if (n > 1)
-      for (int k = 1; k <= n; ++k) w << "alea" << k << " : bool;\n   ";
+      for (int k = 1; k <= n; ++k) w.name(numbered("alea", k)) << " : bool;\n   ";
   }
   w << "}\n\nstates { loop : stable }  \nstart_state  { loop } \n  \ntransitions {\n loop -> loop ~cond\n   ";
   if (!random) {
     for_each_thread(tree, [&](const Processor_entry&, const Oracle_info& o) {
       const Deliv_info& d = o.deliv;
-      w << d.lower << " <= " << d.clock << "_min_max" << " and " << d.clock << "_min_max" << " <= " << d.upper
-        << " and \n   ";
+      const std::string var = d.clock.str() + "_min_max";
+      w << d.lower << " <= ";
+      w.name(var) << " and ";
+      w.name(var) << " <= " << d.upper << " and \n   ";
     });
   }
   w << "true\n}\n";

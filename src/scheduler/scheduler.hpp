@@ -61,9 +61,11 @@ struct Oracle_info {
 // verbosity 1); none: the no-system message and exit status 2.
 Ident get_a_system_impl(const Env& env);
 
-// Clock names of repeated thread instances. The translation names the
-// oracles of the second, third... instance of a node with "_2", "_3"...; the
-// scheduler replays that naming so that both agree. Lives for one tree.
+// Clock names of repeated thread instances, for nodes that record no
+// instances (built by hand): the second, third... occurrence of a record in
+// the walk gets fresh names "_2", "_3"... Lives for one tree. A translated
+// model needs none of it: the tree follows each bound instance through the
+// calls and takes the names those calls pass.
 class Name_replay {
  public:
   // First request for x: x_2; later ones x_3, x_4...
@@ -83,12 +85,16 @@ class Name_replay {
   std::set<Deliv_info, Deliv_less> delivs_;
 };
 
-// Items of the component bound as `local` inside `container`.
+// Items of the component bound as `local` inside `container`, named by
+// replaying the fresh names.
 std::vector<Si_item> process_name_to_thread_list(const Env& env, Name_replay& names, const Ident& container,
                                                  const Ident& local);
 // Calls of the thread implementation node `name`, in call order.
 std::vector<Thread_sched> thread_name_to_subprogram_list(const Env& env, Name_replay& names, const Ident& name);
 
+// Threads grouped by processor, each bound instance with the clocks that the
+// top-level system passes for it. A sub-component bound more than once is
+// scheduled once, in the group where the grouping walk puts it first.
 Si_tree compute_si_tree(const Ident& top, const Env& env);
 // Writes the tree to standard output.
 void print_si_tree(const Si_tree& tree);
@@ -134,7 +140,8 @@ void gen_qs_sched_call(const Si_tree& tree, const Emit& emit);
 // ---- main scheduler and scheduled top-level node -------------------------------
 
 // One newline on standard output, then "  " clock suffix for every thread,
-// each followed by sep except the very last one when !last.
+// each followed by sep except the very last one when !last. The suffix up to
+// its first ':' ends the name ("_min_max"); the rest is written as it is.
 void print_release_vars(const Si_tree& tree, const Emit& emit, std::string_view suffix, std::string_view sep,
                         bool last);
 void gen_main_sched(const std::string& base, const Si_tree& tree, const Emit& emit, const Node& top_node);

@@ -1,6 +1,7 @@
 // Scheduling records of threads and subprogram calls.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -15,7 +16,9 @@ using Act_info = std::variant<Periodic, DefinedBy>;
 
 struct Deliv_info { Ident clock; Integer lower; Integer upper; };
 
-struct Si_plain { Ident name; };
+// A thread of a thread implementation; `instance` is the thread
+// sub-component (absent in records built by hand).
+struct Si_plain { Ident name; std::optional<Ident> instance{}; };
 struct Si_timed { Ident name; Act_info activation; Deliv_info delivery; };
 using Si = std::variant<Si_plain, Si_timed>;
 

@@ -52,7 +52,18 @@ struct Arrow { Expression first, then; };
 struct Pre { Expression operand; };
 // A node call; a condact call when the clock is present. The node is a Var,
 // the arguments a Tuple holding the declared inputs only.
-struct Call_expr { std::optional<Expression> clock; Expression node; Expression args; };
+// `instance` is the sub-component or call of the AADL model that the call
+// runs (absent in calls built by hand). `oracle_args` are the names that the
+// call passes for the callee's oracle inputs, in the callee's order; oracle
+// propagation fills them in, so that every name is unique in the caller.
+// Empty: the printer numbers repeated calls itself.
+struct Call_expr {
+  std::optional<Expression> clock;
+  Expression node;
+  Expression args;
+  std::optional<Ident> instance{};
+  std::vector<Ident> oracle_args{};
+};
 // output_i = default -> pre (if c_i then result_i else output_i), with c_i the
 // dispatch clock for an output among the delayed sources, the release clock
 // otherwise.

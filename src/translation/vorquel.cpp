@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,6 +35,8 @@ template <class... F>
 struct overloaded : F... {
   using F::operator()...;
 };
+template <class... F>
+overloaded(F...) -> overloaded<F...>;
 
 using Node_ptr = std::shared_ptr<const Node>;
 // Where an implementation finds the nodes of the components it calls.
@@ -432,8 +435,10 @@ std::vector<Sub_info> get_calls_information(const Env& env, const Component& c) 
   return calls;
 }
 
-Expression call_expr(std::optional<Expression> clock, const Ident& callee, std::vector<Tuple_item> args) {
-  return make_expr(Call_expr{std::move(clock), var(callee), make_expr(Tuple{std::move(args)})});
+// The call that runs the sub-component (or call) `instance`.
+Expression call_expr(std::optional<Expression> clock, const Ident& callee, std::vector<Tuple_item> args,
+                     const Ident& instance) {
+  return make_expr(Call_expr{std::move(clock), var(callee), make_expr(Tuple{std::move(args)}), instance, {}});
 }
 
 Integer period_or(const Component& c, const Ident& default_name) {
@@ -469,11 +474,11 @@ Condact_parts condact_parts(const Sub_info& s, const Node& callee) {
   return Condact_parts{std::move(outs), std::move(args), make_wires(s.conns.outgoing)};
 }
 
-void add_condact_equations(Body& b, const Ident& C, const Condact_parts& p, const Ident& act, const Ident& disp,
-                           const Ident& rel) {
+void add_condact_equations(Body& b, const Ident& instance, const Ident& C, const Condact_parts& p, const Ident& act,
+                           const Ident& disp, const Ident& rel) {
   b.equations.prepend(p.wires.equations);
   Pattern condact = rename_patt_condact(p.outs.pattern);
-  b.equations.prepend(Equation{condact, call_expr(var(act), C, p.args)});
+  b.equations.prepend(Equation{condact, call_expr(var(act), C, p.args, instance)});
   b.equations.prepend(Equation{
       p.outs.pattern, make_expr(DelayedOutputs{C, rel, disp, p.outs.pattern, condact, p.wires.delayed_sources})});
 }
@@ -518,7 +523,7 @@ void process_thread_type(const Node_lookup& node_of, const Sub_info& s, Body& b)
   b.oracles.prepend({act, tbool()});
   b.oracles.prepend({disp, tbool()});
   b.oracles.prepend({rel, tbool()});
-  add_condact_equations(b, C.name, p, act, disp, rel);
+  add_condact_equations(b, s.name, C.name, p, act, disp, rel);
   b.sub_nodes.prepend(C.name);
 }
 
@@ -534,9 +539,9 @@ void process_thread_impl(const Env& env, const Node_lookup& node_of, const Sub_i
   (void)local_of_out_connection(env, C, s.conns.outgoing);
   b.locals.prepend(outs.locals);
   b.equations.prepend(wires.equations);
-  b.equations.prepend(Equation{outs.pattern, call_expr(std::nullopt, C.name, std::move(args))});
+  b.equations.prepend(Equation{outs.pattern, call_expr(std::nullopt, C.name, std::move(args), s.name)});
   b.sub_nodes.prepend(C.name);
-  b.sched_infos.prepend(Si_plain{C.name});
+  b.sched_infos.prepend(Si_plain{C.name, s.name});
 }
 
 Node finish(const Component& c, const Node& type_node, const Body& b) {
@@ -621,7 +626,7 @@ Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Co
         b.locals.prepend({disp, tbool()});
         Ident rel = make_new_ident(s.name, "_release_clk");
         auto [lower, upper] = get_compute_execution_time(C);
-        add_condact_equations(b, C.name, p, act, disp, rel);
+        add_condact_equations(b, s.name, C.name, p, act, disp, rel);
         b.locals.prepend(p.outs.locals);
         b.locals.prepend(condact_copies(p.outs.locals));
         b.locals.prepend({rel, tbool()});
@@ -681,7 +686,7 @@ Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Co
         locals.insert(locals.end(), outs.locals.begin(), outs.locals.end());
         locals.insert(locals.end(), to_devices.begin(), to_devices.end());
         front.prepend(wires.equations);
-        front.prepend(Equation{outs.pattern, call_expr(std::nullopt, C.name, std::move(args))});
+        front.prepend(Equation{outs.pattern, call_expr(std::nullopt, C.name, std::move(args), s.name)});
         sub_nodes.prepend(C.name);
         break;
       }
@@ -835,41 +840,144 @@ struct Propagation {
   Env work;  // definitions stored with their propagated oracles
 };
 
-void store(Propagation& p, const Ident& name, const Entry& e, const Node& n, std::vector<Typed_ident> oracles) {
-  Node copy = n;
-  copy.oracles = std::move(oracles);
-  p.work = p.work.update(name, Entry{e.decl, node_def(std::move(copy))});
+// The scheduler names its per-thread variables after the text of a clock
+// without its kind ("_t_2" for "_t_2_activate_clk" and for
+// "_t_activate_clk_2" alike), so the names of one node must differ in that
+// text too, for each kind.
+constexpr std::string_view clock_kinds[] = {"_activate_clk", "_dispatch_clk", "_release_clk"};
+
+struct Clock_label {
+  std::string text;  // the name without its kind
+  char kind;         // '0' + index in clock_kinds, or '-' for a name of no kind
+};
+
+Clock_label clock_label(const std::string& name) {
+  for (std::size_t k = 0; k < std::size(clock_kinds); ++k) {
+    auto pos = name.find(clock_kinds[k]);
+    if (pos != std::string::npos)
+      return {name.substr(0, pos) + name.substr(pos + clock_kinds[k].size()), static_cast<char>('0' + k)};
+  }
+  return {name, '-'};
 }
 
-// The node's own oracles, then those of every node it calls. Within one node
-// the k-th call of a callee passes its oracles with the suffix "_k" (k >= 2)
-// and the first call under their own names, exactly as the printer numbers
-// the oracle arguments of the calls of one node; the names a node declares
-// are then the names its calls pass.
-std::vector<Typed_ident> collect_oracles(Propagation& p, const Node& n) {
-  std::vector<Typed_ident> result = n.oracles;
-  std::unordered_map<Ident, Renaming_table> tables;  // per callee
+// The oracle names handed out within one node. A fresh-name suffix goes at
+// the end of the name and so at the end of its label.
+class Oracle_names {
+ public:
+  // A name the node declares for itself.
+  void keep(const Ident& name) {
+    Clock_label l = clock_label(name.str());
+    used_.insert(key(l.text, l.kind));
+  }
+
+  // The names under which one call passes the callee's oracles, in their
+  // order. The clocks of one instance (one label) share one suffix: none
+  // when all their names are new in the node, else the first of "_2",
+  // "_3", ... that makes them all new.
+  std::vector<Ident> give(const std::vector<Typed_ident>& oracles) {
+    struct Group {
+      std::string label;
+      std::vector<std::size_t> members;
+      std::string kinds;
+    };
+    std::vector<Group> groups;
+    std::unordered_map<std::string, std::vector<std::size_t>> by_label;  // open groups of a label
+    std::vector<char> kind(oracles.size());
+    for (std::size_t i = 0; i < oracles.size(); ++i) {
+      Clock_label l = clock_label(oracles[i].first.str());
+      kind[i] = l.kind;
+      auto& open = by_label[l.text];
+      // Two names of one kind and label cannot share a suffix.
+      auto g = std::find_if(open.begin(), open.end(), [&](std::size_t j) {
+        return groups[j].kinds.find(l.kind) == std::string::npos;
+      });
+      std::size_t j;
+      if (g != open.end()) {
+        j = *g;
+      } else {
+        j = groups.size();
+        open.push_back(j);
+        groups.push_back(Group{l.text, {}, {}});
+      }
+      groups[j].members.push_back(i);
+      groups[j].kinds.push_back(l.kind);
+    }
+    std::vector<Ident> names(oracles.size(), Ident("_"));
+    for (const auto& g : groups) {
+      long long& next = next_.try_emplace(g.label, 1).first->second;
+      long long k = next;
+      auto suffix = [&] { return k == 1 ? std::string() : "_" + std::to_string(k); };
+      auto is_free = [&] {
+        std::string s = suffix();
+        return std::all_of(g.kinds.begin(), g.kinds.end(),
+                           [&](char c) { return used_.count(key(g.label + s, c)) == 0; });
+      };
+      while (!is_free()) ++k;
+      const std::string s = suffix();
+      for (std::size_t i : g.members) {
+        used_.insert(key(g.label + s, kind[i]));
+        names[i] = s.empty() ? oracles[i].first : add_suffix(s, oracles[i].first);
+      }
+      next = k + 1;
+    }
+    return names;
+  }
+
+ private:
+  static std::string key(const std::string& label, char kind) { return label + '\n' + kind; }
+  std::unordered_set<std::string> used_;
+  std::unordered_map<std::string, long long> next_;  // per label: the first suffix worth trying
+};
+
+Node propagated_node(Propagation& p, const Node& n);
+
+// The propagated node of a callee, stored on first use; null for a
+// definition that is not a node.
+Node_ptr callee_node(Propagation& p, const Ident& x) {
+  if (const Entry* w = p.work.find(x); w && w->def) {
+    const auto* nd = std::get_if<Node_def>(&*w->def);
+    return nd ? nd->node : nullptr;
+  }
+  const Entry* te = p.translated.find(x);
+  VQ_ASSERT(te && te->def, "propagate_oracles: " + x.str() + " has no definition");
+  const auto* nd = std::get_if<Node_def>(&*te->def);
+  if (!nd) return nullptr;
+  auto node = std::make_shared<const Node>(propagated_node(p, *nd->node));
+  p.work = p.work.update(x, Entry{te->decl, Node_def{node}});
+  return node;
+}
+
+// The node with its own oracles followed by those of every node it calls,
+// callee by callee in the order of sub_nodes, each under a name of its own
+// in the node. The k-th call of a callee in the equations passes the names
+// given to the k-th occurrence of that callee in sub_nodes (both lists are
+// in the same order).
+Node propagated_node(Propagation& p, const Node& n) {
+  Oracle_names names;
+  for (const auto& o : n.oracles) names.keep(o.first);
+  Node result = n;
+  struct Passed {
+    std::vector<std::vector<Ident>> calls;
+    std::size_t next = 0;
+  };
+  std::unordered_map<Ident, Passed> passed;
   for (const Ident& x : n.sub_nodes) {
-    Node_ptr callee;
-    const Entry* w = p.work.find(x);
-    if (w && w->def) {
-      if (const auto* nd = std::get_if<Node_def>(&*w->def)) callee = nd->node;
-    } else {
-      const Entry* te = p.translated.find(x);
-      VQ_ASSERT(te && te->def, "propagate_oracles: " + x.str() + " has no definition");
-      const auto* nd = std::get_if<Node_def>(&*te->def);
-      if (!nd) continue;
-      Node_ptr m = nd->node;
-      auto oracles = collect_oracles(p, *m);
-      store(p, x, *te, *m, oracles);
-      callee = p.work.get_node_ptr(x);
-    }
+    Node_ptr callee = callee_node(p, x);
     if (!callee) continue;
-    Renaming_table& table = tables[x];
-    for (const auto& [o, type] : callee->oracles) {
-      if (table.emplace(o, 2).second) result.push_back({o, type});
-      else result.push_back({give_a_new_name(table, o), type});
-    }
+    std::vector<Ident> args = names.give(callee->oracles);
+    for (std::size_t i = 0; i < args.size(); ++i) result.oracles.push_back({args[i], callee->oracles[i].second});
+    passed[x].calls.push_back(std::move(args));
+  }
+  for (auto& eq : result.equations) {
+    const auto* c = std::get_if<Call_expr>(&eq.rhs->v);
+    if (!c || !c->node) continue;
+    const auto* callee = std::get_if<Var>(&c->node->v);
+    if (!callee) continue;
+    auto it = passed.find(callee->name);
+    if (it == passed.end() || it->second.next == it->second.calls.size()) continue;
+    Call_expr call = *c;
+    call.oracle_args = std::move(it->second.calls[it->second.next++]);
+    eq.rhs = make_expr(std::move(call));
   }
   return result;
 }
@@ -1058,8 +1166,7 @@ Env propagate_oracles(const Ident& top_level_system, const Env& env) {
       p.work = p.work.update(name, e);
       return;
     }
-    Node_ptr n = nd->node;
-    store(p, name, e, *n, collect_oracles(p, *n));
+    p.work = p.work.update(name, Entry{e.decl, node_def(propagated_node(p, *nd->node))});
   };
   const Entry* top = env.find(top_level_system);
   VQ_ASSERT(top, "propagate_oracles: no top-level system " + top_level_system.str());

@@ -53,6 +53,10 @@ Sync_definition remove_dupl_local_var(const Sync_definition& d);
 
 // Oracle propagation: every node receives, after its own oracles, the
 // oracles of the nodes it calls; the top-level system is visited first.
+// Within a node every oracle has a name of its own: a callee's oracle keeps
+// its name when that is new in the node, else it takes the suffix "_2",
+// "_3", ... (the clocks of one thread instance alike). Each call records
+// the names it passes (Call_expr::oracle_args).
 Env propagate_oracles(const Ident& top_level_system, const Env& env);
 // Fresh copies of an identifier: x_2, x_3, ... in request order.
 using Renaming_table = std::unordered_map<Ident, int>;

@@ -207,6 +207,26 @@ TEST_F(Printer_calls, RepeatedCallsNumberTheOracleArguments) {
   EXPECT_EQ(expr(c), "K__P_i(x, _o1_clk,_o2_clk\n  )");
 }
 
+// A call that records the names it passes prints them, in both dialects and
+// both call forms, and leaves the numbering of the other calls alone; a
+// record of the wrong length is ignored.
+TEST_F(Printer_calls, RecordedOracleArgumentsArePrintedAsRecorded) {
+  auto recorded = [](Expression e, std::vector<std::string> names) {
+    Call_expr c = std::get<Call_expr>(e->v);
+    for (const auto& n : names) c.oracle_args.push_back(id(n));
+    return make_expr(std::move(c));
+  };
+  EXPECT_EQ(expr(recorded(call("K::P.i", {v("x")}), {"_o1_clk_7", "_o2_clk_7"})),
+            "K__P_i(x, _o1_clk_7,_o2_clk_7\n  )");
+  EXPECT_EQ(expr(recorded(condact("c", "K::P.i", {v("x")}), {"a", "b"}), "    "),
+            "\n    condact_K__P_i(c,x, a,b,       \n      true\n    )");
+  EXPECT_EQ(expr(call("K::P.i", {v("x")})), "K__P_i(x, _o1_clk,_o2_clk\n  )");
+  EXPECT_EQ(expr(recorded(call("K::P.i", {v("x")}), {"only_one"})), "K__P_i(x, _o1_clk_2,_o2_clk_2\n  )");
+  options().dialect = Dialect::Scade;
+  EXPECT_EQ(expr(recorded(condact("c", "K::P.i", {v("x")}), {"_a_very_long_oracle_name_of_a_clock", "b"})),
+            "\n  condact(c,K__P_i(x, _a_very_long_oracle_name_of_a0,b),     \n    true\n  )");
+}
+
 TEST_F(Printer_calls, CondactCallsLustre) {
   struct Case {
     Expression e;

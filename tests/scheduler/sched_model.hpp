@@ -66,6 +66,14 @@ struct Sched_model {
     return *this;
   }
 
+  // A translated component with the whole of its node.
+  Sched_model& add_node(Category cat, Node node) {
+    Component c{node.name, Component_kind::Implementation, cat, {}, {}, {}, {}, {}, {}, {}, true};
+    auto decl = std::make_shared<const Declaration>(c);
+    env = env.add_decl(decl).update(c.name, Entry{decl, Node_def{std::make_shared<const Node>(std::move(node))}});
+    return *this;
+  }
+
   // The top-level system: its process sub-components (local name,
   // classifier), its bindings (processor, local name) in association order,
   // and its translated node.

@@ -147,6 +147,75 @@ TEST_F(SchedulerTest, RepeatedInstancesReplayTheFreshNames) {
   EXPECT_EQ(compute_thread_nb(tree), (std::vector<int>{9}));
 }
 
+// A call of `callee` that runs `instance` and passes `args` for its oracles.
+Equation call_of(const std::string& instance, const std::string& callee, std::vector<Ident> args) {
+  return Equation{Pattern{PTuple{}}, make_expr(Call_expr{std::nullopt, var(of_string(callee)), make_expr(Tuple{}),
+                                                         Ident(instance), std::move(args)})};
+}
+
+std::vector<Ident> suffixed(const std::vector<Typed_ident>& oracles, const std::string& suffix) {
+  std::vector<Ident> l;
+  for (const auto& [o, t] : oracles) l.push_back(add_suffix(suffix, o));
+  return l;
+}
+
+std::vector<std::string> clock_lines(const Numbered_items& items) {
+  std::vector<std::string> l;
+  for (const auto& o : get_oracle_info_list(items)) l.push_back(act_info_to_string(o.act) + " / " + o.deliv.clock.str());
+  return l;
+}
+
+// The process P.i, instantiated as p1 and p2, runs a thread t and a thread
+// implementation h of two calls; every call passes its own names. The tree
+// takes each instance's clocks from the calls that run it, not from the
+// order of its walk.
+TEST_F(SchedulerTest, InstancesAreFollowedThroughTheirCalls) {
+  Node th = make_node({}, {}, clocks_of({"c1", "c2"}));
+  th.name = of_string("K::Th.i");
+  th.sched_infos = {timed_after("K::F", "c2", "c1", lit(1), lit(2)), timed("K::F", "c1", lit(20), lit(1), lit(2))};
+  Node p = make_node({}, {}, clocks_of({"t"}));
+  p.name = of_string("K::P.i");
+  for (const auto& o : suffixed(th.oracles, "_5")) p.oracles.push_back({o, tbool()});
+  p.sched_infos = {Si_plain{of_string("K::Th.i"), Ident("h")}, timed("K::T", "t", lit(10), lit(1), lit(3))};
+  p.equations = {call_of("h", "K::Th.i", suffixed(th.oracles, "_5"))};
+  Node s = make_node();
+  s.equations = {call_of("p1", "K::P.i", suffixed(p.oracles, "_7")),
+                 call_of("p2", "K::P.i", suffixed(p.oracles, "_8"))};
+  Sched_model m;
+  m.add_node(Category::Thread, th)
+      .add_node(Category::Process, p)
+      .system("K::S.i", {{"p1", "K::P.i"}, {"p2", "K::P.i"}}, {{"cpu1", "p1"}, {"cpu2", "p2"}}, s);
+  Si_tree tree = compute_si_tree(of_string("K::S.i"), m.env);
+  ASSERT_EQ(tree.size(), 2u);
+  EXPECT_EQ(tree[0].processor, Ident("cpu1"));
+  EXPECT_EQ(tree[1].processor, Ident("cpu2"));
+  for (int k = 0; k < 2; ++k) {
+    const std::string n = k == 0 ? "_7" : "_8";
+    EXPECT_EQ(clock_lines(tree[k].items),
+              (std::vector<std::string>{
+                  "_t_activate_clk" + n + " with period 10 / _t_release_clk" + n,
+                  "_c1_activate_clk_5" + n + " with period 20 / _c1_release_clk_5" + n,
+                  "_c2_activate_clk_5" + n + " (already defined by  _c1_release_clk_5" + n + ") / _c2_release_clk_5" + n}));
+  }
+}
+
+// Bound twice, a sub-component is scheduled once, by the processor whose
+// group the grouping walk puts it in first: the processor of its binding
+// that is last in the binding list (the first association).
+TEST_F(SchedulerTest, ASubComponentBoundTwiceIsScheduledOnce) {
+  Sched_model m;
+  m.add("K::P.i", Category::Process, {timed("K::T", "t", lit(10), lit(1), lit(3))})
+      .system("K::S.i", {{"p", "K::P.i"}, {"q", "K::P.i"}}, {{"cpu1", "p"}, {"cpu2", "q"}, {"cpu2", "p"}},
+              make_node());
+  Si_tree tree = compute_si_tree(of_string("K::S.i"), m.env);
+  ASSERT_EQ(tree.size(), 2u);
+  EXPECT_EQ(tree[0].processor, Ident("cpu1"));
+  EXPECT_EQ(activation_clocks(tree[0].items), (std::vector<std::string>{"_t_activate_clk with period 10"}));
+  EXPECT_EQ(tree[1].processor, Ident("cpu2"));
+  EXPECT_EQ(activation_clocks(tree[1].items), (std::vector<std::string>{"_t_activate_clk_2 with period 10"}));
+  EXPECT_EQ(compute_thread_nb(tree), (std::vector<int>{1, 1}));
+}
+
 TEST_F(SchedulerTest, NameReplayCounters) {
   Name_replay r;
   EXPECT_EQ(r.gnn(Ident("x")).str(), "x_2");

@@ -2,7 +2,9 @@
 // undefined and cyclic references) and the propagation of oracles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <sstream>
 
 #include "model_text.hpp"
 
@@ -167,6 +169,68 @@ TEST(Propagation, RepeatedCallsGetSuffixedCopies) {
                        "oracles:" + clocks + ", _t_activate_clk_2:bool, _t_dispatch_clk_2:bool, _t_release_clk_2:bool\n"));
   // A.i calls P.i once: it declares the names that its call passes.
   EXPECT_TRUE(contains(dump_node(env, "K::A.i"), "oracles:" + clocks + "\n"));
+}
+
+// "instance: first oracle argument ..." for every call of the node, in
+// equation order.
+std::vector<std::string> calls_of(const Env& env, const std::string& name) {
+  std::vector<std::string> l;
+  for (const auto& eq : node(env, name)->equations) {
+    const auto* c = std::get_if<Call_expr>(&eq.rhs->v);
+    if (!c) continue;
+    std::string s = c->instance ? c->instance->str() + ":" : "?:";
+    for (const auto& a : c->oracle_args) s += " " + a.str();
+    l.push_back(s);
+  }
+  return l;
+}
+
+TEST(Propagation, EveryCallRecordsTheNamesItPasses) {
+  Env env = translate(id("K::S.i"), load(kShared));
+  const std::string plain = " _t_activate_clk _t_dispatch_clk _t_release_clk";
+  const std::string second = " _t_activate_clk_2 _t_dispatch_clk_2 _t_release_clk_2";
+  EXPECT_EQ(calls_of(env, "K::S.i"), (std::vector<std::string>{"p1:" + plain, "p2:" + second}));
+  EXPECT_EQ(calls_of(env, "K::A.i"), (std::vector<std::string>{"p:" + plain}));
+  // A thread type has no oracles: its condact call passes none.
+  EXPECT_EQ(calls_of(env, "K::P.i"), (std::vector<std::string>{"t:"}));
+}
+
+TEST(Propagation, NamesAreUniqueInTheNodeWhateverTheirOrigin) {
+  // S.i calls P.i twice, then Q.i; P's thread is a, Q's is a_2. The
+  // scheduler names a thread's variables after its clock without the kind
+  // ("_a_2" for both "_a_activate_clk_2" and "_a_2_activate_clk"), so the
+  // second instance of P skips "_2". R.i runs a itself and a thread
+  // implementation whose call is named a.
+  Env env = translate(
+      id("K::S.i"),
+      load(thread("T", "") + type("subprogram", "F") + impl("thread", "T.i", "", "", "", calls({"a:F"})) +
+           type("process", "P") + impl("process", "P.i", sub("thread", "a", "threadType", "T")) +
+           type("process", "Q") + impl("process", "Q.i", sub("thread", "a_2", "threadType", "T")) +
+           type("process", "R") +
+           impl("process", "R.i", sub("thread", "a", "threadType", "T") + sub("thread", "h", "threadImpl", "T.i")) +
+           type("system", "S") +
+           impl("system", "S.i",
+                sub("process", "p1", "processImpl", "P.i") + sub("process", "p2", "processImpl", "P.i") +
+                    sub("process", "q", "processImpl", "Q.i"))));
+  auto clocks = [](const std::string& prefix, const std::string& suffix) {
+    return " " + prefix + "_activate_clk" + suffix + " " + prefix + "_dispatch_clk" + suffix + " " + prefix +
+           "_release_clk" + suffix;
+  };
+  EXPECT_EQ(calls_of(env, "K::R.i"), (std::vector<std::string>{"h:" + clocks("_a", "_2"), "a:"}));
+  EXPECT_EQ(calls_of(env, "K::S.i"), (std::vector<std::string>{"p1:" + clocks("_a", ""), "p2:" + clocks("_a", "_3"),
+                                                                "q:" + clocks("_a_2", "")}));
+  // The declared oracles are the names the calls pass, each once.
+  std::vector<std::string> declared;
+  for (const auto& [o, t] : node(env, "K::S.i")->oracles) declared.push_back(o.str());
+  std::vector<std::string> passed;
+  for (const auto& c : calls_of(env, "K::S.i")) {
+    std::istringstream in(c.substr(c.find(':') + 1));
+    for (std::string s; in >> s;) passed.push_back(s);
+  }
+  std::sort(declared.begin(), declared.end());
+  std::sort(passed.begin(), passed.end());
+  EXPECT_EQ(declared, passed);
+  EXPECT_EQ(std::adjacent_find(declared.begin(), declared.end()), declared.end());
 }
 
 TEST(Propagation, OraclesReachTheTopThroughEveryLevel) {
