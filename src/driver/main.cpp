@@ -80,12 +80,15 @@ void copy_aadl_schema() {
     out("Environment variable AADL_SCHEMA_DIR is undefined.\n");
     abort_run();
   }
-  // A schema directory that already sits in /tmp would be copied onto
-  // itself, which cp refuses: it is in place already.
+  // A schema directory that is already /tmp/<its name> (directly or through
+  // a symbolic link) would be copied onto itself, which cp refuses: it is in
+  // place already.
   std::error_code ec;
-  auto canon = std::filesystem::canonical(dir, ec);
-  if (!ec && std::filesystem::is_directory(canon, ec) &&
-      std::filesystem::equivalent(canon.parent_path(), "/tmp", ec))
+  std::filesystem::path src = std::filesystem::path(dir).lexically_normal();
+  if (!src.has_filename()) src = src.parent_path();
+  const std::filesystem::path dst = std::filesystem::path("/tmp") / src.filename();
+  if (std::filesystem::is_directory(src, ec) && std::filesystem::exists(dst, ec) &&
+      std::filesystem::equivalent(src, dst, ec))
     return;
   if (!my_create_process("cp", {"-rf", dir, "/tmp"}, options().verbosity >= 1)) {
     out("Error in a system call (cp).\n");

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <limits>
 
 #include "driver/version.hpp"
 
@@ -67,6 +68,8 @@ Channels& channels() {
 }
 
 void reset_options() {
+  std_out().clear_error();
+  std_err().clear_error();
   options() = Options{};
   channels() = Channels{&std_out(), &std_out(), &std_out(), &std_out(), &std_out(), &std_out()};
 }
@@ -127,12 +130,18 @@ const Option_entry* find_option(std::string_view word) {
 
 // A decimal integer with an optional sign, nothing else; out of range fails.
 std::optional<int> parse_int(std::string_view s) {
-  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-  if (s.empty() || s.front() == '+') return std::nullopt;
-  int v = 0;
+  bool negative = false;
+  if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+    negative = s.front() == '-';
+    s.remove_prefix(1);
+  }
+  if (s.empty() || s.front() < '0' || s.front() > '9') return std::nullopt;
+  long long v = 0;
   auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
   if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
-  return v;
+  if (negative) v = -v;
+  if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) return std::nullopt;
+  return static_cast<int>(v);
 }
 
 // A command-line error: the one-line diagnostic, then the usage text, both

@@ -34,6 +34,8 @@ class Channel {
   // Flushes and closes (descriptor closed only when owned); a second close
   // does nothing. Returns the error number of the first failure, 0 if none.
   int close();
+  // Forgets an earlier write error (a new run on the standard streams).
+  void clear_error() { error_ = 0; }
   const std::string& name() const { return name_; }
   bool is_closed() const { return closed_; }
 

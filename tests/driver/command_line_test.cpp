@@ -96,6 +96,8 @@ TEST(CommandLine, RunsThatStopEarly) {
       {{"-v", "99999999999999999999"}, 2, "",
        prog + ": wrong argument '99999999999999999999'; option '-v' expects an integer.\n" + usage},
       {{"-v", ""}, 2, "", prog + ": wrong argument ''; option '-v' expects an integer.\n" + usage},
+      {{"-v", "+-1"}, 2, "", prog + ": wrong argument '+-1'; option '-v' expects an integer.\n" + usage},
+      {{"-v", "--1"}, 2, "", prog + ": wrong argument '--1'; option '-v' expects an integer.\n" + usage},
   };
   for (const auto& c : cases) {
     std::string shown;

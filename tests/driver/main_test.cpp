@@ -280,6 +280,16 @@ TEST(Run, SchemaDirectory) {
     EXPECT_EQ(in_tmp.out.find("Error in a system call"), std::string::npos) << in_tmp.out;
     EXPECT_EQ(in_tmp.err.find("# cp"), std::string::npos) << in_tmp.err;
   }
+  // Nor is one that /tmp/<its name> links to, or a link in /tmp to it.
+  if (fs::equivalent(fs::path(dir).parent_path(), "/tmp")) {
+    std::string real = make_temp_dir("schema-real");
+    std::string link = "/tmp/" + fs::path(real).filename().string() + "-link";
+    fs::create_directory_symlink(real, link);
+    auto via_link = run_vorquel({"a.aaxl"}, dir, {"AADL_SCHEMA_DIR=" + link});
+    EXPECT_EQ(via_link.out.find("Error in a system call"), std::string::npos) << via_link.out;
+    fs::remove(link);
+    fs::remove_all(real);
+  }
   fs::remove_all(dir);
 }
 
