@@ -91,7 +91,9 @@ void fake_value(const Env& env, const Type_expression& t, std::string& out, std:
     expanding.pop_back();
     return;
   }
-  out += str_type_to_default(ident_string_to_type_string(name_text(id)));
+  // The base type comes from the full name: shortening may cut off the very
+  // word ("int", "real", ...) that tells it.
+  out += str_type_to_default(ident_string_to_type_string(to_string(id)));
 }
 
 // ---- expressions ---------------------------------------------------------------
@@ -118,22 +120,8 @@ class Expr_printer {
                    [&](const Imm& x) { print_immediate(x.value); },
                    [&](const Var& x) { p_name(x.name); },
                    [&](const Tuple& x) { tuple(x); },
-                   [&](const Or& x) {
-                     p("(");
-                     operand(x.left);
-                     p(" or ");
-                     operand(x.right);
-                     p(")");
-                   },
-                   [&](const If& x) {
-                     p("(if ");
-                     operand(x.cond);
-                     p(" then ");
-                     operand(x.then_branch);
-                     p(" else  ");
-                     operand(x.else_branch);
-                     p(")");
-                   },
+                   [&](const Or& x) { or_chain(x); },
+                   [&](const If& x) { if_chain(x); },
                    [&](const Arrow& x) {
                      p("(");
                      operand(x.first);
@@ -169,6 +157,40 @@ class Expr_printer {
     expr(e);
   }
 
+  // Merged event connections and data written by many threads give chains
+  // of "or" nested to the left and of "if" nested in their else branch, as
+  // deep as the model is wide: they are walked in a loop, not recursively.
+  void or_chain(const Or& top) {
+    std::vector<const Or*> spine{&top};
+    while (const auto* inner = std::get_if<Or>(&spine.back()->left->v)) spine.push_back(inner);
+    for (std::size_t i = 0; i < spine.size(); ++i) p("(");
+    operand(spine.back()->left);
+    for (auto it = spine.rbegin(); it != spine.rend(); ++it) {
+      p(" or ");
+      operand((*it)->right);
+      p(")");
+    }
+  }
+
+  void if_chain(const If& top) {
+    const If* x = &top;
+    std::size_t depth = 0;
+    while (true) {
+      p("(if ");
+      operand(x->cond);
+      p(" then ");
+      operand(x->then_branch);
+      p(" else  ");
+      ++depth;
+      VQ_ASSERT(x->else_branch != nullptr && !is_empty_expression(x->else_branch), "empty expression as an operand");
+      const auto* inner = std::get_if<If>(&x->else_branch->v);
+      if (inner == nullptr) break;
+      x = inner;
+    }
+    operand(x->else_branch);
+    for (std::size_t i = 0; i < depth; ++i) p(")");
+  }
+
   void tuple(const Tuple& t) {
     std::size_t kept = 0;
     for (const auto& it : t.items)
@@ -193,7 +215,9 @@ class Expr_printer {
   // oracle propagation recorded in the call, or else the callee's names
   // numbered per call within the node ("_2" from the second call on).
   void oracle_args(const Node& callee, const Ident& callee_id, const Call_expr& c) {
-    const bool stored = !c.oracle_args.empty() && c.oracle_args.size() == callee.oracles.size();
+    const bool stored = !c.oracle_args.empty();
+    VQ_ASSERT(!stored || c.oracle_args.size() == callee.oracles.size(),
+              "the call of " + to_string(callee_id) + " passes a different number of oracle inputs");
     bool one_per_line = callee.oracles.size() > 3;
     auto& table = call_numbers();
     for (std::size_t i = 0; i < callee.oracles.size(); ++i) {
@@ -352,36 +376,47 @@ void type_refs(const Type_expression& t, std::vector<Ident>& out) {
   for (const auto& f : std::get<TRecord>(t.v).fields) type_refs(f.type, out);
 }
 
-void expr_refs(const Expression& e, std::vector<Ident>& out) {
-  if (!e) return;
-  std::visit(overloaded{
-                 [&](const Imm&) {},
-                 [&](const Var&) {},
-                 [&](const Tuple& x) {
-                   for (const auto& it : x.items) expr_refs(it.expr, out);
-                 },
-                 [&](const Or& x) {
-                   expr_refs(x.left, out);
-                   expr_refs(x.right, out);
-                 },
-                 [&](const If& x) {
-                   expr_refs(x.cond, out);
-                   expr_refs(x.then_branch, out);
-                   expr_refs(x.else_branch, out);
-                 },
-                 [&](const Arrow& x) {
-                   expr_refs(x.first, out);
-                   expr_refs(x.then, out);
-                 },
-                 [&](const Pre& x) { expr_refs(x.operand, out); },
-                 [&](const Call_expr& x) {
-                   if (x.clock) expr_refs(*x.clock, out);
-                   if (x.node && std::holds_alternative<Var>(x.node->v)) out.push_back(std::get<Var>(x.node->v).name);
-                   expr_refs(x.args, out);
-                 },
-                 [&](const DelayedOutputs& x) { out.push_back(x.node); },
-             },
-             e->v);
+// Walks with an explicit stack: expressions can be nested as deep as the
+// model is wide.
+void expr_refs(const Expression& root, std::vector<Ident>& out) {
+  std::vector<const Expr*> todo{root.get()};
+  auto push = [&](const Expression& e) {
+    if (e) todo.push_back(e.get());
+  };
+  while (!todo.empty()) {
+    const Expr* e = todo.back();
+    todo.pop_back();
+    if (e == nullptr) continue;
+    std::visit(overloaded{
+                   [&](const Imm&) {},
+                   [&](const Var&) {},
+                   [&](const Tuple& x) {
+                     for (const auto& it : x.items) push(it.expr);
+                   },
+                   [&](const Or& x) {
+                     push(x.left);
+                     push(x.right);
+                   },
+                   [&](const If& x) {
+                     push(x.cond);
+                     push(x.then_branch);
+                     push(x.else_branch);
+                   },
+                   [&](const Arrow& x) {
+                     push(x.first);
+                     push(x.then);
+                   },
+                   [&](const Pre& x) { push(x.operand); },
+                   [&](const Call_expr& x) {
+                     if (x.clock) push(*x.clock);
+                     if (x.node && std::holds_alternative<Var>(x.node->v))
+                       out.push_back(std::get<Var>(x.node->v).name);
+                     push(x.args);
+                   },
+                   [&](const DelayedOutputs& x) { out.push_back(x.node); },
+               },
+               e->v);
+  }
 }
 
 }  // namespace
