@@ -10,11 +10,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <type_traits>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "aadl/property.hpp"
 #include "driver/misc.hpp"
@@ -26,34 +28,56 @@ namespace vorquel {
 
 namespace {
 
+// The decimal text of a number, held in place.
+class Decimal {
+ public:
+  explicit Decimal(long long n) : end_(std::to_chars(buf_, buf_ + sizeof buf_, n).ptr) {}
+  std::string_view view() const { return std::string_view(buf_, static_cast<std::size_t>(end_ - buf_)); }
+
+ private:
+  char buf_[24];
+  char* end_;
+};
+
 // Chained writes through an Emit: w << "text" << n << id. Identifiers, and
 // the names assembled from several texts (written with name()), go through
 // the same shortening as in the printer, as one text each, so that every
-// name is spelled alike in all the files of the SCADE dialect.
+// name is spelled alike in all the files of the SCADE dialect. In the Lustre
+// dialect names are written as they are, piece by piece.
 class Writer {
  public:
-  explicit Writer(const Emit& emit) : emit_(emit) {}
+  explicit Writer(const Emit& emit) : emit_(emit), shorten_(options().dialect == Dialect::Scade) {}
   Writer& operator<<(std::string_view s) {
     emit_(s);
     return *this;
   }
-  Writer& operator<<(const Ident& id) {
-    emit_(build_ident("", id, ""));
-    return *this;
-  }
+  Writer& operator<<(const Ident& id) { return name(id.str()); }
   // A named period or execution-time bound is a constant of the user's.
   Writer& operator<<(const Integer& i) {
-    emit_(i.named ? build_ident("", i.name, "") : integer_to_string(i));
-    return *this;
+    if (i.named) return name(i.name.str());
+    return *this << Decimal(i.value).view();
   }
   Writer& name(std::string_view text) {
-    emit_(build_ident(text));
+    if (shorten_) emit_(build_ident(text));
+    else emit_(text);
     return *this;
   }
-  Writer& operator<<(int n) {
-    emit_(std::to_string(n));
+  // The name made of the pieces, one after the other.
+  template <class... Pieces>
+  Writer& name(std::string_view first, Pieces... rest) {
+    if (!shorten_) {
+      emit_(first);
+      (emit_(std::string_view(rest)), ...);
+      return *this;
+    }
+    scratch_.assign(first);
+    (scratch_.append(std::string_view(rest)), ...);
+    emit_(build_ident(scratch_));
     return *this;
   }
+  // prefix followed by the number, as one name.
+  Writer& numbered(std::string_view prefix, int i) { return name(prefix, Decimal(i).view()); }
+  Writer& operator<<(int n) { return *this << Decimal(n).view(); }
   Writer& operator<<(const Type_expression& t) {
     print_type_expression(emit_, t);
     return *this;
@@ -61,15 +85,15 @@ class Writer {
 
  private:
   const Emit& emit_;
+  const bool shorten_;
+  std::string scratch_;
 };
-
-std::string numbered(std::string_view prefix, int i) { return std::string(prefix) + std::to_string(i); }
 
 // prefix1, prefix2, ..., prefixk
 void dump_n_var(Writer& w, std::string_view prefix, int k) {
   for (int i = 1; i <= k; ++i) {
     if (i > 1) w << ", ";
-    w.name(numbered(prefix, i));
+    w.numbered(prefix, i);
   }
 }
 
@@ -119,32 +143,63 @@ const Integer& period_of(const Si_item& item) {
   return p->period;
 }
 
+// One thread in flattened form (as get_oracle_info_list gives it), pointing
+// into the tree instead of holding copies.
+struct Oracle_ref {
+  int number;
+  const Act_info* act;
+  const Deliv_info* deliv;
+  const Ident& act_clock() const { return vorquel::act_clock(*act); }
+};
+
+std::vector<Oracle_ref> oracle_refs(const Numbered_items& items) {
+  std::vector<Oracle_ref> l;
+  l.reserve(items.size());
+  for (const auto& item : items) {
+    if (const auto* t = std::get_if<Si_thread>(&item.item)) {
+      l.push_back(Oracle_ref{item.number, &t->thread.act, &t->thread.deliv});
+    } else {
+      int n = item.number;
+      for (const auto& c : std::get<Si_calls>(item.item).calls) l.push_back(Oracle_ref{n++, &c.act, &c.deliv});
+    }
+  }
+  return l;
+}
+
 // All threads of the tree, processor by processor.
 template <class F>
 void for_each_thread(const Si_tree& tree, F f) {
   for (const auto& entry : tree)
-    for (const auto& o : get_oracle_info_list(entry.items)) f(entry, o);
+    for (const auto& o : oracle_refs(entry.items)) f(entry, o);
 }
 
-std::string dispatched_var(const Processor_entry& entry, const Oracle_info& o) {
-  return thread_label(act_clock(o.act).str()) + "_dispatched_on_" + entry.processor.str();
-}
+// An activation clock around its "_activate_clk": the thread label is
+// before + after, the dispatch clock before + "_dispatch_clk" + after.
+struct Act_clock_parts {
+  std::string_view before, after;
+};
+Act_clock_parts act_clock_parts(std::string_view act);
 
-std::string has_cpu_var(const Processor_entry& entry, const Oracle_info& o) {
-  return thread_label(act_clock(o.act).str()) + "_has_cpu_on_" + entry.processor.str();
-}
-
-// The per-thread scheduling variables of the scheduled top-level node.
-std::vector<std::string> scheduling_vars(const Si_tree& tree, bool dispatched) {
-  std::vector<std::string> vars;
-  for_each_thread(tree, [&](const Processor_entry& e, const Oracle_info& o) {
-    vars.push_back(dispatched ? dispatched_var(e, o) : has_cpu_var(e, o));
+// The per-thread scheduling variables of the scheduled top-level node
+// (thread label + "_dispatched_on_" or "_has_cpu_on_" + processor), each
+// one a name, with sep between two of them.
+void print_scheduling_vars(Writer& w, std::string_view sep, const Si_tree& tree, bool dispatched) {
+  const std::string_view kind = dispatched ? "_dispatched_on_" : "_has_cpu_on_";
+  bool first = true;
+  for_each_thread(tree, [&](const Processor_entry& e, const Oracle_ref& o) {
+    if (!first) w << sep;
+    first = false;
+    const Act_clock_parts c = act_clock_parts(o.act_clock().str());
+    w.name(c.before, c.after, kind, e.processor.str());
   });
-  return vars;
 }
 
-void print_strings(Writer& w, std::string_view sep, const std::vector<std::string>& l) {
-  print_list(w, sep, l, [&](const std::string& s) { w.name(s); });
+// Whether the tree has no thread at all.
+bool tree_is_empty(const Si_tree& tree) {
+  for (const auto& entry : tree)
+    for (const auto& item : entry.items)
+      if (thread_size(item.item) > 0) return false;
+  return true;
 }
 
 // A thread watched by the schedulability observer: the text around the
@@ -236,7 +291,9 @@ std::string file_error(int error, const std::string& name) {
 std::unique_ptr<Channel> open_scenario_file(const std::string& base) {
   std::string name = base + ".zbl";
   struct stat st;
-  if (::stat(name.c_str(), &st) == 0) name += ".new";
+  // A link counts as existing even when it leads nowhere: writing through
+  // it would create or overwrite whatever it points to.
+  if (::lstat(name.c_str(), &st) == 0) name += ".new";
   int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) throw Failure(file_error(errno, name));
   return std::make_unique<Channel>(fd, name, true);
@@ -407,12 +464,11 @@ const Ident& callee_name(const Call_expr& c) { return std::get<Var>(c.node->v).n
 // instance. Null when the container's node records no such call.
 std::optional<std::vector<Si_item>> follow_instance(const Env& env, Instance_calls& calls, const Ident& container,
                                                     const Ident& local) {
-  const Node* container_node = nullptr;
-  try {
-    container_node = &env.get_node(container);
-  } catch (const Not_found&) {
-    return std::nullopt;
-  }
+  const Entry* container_entry = env.find(container);
+  const auto* container_def =
+      container_entry && container_entry->def ? std::get_if<Node_def>(&*container_entry->def) : nullptr;
+  if (!container_def) return std::nullopt;
+  const Node* container_node = container_def->node.get();
   const Call_expr* call = calls.find(*container_node, local);
   if (!call) return std::nullopt;
   const Ident& classifier = callee_name(*call);
@@ -445,6 +501,9 @@ std::optional<std::vector<Si_item>> follow_instance(const Env& env, Instance_cal
 std::vector<Si_item> process_name_to_thread_list(const Env& env, Name_replay& names, const Ident& container,
                                                  const Ident& local) {
   const Ident& classifier = env.get_comp_name_of_loc_id(container, local);
+  // A processor, a memory or a device implementation has no node at all.
+  if (const Entry* e = env.find(classifier); e && e->def && !std::holds_alternative<Node_def>(*e->def))
+    cannot_schedule(classifier);
   const Node& node = env.get_node2(classifier);
   if (node.sched_infos.empty()) cannot_schedule(classifier);
   std::vector<Si_item> items;
@@ -480,6 +539,11 @@ Si_tree compute_si_tree(const Ident& top, const Env& env) {
     auto [pos, fresh] = group_of.try_emplace(it->first, groups.size());
     if (fresh) groups.push_back(Group{it->first, {}});
     groups[pos->second].refs.push_back(it->second);
+  }
+  if (groups.empty()) {
+    out("*** Cannot schedule this system, sorry.\n");
+    out("*** No sub-component of " + top.str() + " is bound to a processor (Actual_Processor_Binding).\n");
+    throw Exit_request(2);
   }
 
   // The clocks of an instance are found by following the calls from the
@@ -660,6 +724,17 @@ std::size_t activate_pos(std::string_view act) {
   return pos;
 }
 
+Act_clock_parts act_clock_parts(std::string_view act) {
+  auto pos = activate_pos(act);
+  return Act_clock_parts{act.substr(0, pos), act.substr(pos + activate_marker.size())};
+}
+
+// The dispatch clock that goes with an activation clock, as one name.
+void write_dispatch_clock(Writer& w, const Ident& act) {
+  const Act_clock_parts c = act_clock_parts(act.str());
+  w.name(c.before, "_dispatch_clk", c.after);
+}
+
 }  // namespace
 
 std::string dispatch_of_act_var(std::string_view act) {
@@ -684,32 +759,45 @@ void decl_n_int(std::string_view prefix, int k, const Emit& emit, bool last) {
   w << " : " << (last ? "int" : "int;\n");
 }
 
+namespace {
+
+void dump_oracle_list(const std::vector<Oracle_ref>& l, std::string_view sep, Writer& w) {
+  for (const auto& o : l) {
+    const Ident& act = o.act_clock();
+    w << act << ", ";
+    write_dispatch_clock(w, act);
+    w << ", " << o.deliv->clock << sep;
+  }
+}
+
+void dump_oracle_list_lbl(std::string_view label, std::string_view type, std::string_view sep,
+                          const std::vector<Oracle_ref>& l, Writer& w, bool last) {
+  for (std::size_t i = 0; i < l.size(); ++i) {
+    w << " ";
+    w.numbered(label, l[i].number) << type;
+    if (!(last && i + 1 == l.size())) w << sep;
+  }
+}
+
+}  // namespace
+
 void dump_oracle_list(const Numbered_items& items, std::string_view sep, const Emit& emit) {
   Writer w(emit);
-  for (const auto& o : get_oracle_info_list(items)) {
-    const Ident& act = act_clock(o.act);
-    w << act << ", ";
-    w.name(dispatch_of_act_var(act.str())) << ", " << o.deliv.clock << sep;
-  }
+  dump_oracle_list(oracle_refs(items), sep, w);
 }
 
 void dump_oracle_list_lbl(std::string_view label, std::string_view type, std::string_view sep,
                           const Numbered_items& items, const Emit& emit, bool last) {
   Writer w(emit);
-  const auto l = get_oracle_info_list(items);
-  for (std::size_t i = 0; i < l.size(); ++i) {
-    w << " ";
-    w.name(numbered(label, l[i].number)) << type;
-    if (!(last && i + 1 == l.size())) w << sep;
-  }
+  dump_oracle_list_lbl(label, type, sep, oracle_refs(items), w, last);
 }
 
 void gen_thread_scheduler(std::string_view processor, int n, const Numbered_items& items, const Emit& emit) {
   Writer w(emit);
   const Options& opt = options();
-  const auto threads = get_oracle_info_list(items);
+  const auto threads = oracle_refs(items);
   w << "\nnode ";
-  w.name("schedule_" + std::string(processor) + "_threads") << "(\n";
+  w.name("schedule_", processor, "_threads") << "(\n";
   if (opt.gen_random_func) {
     w << "dummy_in:bool";
   } else {
@@ -717,9 +805,9 @@ void gen_thread_scheduler(std::string_view processor, int n, const Numbered_item
     decl_n_int("in_min_max", n, emit, true);
   }
   w << ")\nreturns(\n";
-  dump_oracle_list(items, " : bool;\n ", emit);
-  dump_oracle_list_lbl("dispatched", " : bool", ";\n", items, emit, false);
-  dump_oracle_list_lbl("cpu", " : bool", ";\n", items, emit, true);
+  dump_oracle_list(threads, " : bool;\n ", w);
+  dump_oracle_list_lbl("dispatched", " : bool", ";\n", threads, w, false);
+  dump_oracle_list_lbl("cpu", " : bool", ";\n", threads, w, true);
   w << ");\nvar\n" << "    ";
   decl_n_bool("next_dispatched", n, emit, false);
   w << "let\n";
@@ -727,28 +815,29 @@ void gen_thread_scheduler(std::string_view processor, int n, const Numbered_item
   // sequence when the preceding call completes.
   for (const auto& o : threads) {
     w << "  ";
-    w.name(dispatch_of_act_var(act_clock(o.act).str()));
-    if (const auto* p = std::get_if<Periodic>(&o.act))
+    write_dispatch_clock(w, o.act_clock());
+    if (const auto* p = std::get_if<Periodic>(o.act))
       w << " = timer(" << p->period << ");\n";
     else
-      w << " = " << std::get<DefinedBy>(o.act).defined_by << ";\n";
+      w << " = " << std::get<DefinedBy>(*o.act).defined_by << ";\n";
   }
   int c = 0;
   for (const auto& o : threads) {
     ++c;
     w << "  ";
-    w.name(numbered("next_dispatched", o.number)) << ", " << o.deliv.clock << " = consume(\n   ";
+    w.numbered("next_dispatched", o.number) << ", " << o.deliv->clock << " = consume(\n   ";
     if (opt.gen_random_func)
-      w << o.deliv.lower << ", " << o.deliv.upper << ", ";
+      w << o.deliv->lower << ", " << o.deliv->upper << ", ";
     else
-      w.name(numbered("in_min_max", c)) << ", ";
-    w.name(dispatch_of_act_var(act_clock(o.act).str())) << ", ";
-    w.name(numbered("cpu", o.number)) << ");\n";
+      w.numbered("in_min_max", c) << ", ";
+    write_dispatch_clock(w, o.act_clock());
+    w << ", ";
+    w.numbered("cpu", o.number) << ");\n";
   }
   for (c = 1; c <= static_cast<int>(threads.size()); ++c) {
     w << "  ";
-    w.name(numbered("dispatched", c)) << " = false -> pre ";
-    w.name(numbered("next_dispatched", c)) << ";\n";
+    w.numbered("dispatched", c) << " = false -> pre ";
+    w.numbered("next_dispatched", c) << ";\n";
   }
   w << "  ";
   dump_n_var(w, "cpu", n);
@@ -757,9 +846,9 @@ void gen_thread_scheduler(std::string_view processor, int n, const Numbered_item
   w << ");\n";
   w << "\n-- We read inputs when the thread starts having the cpu\n";
   for (const auto& o : threads) {
-    w << "  " << act_clock(o.act) << " = first_rising_edge(";
-    w.name(numbered("cpu", o.number)) << ", " << "not ";
-    w.name(numbered("dispatched", o.number)) << ");\n";
+    w << "  " << o.act_clock() << " = first_rising_edge(";
+    w.numbered("cpu", o.number) << ", " << "not ";
+    w.numbered("dispatched", o.number) << ");\n";
   }
   w << "tel\n";
 }
@@ -768,28 +857,29 @@ void gen_condact_thread_scheduler(std::string_view processor, int n, const Numbe
                                   const Emit& emit) {
   Writer w(emit);
   const bool random = options().gen_random_func;
+  const auto threads = oracle_refs(items);
   w << "\nnode ";
-  w.name("condact_schedule_" + std::string(processor) + "_threads") << "(\n";
+  w.name("condact_schedule_", processor, "_threads") << "(\n";
   if (!random) {
     w << "      ";
     decl_n_int("in_min_max", n, emit, false);
   }
   w << "      " << "qs_tick:bool)\nreturns(\n";
-  dump_oracle_list(items, " : bool;\n ", emit);
-  dump_oracle_list_lbl("dispatched", " : bool", ";\n", items, emit, false);
-  dump_oracle_list_lbl("cpu", " : bool", ";\n", items, emit, true);
+  dump_oracle_list(threads, " : bool;\n ", w);
+  dump_oracle_list_lbl("dispatched", " : bool", ";\n", threads, w, false);
+  dump_oracle_list_lbl("cpu", " : bool", ";\n", threads, w, true);
   w << ");\nlet\n";
-  dump_oracle_list(items, ",\n ", emit);
-  dump_oracle_list_lbl("dispatched", "", ",\n    ", items, emit, false);
-  dump_oracle_list_lbl("cpu", "", ",\n    ", items, emit, true);
+  dump_oracle_list(threads, ",\n ", w);
+  dump_oracle_list_lbl("dispatched", "", ",\n    ", threads, w, false);
+  dump_oracle_list_lbl("cpu", "", ",\n    ", threads, w, true);
   w << " \n\t= \n\tif qs_tick \n\tthen\n\t\tcurrent (";
-  w.name("schedule_" + std::string(processor) + "_threads") << "(";
+  w.name("schedule_", processor, "_threads") << "(";
   if (random) {
     w << "true when qs_tick))\n";
   } else {
     for (int i = 1; i <= n; ++i) {
       w << "\n\t\t\t    ";
-      w.name(numbered("in_min_max", i)) << " when qs_tick";
+      w.numbered("in_min_max", i) << " when qs_tick";
       if (i < n) w << ",";
     }
     w << "))";
@@ -889,15 +979,16 @@ constexpr int drift_bound = 2;
 
 // A prefix may start with blanks, "(" or "not ": those are written as they
 // are, the rest is the name.
-void p_indexed(Writer& w, std::string_view prefix, const std::string& indices) {
+template <class... Indices>
+void p_indexed(Writer& w, std::string_view prefix, Indices... indices) {
   auto cut = prefix.find_last_of(" (");
   std::size_t at = cut == std::string_view::npos ? 0 : cut + 1;
   w << prefix.substr(0, at);
-  w.name(std::string(prefix.substr(at)) + indices);
+  w.name(prefix.substr(at), indices...);
 }
-void p_var(Writer& w, std::string_view prefix, int i) { p_indexed(w, prefix, "_" + std::to_string(i)); }
+void p_var(Writer& w, std::string_view prefix, int i) { p_indexed(w, prefix, "_", Decimal(i).view()); }
 void p_var2(Writer& w, std::string_view prefix, int i, int j) {
-  p_indexed(w, prefix, "_" + std::to_string(i) + "_" + std::to_string(j));
+  p_indexed(w, prefix, "_", Decimal(i).view(), "_", Decimal(j).view());
 }
 
 void decl_vector(Writer& w, std::string_view name, int n, std::string_view type) {
@@ -1026,17 +1117,34 @@ void print_release_vars(const Si_tree& tree, const Emit& emit, std::string_view 
                         bool last) {
   out("\n");
   Writer w(emit);
-  std::vector<Ident> clocks;
-  for_each_thread(tree, [&](const Processor_entry&, const Oracle_info& o) { clocks.push_back(o.deliv.clock); });
   // The suffix is the rest of the name ("_min_max"), then maybe a type.
   const auto colon = std::min(suffix.find(':'), suffix.size());
   const std::string_view name_rest = suffix.substr(0, colon), type = suffix.substr(colon);
-  for (std::size_t i = 0; i < clocks.size(); ++i) {
+  // Every thread but the very last one is followed by sep.
+  bool first = true;
+  for_each_thread(tree, [&](const Processor_entry&, const Oracle_ref& o) {
+    if (!first) w << sep;
+    first = false;
     w << "  ";
-    w.name(clocks[i].str() + std::string(name_rest)) << type;
-    if (last || i + 1 < clocks.size()) w << sep;
-  }
+    w.name(o.deliv->clock.str(), name_rest) << type;
+  });
+  if (last && !first) w << sep;
 }
+
+namespace {
+
+// The prefix of the main scheduler's variables of processor k (of n) that
+// are numbered by thread: "dispatched" k, then the thread number. From 11
+// processors on, an "_" separates the two numbers, which side by side would
+// name processor 1 thread 11 and processor 11 thread 1 alike.
+std::string per_processor(std::string_view prefix, int k, int n) {
+  std::string s(prefix);
+  s += std::to_string(k);
+  if (n >= 11) s += '_';
+  return s;
+}
+
+}  // namespace
 
 void gen_main_sched(const std::string& base, const Si_tree& tree, const Emit& emit, const Node& top_node) {
   Writer w(emit);
@@ -1066,15 +1174,16 @@ void gen_main_sched(const std::string& base, const Si_tree& tree, const Emit& em
     dump_n_var(w, "qs_tick", n);
     w << " : " << "bool;\n";
   }
-  // Processor k, thread i: "dispatched" k i, the two numbers side by side.
+  // Processor k, thread i: "dispatched" k i, the two numbers side by side
+  // (or apart, from 11 processors on).
   for (int k = 1; k <= n; ++k) {
     w << "  ";
-    dump_n_var(w, "dispatched" + std::to_string(k), counts[k - 1]);
+    dump_n_var(w, per_processor("dispatched", k, n), counts[k - 1]);
     w << " : " << "bool;\n";
   }
   for (int k = 1; k <= n; ++k) {
     w << "  ";
-    dump_n_var(w, "cpu" + std::to_string(k), counts[k - 1]);
+    dump_n_var(w, per_processor("cpu", k, n), counts[k - 1]);
     w << " : " << (k == n && !check ? "bool" : "bool;\n");
   }
   if (check) w << "  schedul_ok:bool";
@@ -1098,25 +1207,26 @@ void gen_main_sched(const std::string& base, const Si_tree& tree, const Emit& em
   w << "\nlet\n";
   for (int k = 1; k <= n; ++k) {
     const Processor_entry& entry = tree[k - 1];
-    const auto threads = get_oracle_info_list(entry.items);
+    const auto threads = oracle_refs(entry.items);
     w << "  \n    ";
     for (const auto& o : threads) {
-      const Ident& act = act_clock(o.act);
+      const Ident& act = o.act_clock();
       w << act << ", ";
-      w.name(dispatch_of_act_var(act.str())) << ", " << o.deliv.clock << ",\n ";
+      write_dispatch_clock(w, act);
+      w << ", " << o.deliv->clock << ",\n ";
     }
-    dump_n_var(w, "dispatched" + std::to_string(k), counts[k - 1]);
+    dump_n_var(w, per_processor("dispatched", k, n), counts[k - 1]);
     w << ", \n" << "    ";
-    dump_n_var(w, "cpu" + std::to_string(k), counts[k - 1]);
+    dump_n_var(w, per_processor("cpu", k, n), counts[k - 1]);
     w << "\n" << " = ";
-    w.name("condact_schedule_" + entry.processor.str() + "_threads") << "(";
+    w.name("condact_schedule_", entry.processor.str(), "_threads") << "(";
     if (!random)
       for (const auto& o : threads) {
         w << "  ";
-        w.name(o.deliv.clock.str() + "_min_max") << ",\n   ";
+        w.name(o.deliv->clock.str(), "_min_max") << ",\n   ";
       }
     if (n > 1)
-      w.name(numbered("qs_tick", k));
+      w.numbered("qs_tick", k);
     else
       w << "true";
     w << "\n   );\n";
@@ -1124,7 +1234,7 @@ void gen_main_sched(const std::string& base, const Si_tree& tree, const Emit& em
   if (random && n > 1)
     for (int k = 1; k <= n; ++k) {
       w << "  ";
-      w.name(numbered("alea", k)) << " = random_bool(dummy);\n";
+      w.numbered("alea", k) << " = random_bool(dummy);\n";
     }
   w << "  ";
   if (n > 1) {
@@ -1153,8 +1263,6 @@ void print_scheduled_node(const std::string& base, const Si_tree& tree, const Em
   const bool random = opt.gen_random_func, check = opt.check_schedulability, show = opt.show_scheduling_vars;
   const Ident& nm = top_node.name;
   const bool many_inputs = top_node.inputs.size() >= 2;
-  const auto dispatched = scheduling_vars(tree, true);
-  const auto has_cpu = scheduling_vars(tree, false);
 
   w << "\n----------------------------------------------------------------\n";
   w << "-- scheduled version of node " << nm.str() << "\n\n";
@@ -1191,9 +1299,9 @@ void print_scheduled_node(const std::string& base, const Si_tree& tree, const Em
     w << " : " << "bool;\n";
   }
   w << "  ";
-  print_strings(w, ", ", dispatched);
+  print_scheduling_vars(w, ", ", tree, true);
   w << " : bool;\n  ";
-  print_strings(w, ", ", has_cpu);
+  print_scheduling_vars(w, ", ", tree, false);
   w << " : bool";
   if (check && show) w << "; schedul_ok:bool";
   if (show) w << ");";
@@ -1204,9 +1312,9 @@ void print_scheduled_node(const std::string& base, const Si_tree& tree, const Em
     dump_n_var(w, "qs_tick", n);
   }
   w << ",\n    ";
-  print_strings(w, ",\n     ", dispatched);
+  print_scheduling_vars(w, ",\n     ", tree, true);
   w << ",";
-  print_strings(w, ",\n     ", has_cpu);
+  print_scheduling_vars(w, ",\n     ", tree, false);
   if (check) w << "," << "  schedul_ok";
   w << "\n      = ";
   w.name("schedule_" + base) << "(";
@@ -1253,12 +1361,11 @@ void gen_schedule_oracle(const std::string& base, const Si_tree& tree, const Emi
   w << ") \nreturns (ok:bool);\nlet\n";
   if (!random) {
     w << "  ok =\n";
-    for_each_thread(tree, [&](const Processor_entry&, const Oracle_info& o) {
-      const Deliv_info& d = o.deliv;
-      const std::string var = d.clock.str() + "_min_max";
+    for_each_thread(tree, [&](const Processor_entry&, const Oracle_ref& o) {
+      const Deliv_info& d = *o.deliv;
       w << "    ( " << d.lower << " <= ";
-      w.name(var) << " and ";
-      w.name(var) << " <= " << d.upper << ") and\n";
+      w.name(d.clock.str(), "_min_max") << " and ";
+      w.name(d.clock.str(), "_min_max") << " <= " << d.upper << ") and\n";
     });
     w << "    true;\n";
   }
@@ -1281,11 +1388,11 @@ void gen_schedule_zorbel(const std::string&, const Si_tree& tree, const Node& to
       if (!top_node.outputs.empty()) w << ";\n  ";
       for (const auto& [name, type] : top_node.oracles) w << name << " : " << type << ";\n  ";
       if (n > 1)
-        for (int k = 1; k <= n; ++k) w.name(numbered("qs_tick", k)) << " : bool;\n  ";
-      for (const auto& v : scheduling_vars(tree, true)) w.name(v) << " : bool;\n  ";
-      const auto has_cpu = scheduling_vars(tree, false);
-      for (std::size_t i = 0; i < has_cpu.size(); ++i)
-        w.name(has_cpu[i]) << (i + 1 < has_cpu.size() ? " : bool;\n  " : " : bool;\n");
+        for (int k = 1; k <= n; ++k) w.numbered("qs_tick", k) << " : bool;\n  ";
+      print_scheduling_vars(w, " : bool;\n  ", tree, true);
+      if (!tree_is_empty(tree)) w << " : bool;\n  ";
+      print_scheduling_vars(w, " : bool;\n  ", tree, false);
+      if (!tree_is_empty(tree)) w << " : bool;\n";
       if (opt.check_schedulability) w << "  schedul_ok : bool\n";
     }
     w << "}\n\n";
@@ -1300,22 +1407,51 @@ void gen_schedule_zorbel(const std::string&, const Si_tree& tree, const Node& to
   if (!random) {
     print_release_vars(tree, emit, "_min_max:int", ";\n", n > 1);
     if (n > 1)
-      for (int k = 1; k <= n; ++k) w.name(numbered("alea", k)) << " : bool;\n   ";
+      for (int k = 1; k <= n; ++k) w.numbered("alea", k) << " : bool;\n   ";
   }
   w << "}\n\nstates { loop : stable }  \nstart_state  { loop } \n  \ntransitions {\n loop -> loop ~cond\n   ";
   if (!random) {
-    for_each_thread(tree, [&](const Processor_entry&, const Oracle_info& o) {
-      const Deliv_info& d = o.deliv;
-      const std::string var = d.clock.str() + "_min_max";
+    for_each_thread(tree, [&](const Processor_entry&, const Oracle_ref& o) {
+      const Deliv_info& d = *o.deliv;
       w << d.lower << " <= ";
-      w.name(var) << " and ";
-      w.name(var) << " <= " << d.upper << " and \n   ";
+      w.name(d.clock.str(), "_min_max") << " and ";
+      w.name(d.clock.str(), "_min_max") << " <= " << d.upper << " and \n   ";
     });
   }
   w << "true\n}\n";
 }
 
 // ---- driver ---------------------------------------------------------------------------------------
+
+namespace {
+
+bool is_thread_clock(std::string_view name) {
+  return name.find("_activate_clk") != std::string_view::npos ||
+         name.find("_dispatch_clk") != std::string_view::npos || name.find("_release_clk") != std::string_view::npos;
+}
+
+// Every thread clock that the top-level system takes must be produced by the
+// scheduler of some processor; the threads of a process that no processor
+// runs would otherwise read clocks that nothing defines.
+void check_clocks_driven(const Si_tree& tree, const Node& top_node) {
+  std::unordered_set<std::string> driven;
+  for (const auto& entry : tree)
+    for (const auto& o : get_oracle_info_list(entry.items)) {
+      const std::string& act = act_clock(o.act).str();
+      driven.insert(act);
+      driven.insert(dispatch_of_act_var(act));
+      driven.insert(o.deliv.clock.str());
+    }
+  for (const auto& [name, type] : top_node.oracles)
+    if (is_thread_clock(name.str()) && !driven.count(name.str())) {
+      out("*** Cannot schedule this system, sorry.\n");
+      out("*** The clock " + name.str() +
+          " is driven by no processor: is every process bound with Actual_Processor_Binding?\n");
+      throw Exit_request(2);
+    }
+}
+
+}  // namespace
 
 void print_scheduler(int verbosity, const std::string& base, const Ident& top, const Env& env) {
   auto scenario = open_scenario_file(base);
@@ -1328,6 +1464,7 @@ void print_scheduler(int verbosity, const std::string& base, const Ident& top, c
   const Si_tree tree = compute_si_tree(top, env);
   const std::vector<int> counts = compute_thread_nb(tree);
   const Node& top_node = env.get_node2(top);
+  check_clocks_driven(tree, top_node);
   if (verbosity >= 3) print_si_tree(tree);
 
   const Options& opt = options();

@@ -51,7 +51,16 @@ Node make_node(const Ident& name) {
   return Node{name, {}, {}, {}, {}, {}, {}, {}};
 }
 
-Sync_definition node_def(Node n) { return Node_def{std::make_shared<const Node>(std::move(n))}; }
+// The node object itself is not const, so that a node held by nothing else
+// can be moved out again (take_node).
+Sync_definition node_def(Node n) { return Node_def{std::shared_ptr<const Node>(std::make_shared<Node>(std::move(n)))}; }
+
+// The node, moved out when the pointer is the only holder of a node built
+// by node_def, copied otherwise.
+Node take_node(std::shared_ptr<const Node> p) {
+  if (p.use_count() == 1) return std::move(const_cast<Node&>(*p));
+  return *p;
+}
 
 const char* plural(std::size_t n) { return n > 1 ? "s" : ""; }
 
@@ -64,6 +73,13 @@ class Front_list {
   void prepend(const std::vector<T>& chunk) { rev_.insert(rev_.end(), chunk.rbegin(), chunk.rend()); }
   // The list, front first.
   std::vector<T> list() const { return {rev_.rbegin(), rev_.rend()}; }
+  // The same, leaving the list empty.
+  std::vector<T> take_list() {
+    std::vector<T> l(std::make_move_iterator(rev_.rbegin()), std::make_move_iterator(rev_.rend()));
+    rev_.clear();
+    return l;
+  }
+  std::vector<T> take_reversed() { return std::move(rev_); }
   // The whole list reversed.
   const std::vector<T>& reversed() const { return rev_; }
 
@@ -95,39 +111,50 @@ void check_normalized(const Component& c, std::string_view what) {
 }
 
 bool has_implementation_part(const Ident& id) {
-  return !id.is_simple() && id.seps().back() == Ident::Sep::Dot;
+  return !id.is_simple() && id.sep(id.part_count() - 2) == Ident::Sep::Dot;
 }
 
 // ---- component interfaces ------------------------------------------------------
 
-// `visiting` holds the port groups whose status is being computed, so that a
-// port group defined through itself stops with a message instead of looping.
-In_out status_of(const Env& env, const Feature_kind& k, std::vector<Ident>& visiting);
+// The directions of port groups, each computed once however often (and
+// however deeply nested) the port group is referred to. `visiting` holds the
+// port groups whose direction is being computed, so that a port group
+// defined through itself stops with a message instead of looping.
+struct Directions {
+  std::unordered_map<Ident, In_out> known;
+  std::vector<Ident> visiting;
+};
 
-In_out port_group_status(const Env& env, const Ident& name, std::vector<Ident>& visiting) {
-  if (std::find(visiting.begin(), visiting.end(), name) != visiting.end())
+In_out status_of(const Env& env, const Feature_kind& k, Directions& d);
+
+In_out port_group_status(const Env& env, const Ident& name, Directions& d) {
+  if (auto it = d.known.find(name); it != d.known.end()) return it->second;
+  if (std::find(d.visiting.begin(), d.visiting.end(), name) != d.visiting.end())
     throw Failure("*** Error: the port group " + name.str() + " is defined in terms of itself.\n");
+  // An undeclared classifier is reported by the translation driver.
+  if (!env.mem(name)) throw Vorquel_todo(name);
   const Port_group& g = env.get_port_grp(name);
-  visiting.push_back(name);
+  d.visiting.push_back(name);
   In_out result = In_out::InOut;
   if (!g.features.empty()) {
     bool all_in = true, all_out = true;
     for (const auto& f : g.features) {
-      In_out s = status_of(env, f.kind, visiting);
+      In_out s = status_of(env, f.kind, d);
       all_in = all_in && s == In_out::In;
       all_out = all_out && s == In_out::Out;
     }
     result = all_in ? In_out::In : all_out ? In_out::Out : In_out::InOut;
   } else if (g.inverse) {
-    result = inv_in_out(port_group_status(env, *g.inverse, visiting));
+    result = inv_in_out(port_group_status(env, *g.inverse, d));
   } else {
     internal_error("in_out_status: the port group " + name.str() + " has neither features nor inverse");
   }
-  visiting.pop_back();
+  d.visiting.pop_back();
+  d.known.emplace(name, result);
   return result;
 }
 
-In_out status_of(const Env& env, const Feature_kind& k, std::vector<Ident>& visiting) {
+In_out status_of(const Env& env, const Feature_kind& k, Directions& d) {
   return std::visit(
       overloaded{
           [](const Feat_data_port& f) { return f.direction; },
@@ -135,7 +162,7 @@ In_out status_of(const Env& env, const Feature_kind& k, std::vector<Ident>& visi
           [](const Feat_event_port& f) { return f.direction; },
           [](const Feat_parameter& f) { return f.direction; },
           [&](const Feat_port_group& f) {
-            return f.classifier ? port_group_status(env, *f.classifier, visiting) : In_out::InOut;
+            return f.classifier ? port_group_status(env, *f.classifier, d) : In_out::InOut;
           },
           [](const Feat_server_subprogram_spec&) -> In_out {
             not_yet_implemented("in_out_status: Feat_server_subprogram_spec");
@@ -154,12 +181,77 @@ Sync_definition port_group_definition(const Env& env, const Port_group& g, std::
   if (!g.inverse) return TypeDef{g.name, port_group_to_type(g)};
   if (std::find(visiting.begin(), visiting.end(), g.name) != visiting.end())
     throw Failure("*** Error: the port group " + g.name.str() + " is defined in terms of itself.\n");
+  if (!env.mem(*g.inverse)) throw Vorquel_todo(*g.inverse);
   visiting.push_back(g.name);
   Sync_definition inv = port_group_definition(env, env.get_port_grp(*g.inverse), visiting);
   visiting.pop_back();
   const auto* t = std::get_if<TypeDef>(&inv);
   VQ_ASSERT(t, "the inverse of " + g.name.str() + " is not a type");
   return TypeDef{g.name, t->definition};
+}
+
+std::pair<std::vector<Feature>, std::vector<Feature>> classify_features(const Env& env, const Component& c,
+                                                                       Directions& dirs) {
+  std::vector<Feature> inputs, outputs;
+  for (const auto& f : c.features) {
+    if (const auto* acc = std::get_if<Feat_subcomponent_access>(&f.kind)) {
+      VQ_ASSERT(acc->classifier, "the access " + f.name.str() + " of " + c.name.str() + " has no classifier");
+      if (acc->category == Category::Bus) {
+        out("*** Bus access ignored.\n");
+        continue;
+      }
+      VQ_ASSERT(acc->category == Category::Data, "the access " + f.name.str() + " is neither data nor bus");
+      const bool required = acc->access == Access_kind::Required;
+      Access_mode mode;
+      try {
+        mode = required ? get_required_access_mode(f.properties) : get_provided_access_mode(f.properties);
+      } catch (const Not_found&) {
+        stop("*** Error: the data access " + f.name.str() + " of " + c.name.str() + " has no " +
+             (required ? "Required_Access" : "Provided_Access") + " property.\n");
+      }
+      Feature as_input{add_suffix("_in", f.name), f.kind, f.properties};
+      switch (mode) {
+        case Access_mode::Read:
+          inputs.push_back(std::move(as_input));
+          break;
+        case Access_mode::Write:
+          outputs.push_back(f);
+          break;
+        case Access_mode::Read_write:
+          inputs.push_back(std::move(as_input));
+          outputs.push_back(f);
+          break;
+        case Access_mode::By_method:
+          out("*** By method access ignored.\n");
+          break;
+      }
+      continue;
+    }
+    switch (status_of(env, f.kind, dirs)) {
+      case In_out::In:
+        inputs.push_back(f);
+        break;
+      case In_out::Out:
+        outputs.push_back(f);
+        break;
+      case In_out::InOut:
+        not_yet_implemented("in/out features are not considered");
+    }
+  }
+  // Each feature went to the front of its list.
+  std::reverse(inputs.begin(), inputs.end());
+  std::reverse(outputs.begin(), outputs.end());
+  return {std::move(inputs), std::move(outputs)};
+}
+
+Sync_definition interface_node(const Env& env, const Component& c, Directions& dirs) {
+  VQ_ASSERT(c.kind == Component_kind::Type, "node_interface_of_component_type: " + c.name.str() + " is not a type");
+  check_normalized(c, "node_interface_of_component_type");
+  auto [ins, outs] = classify_features(env, c, dirs);
+  Node n = make_node(c.name);
+  for (const auto& f : ins) n.inputs.push_back({f.name, type_of_feature_kind(f.kind)});
+  for (const auto& f : outs) n.outputs.push_back({f.name, type_of_feature_kind(f.kind)});
+  return node_def(std::move(n));
 }
 
 // ---- connections -----------------------------------------------------------------
@@ -204,10 +296,10 @@ class Conn_index {
 
  private:
   const std::vector<Connection>& all_;
-  std::unordered_map<std::string, std::vector<const Connection*>> out_, in_;
+  std::unordered_map<std::string_view, std::vector<const Connection*>> out_, in_;
 };
 
-bool has_output(const Node& n, const std::string& name) {
+bool has_output(const Node& n, std::string_view name) {
   return std::any_of(n.outputs.begin(), n.outputs.end(), [&](const Typed_ident& o) { return o.first.str() == name; });
 }
 
@@ -216,13 +308,15 @@ bool has_output(const Node& n, const std::string& name) {
 // connection gives no argument.
 bool is_write_only_access(const Connection& c, const std::unordered_set<std::string>& inputs, const Node& callee) {
   if (c.kind != Connection_kind::Data_access_connection) return false;
-  const std::string& f = c.dst.last();
-  return inputs.count(f + "_in") == 0 && has_output(callee, f);
+  const std::string_view f = c.dst.last();
+  std::string in(f);
+  in += "_in";
+  return inputs.count(in) == 0 && has_output(callee, f);
 }
 
 // Name of the callee input that an argument or a connection end stands for.
 std::string input_key(const Ident& end, Connection_kind kind) {
-  std::string k = end.last();
+  std::string k(end.last());
   if (kind == Connection_kind::Data_access_connection) k += "_in";
   return k;
 }
@@ -231,6 +325,73 @@ struct Argument {
   Ident label;
   Expression expr;
   Connection_kind kind;  // of the first connection that gave it
+};
+
+Expression source_var(const Connection& c) { return var(c.src); }
+
+[[noreturn]] void targetted_twice(const Ident& component, const Ident& dst) {
+  stop("*** Error: in component " + component.str() + ", " + dst.str() + " is targetted by 2 different connections, " +
+       " which is only allowed for event ports.\n");
+}
+
+// Several connections into one destination, given in declaration order:
+// event connections merge with Or, the source of the first declared on the
+// right (as when they are visited last declared first); any other kind may
+// target a destination only once.
+Expression merged_sources(const Ident& component, const std::vector<const Connection*>& conns,
+                          const std::function<Expression(const Connection&)>& source) {
+  if (conns.size() > 1)
+    for (const Connection* c : conns)
+      if (c->kind != Connection_kind::Event_connection) targetted_twice(component, c->dst);
+  Expression e = source(*conns.back());
+  for (std::size_t k = conns.size() - 1; k-- > 0;) e = make_expr(Or{e, source(*conns[k])});
+  return e;
+}
+
+// What the wiring of one implementation needs to know of the implementation
+// itself: the inputs of its node, and the connections that reach its own
+// features from the sub-components (or calls) that are wired, grouped by
+// destination so that each feature gets one equation.
+class Enclosing {
+ public:
+  // `wired`: the names of the sub-components (or calls) whose outgoing
+  // connections become wires.
+  Enclosing(const Component& c, const Node& type_node, const std::unordered_set<std::string_view>& wired)
+      : name_(c.name) {
+    for (const auto& in : type_node.inputs)
+      if (in.first.str().ends_with("_in")) inputs_.insert(in.first.str());
+    for (const auto& conn : c.connections)
+      if (conn.kind != Connection_kind::Bus_access_connection && conn.dst.is_simple() && wired.count(conn.src.head()))
+        into_[conn.dst.str()].push_back(&conn);
+  }
+
+  // The value a connection brings into a sub-component: a data access that
+  // the enclosing component itself reads is its "_in" input.
+  Expression source(const Connection& c) const {
+    if (c.kind == Connection_kind::Data_access_connection && c.src.is_simple() &&
+        inputs_.count(c.src.str() + "_in"))
+      return var(add_suffix("_in", c.src));
+    return var(c.src);
+  }
+
+  // The equation of a connection into a feature of the enclosing component.
+  // Several connections into one feature give one equation, with the first
+  // declared of them; none for the others.
+  std::optional<Equation> wire(const Connection& c) const {
+    auto it = into_.find(c.dst.str());
+    if (it == into_.end() || it->second.size() == 1) return Equation{Pattern{PVar{c.dst}}, var(c.src)};
+    const auto& conns = it->second;
+    if (conns.front() != &c) {
+      if (c.kind != Connection_kind::Event_connection) targetted_twice(name_, c.dst);
+      return std::nullopt;
+    }
+    return Equation{Pattern{PVar{c.dst}}, merged_sources(name_, conns, source_var)};
+  }
+
+ private:
+  Ident name_;
+  std::unordered_set<std::string> inputs_;  // those named "..._in"
+  std::unordered_map<std::string_view, std::vector<const Connection*>> into_;  // declaration order
 };
 
 // Validates the incoming connections against the callee's inputs, then gives
@@ -258,7 +419,8 @@ std::vector<Tuple_item> check_in_conn(const Ident& callee_name, const std::vecto
 
 // The arguments of the call of `callee` by the sub-component `sub`.
 std::vector<Tuple_item> make_input_of_component(const Ident& sub, const Ident& callee_name, const Node& callee,
-                                                const std::vector<const Connection*>& incoming) {
+                                                const std::vector<const Connection*>& incoming,
+                                                const Enclosing& encl) {
   std::unordered_set<std::string> input_names;
   for (const auto& in : callee.inputs) input_names.insert(in.first.str());
 
@@ -275,22 +437,21 @@ std::vector<Tuple_item> make_input_of_component(const Ident& sub, const Ident& c
     auto it = by_label.find(label);
     if (it == by_label.end()) {
       by_label.emplace(label, args.size());
-      args.push_back({label, var(c->src), c->kind});
+      args.push_back({label, encl.source(*c), c->kind});
       stamp.push_back(kept.size());
       continue;
     }
     switch (c->kind) {
       case Connection_kind::Event_connection: {
         auto& a = args[it->second];
-        a.expr = make_expr(Or{a.expr, var(c->src)});
+        a.expr = make_expr(Or{a.expr, encl.source(*c)});
         stamp[it->second] = kept.size();
         break;
       }
       case Connection_kind::Data_connection:
       case Connection_kind::Event_data_connection:
       case Connection_kind::Data_access_connection:
-        stop("*** Error: in component " + callee_name.str() + ", " + c->dst.str() +
-             " is targetted by 2 different connections, " + " which is only allowed for event ports.\n");
+        targetted_twice(callee_name, c->dst);
       case Connection_kind::Port_group_connection:
       case Connection_kind::Parameter_connection:
       case Connection_kind::Bus_access_connection:
@@ -348,10 +509,11 @@ struct Wires {
 // Outgoing connections to the enclosing component's own features become
 // equations; the sources of Delayed connections are published on the
 // dispatch clock.
-Wires make_wires(const std::vector<const Connection*>& outgoing) {
+Wires make_wires(const std::vector<const Connection*>& outgoing, const Enclosing& encl) {
   Wires w;
   for (const Connection* c : outgoing) {
-    if (c->dst.is_simple()) w.equations.push_back({Pattern{PVar{c->dst}}, var(c->src)});
+    if (c->dst.is_simple())
+      if (auto eq = encl.wire(*c)) w.equations.push_back(std::move(*eq));
     if (c->arrow == Connection_arrow::Delayed) w.delayed_sources.push_back(c->src);
   }
   std::reverse(w.equations.begin(), w.equations.end());
@@ -359,10 +521,19 @@ Wires make_wires(const std::vector<const Connection*>& outgoing) {
   return w;
 }
 
-std::vector<Equation> make_wires_device_input(const std::vector<const Connection*>& incoming) {
+// Every connection into an input of the device gives the equation input =
+// source, in declaration order. Several connections into one input give one
+// equation, where the first declared of them stands.
+std::vector<Equation> make_wires_device_input(const Ident& device, const std::vector<const Connection*>& incoming) {
+  const std::vector<const Connection*> declared(incoming.rbegin(), incoming.rend());
+  std::unordered_map<std::string_view, std::vector<const Connection*>> by_dst;
+  for (const Connection* c : declared) by_dst[c->dst.str()].push_back(c);
   std::vector<Equation> eqs;
-  for (const Connection* c : incoming) eqs.push_back({Pattern{PVar{c->dst}}, var(c->src)});
-  std::reverse(eqs.begin(), eqs.end());
+  for (const Connection* c : declared) {
+    const auto& conns = by_dst[c->dst.str()];
+    if (conns.front() != c) continue;
+    eqs.push_back({Pattern{PVar{c->dst}}, merged_sources(device, conns, source_var)});
+  }
   return eqs;
 }
 
@@ -467,11 +638,21 @@ struct Condact_parts {
   Wires wires;
 };
 
-Condact_parts condact_parts(const Sub_info& s, const Node& callee) {
+Condact_parts condact_parts(const Sub_info& s, const Node& callee, const Enclosing& encl) {
   const Ident& C = s.classifier->name;
   Local_outputs outs = make_local_output_of_component(s.name, C, callee);
-  auto args = make_input_of_component(s.name, C, callee, s.conns.incoming);
-  return Condact_parts{std::move(outs), std::move(args), make_wires(s.conns.outgoing)};
+  auto args = make_input_of_component(s.name, C, callee, s.conns.incoming, encl);
+  return Condact_parts{std::move(outs), std::move(args), make_wires(s.conns.outgoing, encl)};
+}
+
+// The enclosing component of `subs`, of which those of the category
+// `wired` (all when absent) make wires.
+Enclosing enclosing(const Component& c, const Node& type_node, const std::vector<Sub_info>& subs,
+                    std::optional<Category> wired) {
+  std::unordered_set<std::string_view> names;
+  for (const auto& s : subs)
+    if (!wired || s.classifier->category == *wired) names.insert(s.name.str());
+  return Enclosing(c, type_node, names);
 }
 
 void add_condact_equations(Body& b, const Ident& instance, const Ident& C, const Condact_parts& p, const Ident& act,
@@ -486,7 +667,7 @@ void add_condact_equations(Body& b, const Ident& instance, const Ident& C, const
 // d = d_init -> E, where E starts as pre(d) and every writer w (in
 // declaration order) wraps it: if pre(release clock of w) then w else E.
 void process_data(const Node_lookup& node_of, const Sub_info& s,
-                  const std::unordered_map<std::string, const Sub_info*>& by_name, Body& b) {
+                  const std::unordered_map<std::string_view, const Sub_info*>& by_name, Body& b) {
   const Ident& C = s.classifier->name;
   b.locals.prepend({s.name, tnamed(C)});
   std::vector<Ident> writers;
@@ -507,10 +688,10 @@ void process_data(const Node_lookup& node_of, const Sub_info& s,
   b.equations.prepend(Equation{Pattern{PVar{s.name}}, make_expr(Arrow{var(add_suffix("_init", C)), e})});
 }
 
-void process_thread_type(const Node_lookup& node_of, const Sub_info& s, Body& b) {
+void process_thread_type(const Node_lookup& node_of, const Sub_info& s, const Enclosing& encl, Body& b) {
   const Component& C = *s.classifier;
   Node_ptr callee = node_of(C.name);
-  Condact_parts p = condact_parts(s, *callee);
+  Condact_parts p = condact_parts(s, *callee, encl);
   Integer period = period_or(C, C.name);
   auto [lower, upper] = get_compute_execution_time(C);
   Ident act = make_new_ident(s.name, "_activate_clk");
@@ -528,12 +709,13 @@ void process_thread_type(const Node_lookup& node_of, const Sub_info& s, Body& b)
 }
 
 // A thread implementation schedules its own calls: a plain call, no clock.
-void process_thread_impl(const Env& env, const Node_lookup& node_of, const Sub_info& s, Body& b) {
+void process_thread_impl(const Env& env, const Node_lookup& node_of, const Sub_info& s, const Enclosing& encl,
+                         Body& b) {
   const Component& C = *s.classifier;
   Node_ptr callee = node_of(C.name);
   Local_outputs outs = make_local_output_of_component(s.name, C.name, *callee);
-  auto args = make_input_of_component(s.name, C.name, *callee, s.conns.incoming);
-  Wires wires = make_wires(s.conns.outgoing);
+  auto args = make_input_of_component(s.name, C.name, *callee, s.conns.incoming, encl);
+  Wires wires = make_wires(s.conns.outgoing, encl);
   // Checked for its diagnostics only: the callees read the sources
   // directly, so no equation would define these locals.
   (void)local_of_out_connection(env, C, s.conns.outgoing);
@@ -544,15 +726,15 @@ void process_thread_impl(const Env& env, const Node_lookup& node_of, const Sub_i
   b.sched_infos.prepend(Si_plain{C.name, s.name});
 }
 
-Node finish(const Component& c, const Node& type_node, const Body& b) {
+Node finish(const Component& c, const Node& type_node, Body& b) {
   Node n = make_node(c.name);
   n.inputs = type_node.inputs;
   n.outputs = type_node.outputs;
-  n.oracles = b.oracles.reversed();
-  n.locals = b.locals.list();
-  n.equations = b.equations.list();
-  n.sched_infos = b.sched_infos.list();
-  n.sub_nodes = b.sub_nodes.list();
+  n.oracles = b.oracles.take_reversed();
+  n.locals = b.locals.take_list();
+  n.equations = b.equations.take_list();
+  n.sched_infos = b.sched_infos.take_list();
+  n.sub_nodes = b.sub_nodes.take_list();
   return n;
 }
 
@@ -561,8 +743,9 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
   check_normalized(c, "process_impl");
   Node_ptr type_node = node_of(type_name_of_implementation_name(c.name));
   auto subs = get_subcomponents_information(env, c);
-  std::unordered_map<std::string, const Sub_info*> by_name;
+  std::unordered_map<std::string_view, const Sub_info*> by_name;
   for (const auto& s : subs) by_name.emplace(s.name.str(), &s);
+  const Enclosing encl = enclosing(c, *type_node, subs, Category::Thread);
   Body b;
   for (const auto& s : subs) {
     const Component& C = *s.classifier;
@@ -571,8 +754,8 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
         process_data(node_of, s, by_name, b);
         break;
       case Category::Thread:
-        if (C.kind == Component_kind::Type) process_thread_type(node_of, s, b);
-        else process_thread_impl(env, node_of, s, b);
+        if (C.kind == Component_kind::Type) process_thread_type(node_of, s, encl, b);
+        else process_thread_impl(env, node_of, s, encl, b);
         break;
       case Category::Thread_group:
         stop(std::string(category_to_string(C.category)) + " is not supported as a sub-component of " +
@@ -604,6 +787,7 @@ Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Co
     }
   }();
   auto calls = get_calls_information(env, c);
+  const Enclosing encl = enclosing(c, *type_node, calls, std::nullopt);
   Body b;
   std::optional<Ident> previous_release;
   for (const auto& s : calls) {
@@ -612,7 +796,7 @@ Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Co
       case Category::Subprogram: {
         if (C.kind == Component_kind::Implementation) stop("*** Subprogram implementations are not implemented.");
         Node_ptr callee = node_of(C.name);
-        Condact_parts p = condact_parts(s, *callee);
+        Condact_parts p = condact_parts(s, *callee, encl);
         // Checked for its diagnostics only: the next calls read the sources
         // directly, so no equation would define these locals.
         (void)local_of_out_connection(env, C, s.conns.outgoing);
@@ -632,7 +816,7 @@ Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Co
         b.locals.prepend({rel, tbool()});
         b.oracles.prepend({rel, tbool()});
         b.sub_nodes.prepend(C.name);
-        b.sched_infos.prepend(Si_timed{C.name, activation, Deliv_info{rel, lower, upper}});
+        b.sched_infos.prepend(Si_timed{C.name, std::move(activation), Deliv_info{rel, lower, upper}});
         previous_release = rel;
         break;
       }
@@ -654,15 +838,26 @@ Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Co
   return node_def(finish(c, *type_node, b));
 }
 
+// The type of the device's input that a device wire defines.
+Type_expression device_input_type(const Env& env, const Ident& input, const Component& device, const Ident& signals) {
+  const Ident feature = feature_name_of_component_name(input);
+  if (const Entry* e = env.find(signals))
+    if (const auto* sig = std::get_if<Component>(e->decl.get()))
+      for (const auto& f : sig->features)
+        if (f.name == feature) return type_of_feature_kind(f.kind);
+  stop("*** Variable " + input.str() + " is not an input of component " + device.name.str() + ".\n");
+}
+
 Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Component& c) {
   check_component(c, Category::System, Component_kind::Implementation, "system_impl");
   check_normalized(c, "system_impl");
   Node_ptr type_node = node_of(type_name_of_implementation_name(c.name));
   auto subs = get_subcomponents_information(env, c);
-  std::unordered_set<std::string> devices;
+  std::unordered_set<std::string_view> devices;
   for (const auto& s : subs)
     if (s.classifier->category == Category::Device) devices.insert(s.name.str());
   auto to_device = [&](const Ident& id) { return devices.count(id.head()) > 0; };
+  const Enclosing encl = enclosing(c, *type_node, subs, Category::Process);
 
   // Equations grow at the front, device wires at the back; the whole list
   // is reversed at the end.
@@ -670,14 +865,22 @@ Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Co
   std::vector<Equation> back;
   std::vector<Typed_ident> locals, device_outputs;
   Front_list<Ident> sub_nodes;
+  // Device inputs that the device wires define: (input, device, component
+  // whose features the device has).
+  struct Device_input {
+    Ident name;
+    const Component* device;
+    Ident signals;
+  };
+  std::vector<Device_input> device_inputs;
   for (const auto& s : subs) {
     const Component& C = *s.classifier;
     switch (C.category) {
       case Category::Process: {
         Node_ptr callee = node_of(C.name);
         Local_outputs outs = make_local_output_of_component(s.name, C.name, *callee);
-        auto args = make_input_of_component(s.name, C.name, *callee, s.conns.incoming);
-        Wires wires = make_wires(s.conns.outgoing);
+        auto args = make_input_of_component(s.name, C.name, *callee, s.conns.incoming, encl);
+        Wires wires = make_wires(s.conns.outgoing, encl);
         // Only the values sent to devices are defined (by the device wires);
         // the other callees read the sources directly.
         std::vector<Typed_ident> to_devices;
@@ -696,7 +899,8 @@ Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Co
         Ident signals = C.kind == Component_kind::Type ? C.name : type_name_of_implementation_name(C.name);
         Local_outputs outs = make_local_output_of_component(s.name, signals, *node_of(signals));
         device_outputs.insert(device_outputs.end(), outs.locals.begin(), outs.locals.end());
-        auto wires = make_wires_device_input(s.conns.incoming);
+        auto wires = make_wires_device_input(C.name, s.conns.incoming);
+        for (const auto& eq : wires) device_inputs.push_back({std::get<PVar>(eq.lhs.v).name, &C, signals});
         back.insert(back.end(), wires.begin(), wires.end());
         break;
       }
@@ -718,45 +922,51 @@ Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Co
   n.inputs = type_node->inputs;
   n.inputs.insert(n.inputs.end(), device_outputs.begin(), device_outputs.end());
   n.outputs = type_node->outputs;
+  // The values sent to devices, each once: those that processes send, then
+  // those that come straight from an input of the system or from a device.
+  std::unordered_set<Ident> sent;
   for (auto& l : locals) {
-    if (to_device(l.first)) n.outputs.push_back(std::move(l));
-    else n.locals.push_back(std::move(l));
+    if (!to_device(l.first)) n.locals.push_back(std::move(l));
+    else if (sent.insert(l.first).second) n.outputs.push_back(std::move(l));
   }
+  for (const auto& d : device_inputs)
+    if (sent.insert(d.name).second) n.outputs.push_back({d.name, device_input_type(env, d.name, *d.device, d.signals)});
   n.equations.assign(back.rbegin(), back.rend());
   n.equations.insert(n.equations.end(), front.reversed().begin(), front.reversed().end());
   n.sub_nodes = sub_nodes.list();
   return node_def(std::move(n));
 }
 
-Sync_definition definition_of_component(const Env& env, const Node_lookup& node_of, const Component& c) {
+Sync_definition definition_of_component(const Env& env, const Node_lookup& node_of, const Component& c,
+                                        Directions& dirs) {
   const bool is_type = c.kind == Component_kind::Type;
   switch (c.category) {
     case Category::Data:
       return TypeDef{c.name, std::nullopt};
     case Category::Subprogram:
-      if (is_type) return node_interface_of_component_type(env, c);
+      if (is_type) return interface_node(env, c, dirs);
       internal_error("subprogram_impl: the subprogram implementation " + c.name.str() + " cannot be translated");
     case Category::Thread:
       if (is_type) {
         check_dispatch_protocol(c);
-        return node_interface_of_component_type(env, c);
+        return interface_node(env, c, dirs);
       }
       return thread_impl(env, node_of, c);
     case Category::Thread_group:
-      if (is_type) return node_interface_of_component_type(env, c);
+      if (is_type) return interface_node(env, c, dirs);
       not_yet_implemented("thread_group_impl");
     case Category::Process:
-      if (is_type) return node_interface_of_component_type(env, c);
+      if (is_type) return interface_node(env, c, dirs);
       return process_impl(env, node_of, c);
     case Category::Processor:
     case Category::Memory:
     case Category::Bus:
       return Skipped{c.name};
     case Category::Device:
-      if (is_type) return node_interface_of_component_type(env, c);
+      if (is_type) return interface_node(env, c, dirs);
       return Skipped{c.name};
     case Category::System:
-      if (is_type) return node_interface_of_component_type(env, c);
+      if (is_type) return interface_node(env, c, dirs);
       return system_impl(env, node_of, c);
   }
   internal_error("sync_definition_of_component: unknown category");
@@ -769,6 +979,7 @@ struct Translation {
   Env env;             // grows with every stored definition
   std::unordered_set<Ident> in_progress;
   std::string input_files;  // "a.aaxl b.aaxl \n", in command-line order
+  Directions directions{};  // of the port groups of `initial`
 };
 
 void trace(const Ident& name) {
@@ -786,6 +997,7 @@ Node_ptr node_of_entry(const Ident& name, const Entry& e) {
 }
 
 void translate_aux(Translation& t, const Ident& name);
+Sync_definition with_propagated_oracles(const Translation& t, Sync_definition d);
 
 // The node of x for the translation of `requester`. When x has none yet it is
 // translated now, and the requester's translation goes on: the result is the
@@ -813,13 +1025,15 @@ void translate_aux(Translation& t, const Ident& name) {
           overloaded{
               [&](const Component& c) {
                 Node_lookup lookup = [&](const Ident& x) { return node_or_translate(t, name, x); };
-                return definition_of_component(t.initial, lookup, c);
+                return definition_of_component(t.initial, lookup, c, t.directions);
               },
               [&](const Port_group& g) { return sync_definition_of_port_group(t.initial, g); },
           },
           *decl);
       t.in_progress.erase(name);
-      t.env = t.env.update(name, Entry{decl, remove_dupl_local_var(d)});
+      Sync_definition kept = remove_dupl_local_var(d);
+      d = Skipped{name};  // kept is now the only holder of its node
+      t.env = t.env.update(name, Entry{decl, with_propagated_oracles(t, std::move(kept))});
       return;
     } catch (const Vorquel_todo& todo) {
       t.in_progress.erase(name);
@@ -846,19 +1060,26 @@ struct Propagation {
 // text too, for each kind.
 constexpr std::string_view clock_kinds[] = {"_activate_clk", "_dispatch_clk", "_release_clk"};
 
-struct Clock_label {
-  std::string text;  // the name without its kind
-  char kind;         // '0' + index in clock_kinds, or '-' for a name of no kind
-};
-
-Clock_label clock_label(const std::string& name) {
+// The kind of a name ('0' + index in clock_kinds, or '-' for a name of no
+// kind); its text without the kind (the label) is written to `label`.
+char clock_label(std::string_view name, std::string& label) {
   for (std::size_t k = 0; k < std::size(clock_kinds); ++k) {
     auto pos = name.find(clock_kinds[k]);
-    if (pos != std::string::npos)
-      return {name.substr(0, pos) + name.substr(pos + clock_kinds[k].size()), static_cast<char>('0' + k)};
+    if (pos != std::string_view::npos) {
+      label.assign(name.substr(0, pos));
+      label.append(name.substr(pos + clock_kinds[k].size()));
+      return static_cast<char>('0' + k);
+    }
   }
-  return {name, '-'};
+  label.assign(name);
+  return '-';
 }
+
+// Hashing of texts that also finds a std::string by a string_view.
+struct Text_hash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
 
 // The oracle names handed out within one node. A fresh-name suffix goes at
 // the end of the name and so at the end of its label.
@@ -866,8 +1087,8 @@ class Oracle_names {
  public:
   // A name the node declares for itself.
   void keep(const Ident& name) {
-    Clock_label l = clock_label(name.str());
-    used_.insert(key(l.text, l.kind));
+    const char kind = clock_label(name.str(), scratch_);
+    used_.insert(std::string(key(scratch_, "", kind)));
   }
 
   // The names under which one call passes the callee's oracles, in their
@@ -881,15 +1102,17 @@ class Oracle_names {
       std::string kinds;
     };
     std::vector<Group> groups;
-    std::unordered_map<std::string, std::vector<std::size_t>> by_label;  // open groups of a label
+    // open groups of a label
+    std::unordered_map<std::string, std::vector<std::size_t>, Text_hash, std::equal_to<>> by_label;
     std::vector<char> kind(oracles.size());
     for (std::size_t i = 0; i < oracles.size(); ++i) {
-      Clock_label l = clock_label(oracles[i].first.str());
-      kind[i] = l.kind;
-      auto& open = by_label[l.text];
+      kind[i] = clock_label(oracles[i].first.str(), scratch_);
+      auto it = by_label.find(scratch_);
+      if (it == by_label.end()) it = by_label.emplace(scratch_, std::vector<std::size_t>{}).first;
+      auto& open = it->second;
       // Two names of one kind and label cannot share a suffix.
       auto g = std::find_if(open.begin(), open.end(), [&](std::size_t j) {
-        return groups[j].kinds.find(l.kind) == std::string::npos;
+        return groups[j].kinds.find(kind[i]) == std::string::npos;
       });
       std::size_t j;
       if (g != open.end()) {
@@ -897,26 +1120,38 @@ class Oracle_names {
       } else {
         j = groups.size();
         open.push_back(j);
-        groups.push_back(Group{l.text, {}, {}});
+        groups.push_back(Group{scratch_, {}, {}});
       }
       groups[j].members.push_back(i);
-      groups[j].kinds.push_back(l.kind);
+      groups[j].kinds.push_back(kind[i]);
     }
-    std::vector<Ident> names(oracles.size(), Ident("_"));
+    // Every name is set below: each oracle is a member of one group.
+    std::vector<Ident> names;
+    names.reserve(oracles.size());
+    for (const auto& o : oracles) names.push_back(o.first);
+    std::string suffix;
     for (const auto& g : groups) {
-      long long& next = next_.try_emplace(g.label, 1).first->second;
+      auto next_it = next_.find(g.label);
+      if (next_it == next_.end()) next_it = next_.emplace(g.label, 1).first;
+      long long& next = next_it->second;
       long long k = next;
-      auto suffix = [&] { return k == 1 ? std::string() : "_" + std::to_string(k); };
+      auto set_suffix = [&] {
+        suffix.clear();
+        if (k != 1) {
+          suffix += '_';
+          suffix += std::to_string(k);
+        }
+      };
       auto is_free = [&] {
-        std::string s = suffix();
+        set_suffix();
         return std::all_of(g.kinds.begin(), g.kinds.end(),
-                           [&](char c) { return used_.count(key(g.label + s, c)) == 0; });
+                           [&](char c) { return used_.find(key(g.label, suffix, c)) == used_.end(); });
       };
       while (!is_free()) ++k;
-      const std::string s = suffix();
+      set_suffix();
       for (std::size_t i : g.members) {
-        used_.insert(key(g.label + s, kind[i]));
-        names[i] = s.empty() ? oracles[i].first : add_suffix(s, oracles[i].first);
+        used_.insert(std::string(key(g.label, suffix, kind[i])));
+        if (!suffix.empty()) names[i] = add_suffix(suffix, oracles[i].first);
       }
       next = k + 1;
     }
@@ -924,12 +1159,26 @@ class Oracle_names {
   }
 
  private:
-  static std::string key(const std::string& label, char kind) { return label + '\n' + kind; }
-  std::unordered_set<std::string> used_;
-  std::unordered_map<std::string, long long> next_;  // per label: the first suffix worth trying
+  // label + suffix + '\n' + kind, built in key_.
+  std::string_view key(std::string_view label, std::string_view suffix, char kind) {
+    key_.assign(label);
+    key_.append(suffix);
+    key_ += '\n';
+    key_ += kind;
+    return key_;
+  }
+  std::unordered_set<std::string, Text_hash, std::equal_to<>> used_;
+  std::unordered_map<std::string, long long, Text_hash, std::equal_to<>> next_;  // per label: the first suffix worth trying
+  std::string scratch_, key_;
 };
 
-Node propagated_node(Propagation& p, const Node& n);
+// The node n with its own oracles followed by those of every node it calls
+// (propagated already), callee by callee in the order of sub_nodes, each
+// under a name of its own in the node. The k-th call of a callee in the
+// equations passes the names given to the k-th occurrence of that callee in
+// sub_nodes (both lists are in the same order). callee_of gives null for a
+// definition that is not a node.
+Node propagated_node(const Node_lookup& callee_of, Node n);
 
 // The propagated node of a callee, stored on first use; null for a
 // definition that is not a node.
@@ -942,27 +1191,23 @@ Node_ptr callee_node(Propagation& p, const Ident& x) {
   VQ_ASSERT(te && te->def, "propagate_oracles: " + x.str() + " has no definition");
   const auto* nd = std::get_if<Node_def>(&*te->def);
   if (!nd) return nullptr;
-  auto node = std::make_shared<const Node>(propagated_node(p, *nd->node));
+  auto node = std::make_shared<const Node>(
+      propagated_node([&p](const Ident& y) { return callee_node(p, y); }, *nd->node));
   p.work = p.work.update(x, Entry{te->decl, Node_def{node}});
   return node;
 }
 
-// The node with its own oracles followed by those of every node it calls,
-// callee by callee in the order of sub_nodes, each under a name of its own
-// in the node. The k-th call of a callee in the equations passes the names
-// given to the k-th occurrence of that callee in sub_nodes (both lists are
-// in the same order).
-Node propagated_node(Propagation& p, const Node& n) {
+Node propagated_node(const Node_lookup& callee_of, Node n) {
   Oracle_names names;
   for (const auto& o : n.oracles) names.keep(o.first);
-  Node result = n;
+  Node result = std::move(n);
   struct Passed {
     std::vector<std::vector<Ident>> calls;
     std::size_t next = 0;
   };
   std::unordered_map<Ident, Passed> passed;
-  for (const Ident& x : n.sub_nodes) {
-    Node_ptr callee = callee_node(p, x);
+  for (const Ident& x : result.sub_nodes) {
+    Node_ptr callee = callee_of(x);
     if (!callee) continue;
     std::vector<Ident> args = names.give(callee->oracles);
     for (std::size_t i = 0; i < args.size(); ++i) result.oracles.push_back({args[i], callee->oracles[i].second});
@@ -975,11 +1220,32 @@ Node propagated_node(Propagation& p, const Node& n) {
     if (!callee) continue;
     auto it = passed.find(callee->name);
     if (it == passed.end() || it->second.next == it->second.calls.size()) continue;
+    std::vector<Ident>& args = it->second.calls[it->second.next++];
+    if (args == c->oracle_args) continue;  // nothing to record (a callee without oracles)
     Call_expr call = *c;
-    call.oracle_args = std::move(it->second.calls[it->second.next++]);
+    call.oracle_args = std::move(args);
     eq.rhs = make_expr(std::move(call));
   }
   return result;
+}
+
+// A definition as translate stores it: a node gets its oracles propagated
+// at once. Its callees were translated, and so propagated, before it; and
+// the translation of a caller reads only the inputs and outputs of its
+// callees, which propagation leaves as they are. So the result is the one
+// of propagate_oracles on the whole translation, without a second copy of
+// every node.
+Sync_definition with_propagated_oracles(const Translation& t, Sync_definition d) {
+  auto* nd = std::get_if<Node_def>(&d);
+  if (!nd) return d;
+  Node n = take_node(std::move(nd->node));
+  auto callee_of = [&t](const Ident& x) -> Node_ptr {
+    const Entry* e = t.env.find(x);
+    VQ_ASSERT(e && e->def, "propagate_oracles: " + x.str() + " has no definition");
+    const auto* callee = std::get_if<Node_def>(&*e->def);
+    return callee ? callee->node : nullptr;
+  };
+  return node_def(propagated_node(callee_of, std::move(n)));
 }
 
 }  // namespace
@@ -993,8 +1259,8 @@ std::shared_ptr<const Node> get_node_or_raise_todo(const Env& env, const Ident& 
 }
 
 In_out in_out_status(const Env& env, const Feature_kind& k) {
-  std::vector<Ident> visiting;
-  return status_of(env, k, visiting);
+  Directions dirs;
+  return status_of(env, k, dirs);
 }
 
 Type_expression type_of_feature_kind(const Feature_kind& k) {
@@ -1030,60 +1296,13 @@ Type_expression type_of_feature_kind(const Feature_kind& k) {
 }
 
 std::pair<std::vector<Feature>, std::vector<Feature>> functional_interface(const Env& env, const Component& c) {
-  std::vector<Feature> inputs, outputs;
-  for (const auto& f : c.features) {
-    if (const auto* acc = std::get_if<Feat_subcomponent_access>(&f.kind)) {
-      VQ_ASSERT(acc->classifier, "the access " + f.name.str() + " of " + c.name.str() + " has no classifier");
-      if (acc->category == Category::Bus) {
-        out("*** Bus access ignored.\n");
-        continue;
-      }
-      VQ_ASSERT(acc->category == Category::Data, "the access " + f.name.str() + " is neither data nor bus");
-      Access_mode mode = acc->access == Access_kind::Required ? get_required_access_mode(f.properties)
-                                                              : get_provided_access_mode(f.properties);
-      Feature as_input{add_suffix("_in", f.name), f.kind, f.properties};
-      switch (mode) {
-        case Access_mode::Read:
-          inputs.push_back(std::move(as_input));
-          break;
-        case Access_mode::Write:
-          outputs.push_back(f);
-          break;
-        case Access_mode::Read_write:
-          inputs.push_back(std::move(as_input));
-          outputs.push_back(f);
-          break;
-        case Access_mode::By_method:
-          out("*** By method access ignored.\n");
-          break;
-      }
-      continue;
-    }
-    switch (in_out_status(env, f.kind)) {
-      case In_out::In:
-        inputs.push_back(f);
-        break;
-      case In_out::Out:
-        outputs.push_back(f);
-        break;
-      case In_out::InOut:
-        not_yet_implemented("in/out features are not considered");
-    }
-  }
-  // Each feature went to the front of its list.
-  std::reverse(inputs.begin(), inputs.end());
-  std::reverse(outputs.begin(), outputs.end());
-  return {std::move(inputs), std::move(outputs)};
+  Directions dirs;
+  return classify_features(env, c, dirs);
 }
 
 Sync_definition node_interface_of_component_type(const Env& env, const Component& c) {
-  VQ_ASSERT(c.kind == Component_kind::Type, "node_interface_of_component_type: " + c.name.str() + " is not a type");
-  check_normalized(c, "node_interface_of_component_type");
-  auto [ins, outs] = functional_interface(env, c);
-  Node n = make_node(c.name);
-  for (const auto& f : ins) n.inputs.push_back({f.name, type_of_feature_kind(f.kind)});
-  for (const auto& f : outs) n.outputs.push_back({f.name, type_of_feature_kind(f.kind)});
-  return node_def(std::move(n));
+  Directions dirs;
+  return interface_node(env, c, dirs);
 }
 
 Type_expression port_group_to_type(const Port_group& g) {
@@ -1098,7 +1317,13 @@ Sync_definition sync_definition_of_port_group(const Env& env, const Port_group& 
 }
 
 void check_dispatch_protocol(const Component& thread) {
-  switch (get_dispatch_protocol(thread)) {
+  Dispatch_protocol protocol;
+  try {
+    protocol = get_dispatch_protocol(thread);
+  } catch (const Not_found&) {
+    stop("*** Error: the thread " + thread.name.str() + " has no Dispatch_Protocol property.\n");
+  }
+  switch (protocol) {
     case Dispatch_protocol::Periodic:
       return;
     case Dispatch_protocol::Aperiodic:
@@ -1112,7 +1337,8 @@ void check_dispatch_protocol(const Component& thread) {
 
 Sync_definition sync_definition_of_component(const Env& env, const Component& c) {
   Node_lookup lookup = [&](const Ident& x) { return get_node_or_raise_todo(env, x); };
-  return definition_of_component(env, lookup, c);
+  Directions dirs;
+  return definition_of_component(env, lookup, c, dirs);
 }
 
 Pattern rename_patt_condact(const Pattern& p) {
@@ -1124,26 +1350,44 @@ Pattern rename_patt_condact(const Pattern& p) {
 
 Ident clock_of_ident(const Ident& id) {
   VQ_ASSERT(id.is_dot(), "clock_of_ident: " + id.str() + " names no sub-component feature");
-  return Ident("_" + id.head() + "_release_clk");
+  std::string s = "_";
+  s += id.head();
+  s += "_release_clk";
+  return Ident(std::move(s));
 }
 
 Sync_definition remove_dupl_local_var(const Sync_definition& d) {
   const auto* nd = std::get_if<Node_def>(&d);
   if (!nd) return d;
   const Node& n = *nd->node;
-  std::unordered_map<Ident, std::vector<const Type_expression*>> seen;
-  std::vector<Typed_ident> kept;
-  kept.reserve(n.locals.size());
-  for (const auto& l : n.locals) {
-    auto& types = seen[l.first];
-    if (std::any_of(types.begin(), types.end(), [&](const Type_expression* t) { return same_type(*t, l.second); }))
-      continue;
-    types.push_back(&l.second);
-    kept.push_back(l);
+  // The first type kept for every name; the other types kept for a name
+  // (rare) in `more`.
+  std::unordered_map<Ident, const Type_expression*> first;
+  std::unordered_map<Ident, std::vector<const Type_expression*>> more;
+  first.reserve(n.locals.size());
+  std::vector<bool> keep(n.locals.size(), true);
+  std::size_t dropped = 0;
+  for (std::size_t i = 0; i < n.locals.size(); ++i) {
+    const auto& l = n.locals[i];
+    auto [it, fresh] = first.try_emplace(l.first, &l.second);
+    if (fresh) continue;
+    bool seen = same_type(*it->second, l.second);
+    if (!seen) {
+      auto& types = more[l.first];
+      seen = std::any_of(types.begin(), types.end(), [&](const Type_expression* t) { return same_type(*t, l.second); });
+      if (!seen) types.push_back(&l.second);
+    }
+    if (seen) {
+      keep[i] = false;
+      ++dropped;
+    }
   }
-  if (kept.size() == n.locals.size()) return d;
+  if (dropped == 0) return d;
   Node copy = n;
-  copy.locals = std::move(kept);
+  copy.locals.clear();
+  copy.locals.reserve(n.locals.size() - dropped);
+  for (std::size_t i = 0; i < n.locals.size(); ++i)
+    if (keep[i]) copy.locals.push_back(n.locals[i]);
   return node_def(std::move(copy));
 }
 
@@ -1153,7 +1397,8 @@ Env translate(const Ident& top_level_system, const Env& env) {
   for (auto it = files.rbegin(); it != files.rend(); ++it) t.input_files += *it + " ";
   t.input_files += "\n";
   env.iter([&](const Ident& name, const Entry&) { translate_aux(t, name); });
-  return propagate_oracles(top_level_system, t.env);
+  VQ_ASSERT(t.env.find(top_level_system), "propagate_oracles: no top-level system " + top_level_system.str());
+  return std::move(t.env);
 }
 
 Env propagate_oracles(const Ident& top_level_system, const Env& env) {
@@ -1166,7 +1411,8 @@ Env propagate_oracles(const Ident& top_level_system, const Env& env) {
       p.work = p.work.update(name, e);
       return;
     }
-    p.work = p.work.update(name, Entry{e.decl, node_def(propagated_node(p, *nd->node))});
+    p.work = p.work.update(
+        name, Entry{e.decl, node_def(propagated_node([&p](const Ident& x) { return callee_node(p, x); }, *nd->node))});
   };
   const Entry* top = env.find(top_level_system);
   VQ_ASSERT(top, "propagate_oracles: no top-level system " + top_level_system.str());

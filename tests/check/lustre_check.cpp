@@ -87,7 +87,15 @@ bool is_user_supplied_constant(std::string_view w) {
   return false;
 }
 
-std::vector<Token> tokenize(std::string_view file, std::string_view s, Problems& pb) {
+// A comment that marks what the user is to fill in: "--", blanks, "XXX".
+bool is_fill_me_comment(std::string_view comment) {
+  std::size_t k = 2;
+  while (k < comment.size() && (comment[k] == ' ' || comment[k] == '\t')) ++k;
+  return comment.substr(k, 3) == "XXX";
+}
+
+// The lines of the fill-me comments go to `fill_me_lines`, in increasing order.
+std::vector<Token> tokenize(std::string_view file, std::string_view s, Problems& pb, std::vector<int>& fill_me_lines) {
   std::vector<Token> toks;
   toks.reserve(s.size() / 5 + 1);
   const std::size_t n = s.size();
@@ -106,7 +114,9 @@ std::vector<Token> tokenize(std::string_view file, std::string_view s, Problems&
       continue;
     }
     if (c == '-' && at(i + 1) == '-') {
+      const std::size_t start = i;
       while (i < n && s[i] != '\n') ++i;
+      if (is_fill_me_comment(s.substr(start, i - start))) fill_me_lines.push_back(line);
       continue;
     }
     if (c == '(' && at(i + 1) == '*') {
@@ -233,6 +243,7 @@ struct Node_decl {
   bool header_ok = false;  // the interface was read completely
   bool has_body = false;
   bool body_ok = false;    // the body was read completely
+  bool fill_me = false;    // the body holds a fill-me comment
   std::vector<Var_decl> inputs, outputs, locals;
   std::vector<Equation> equations;
 };
@@ -278,9 +289,14 @@ std::string describe(const Token& t) {
 
 class Parser {
  public:
-  Parser(std::vector<Token> toks, const std::string* file, Program& prog, Problems& pb,
-         std::vector<Include>& includes)
-      : toks_(std::move(toks)), file_(file), prog_(prog), pb_(pb), includes_(includes) {}
+  Parser(std::vector<Token> toks, std::vector<int> fill_me_lines, const std::string* file, Program& prog,
+         Problems& pb, std::vector<Include>& includes)
+      : toks_(std::move(toks)),
+        fill_me_lines_(std::move(fill_me_lines)),
+        file_(file),
+        prog_(prog),
+        pb_(pb),
+        includes_(includes) {}
 
   void run() {
     while (peek().kind != Tk::End) {
@@ -463,11 +479,15 @@ class Parser {
         if (!accept(";") && !is("let")) fail("expected ';'");
       }
     }
+    const int let_line = peek().line;
     expect("let");
-    while (!accept("tel")) {
+    while (!is("tel")) {
       if (peek().kind == Tk::End) fail("expected 'tel'");
       nd.equations.push_back(equation());
     }
+    const int tel_line = next().line;
+    const auto marker = std::lower_bound(fill_me_lines_.begin(), fill_me_lines_.end(), let_line);
+    nd.fill_me = marker != fill_me_lines_.end() && *marker <= tel_line;
     if (!accept(";")) accept(".");
     nd.body_ok = true;
   }
@@ -668,6 +688,7 @@ class Parser {
   }
 
   std::vector<Token> toks_;
+  std::vector<int> fill_me_lines_;
   std::size_t pos_ = 0;
   int depth_ = 0;
   const std::string* file_;
@@ -746,6 +767,20 @@ class Checker {
       if (s.role == Role::Local && s.line == d.name.line && !s.defined)
         report(d.name.line, "local " + std::string(d.name.text) + " is never defined");
     }
+    // Outputs may be left to the user only in a node marked to be filled
+    // in, or in one whose equations define none of its outputs.
+    if (n.fill_me) return;
+    const auto defined = [&](const Var_decl& d) {
+      const Slot& s = scope_.at(d.name.text);
+      return s.role != Role::Output || s.line != d.name.line || s.defined;
+    };
+    const bool some_defined = std::any_of(n.outputs.begin(), n.outputs.end(), [&](const Var_decl& d) {
+      const Slot& s = scope_.at(d.name.text);
+      return s.role == Role::Output && s.line == d.name.line && s.defined;
+    });
+    if (some_defined)
+      for (const Var_decl& d : n.outputs)
+        if (!defined(d)) report(d.name.line, "output " + std::string(d.name.text) + " is never defined");
   }
 
   void declare(const std::vector<Var_decl>& list, Role role) {
@@ -906,7 +941,9 @@ class Checker {
 
 void parse_text(Program& prog, Problems& pb, const std::string* file, std::string_view text,
                 std::vector<Include>& includes) {
-  Parser(tokenize(*file, text, pb), file, prog, pb, includes).run();
+  std::vector<int> fill_me_lines;
+  std::vector<Token> toks = tokenize(*file, text, pb, fill_me_lines);
+  Parser(std::move(toks), std::move(fill_me_lines), file, prog, pb, includes).run();
 }
 
 std::optional<std::string> read_whole(const fs::path& p) {

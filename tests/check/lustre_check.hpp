@@ -4,11 +4,13 @@
 // problem: calls of nodes that are not declared exactly once, calls whose
 // input or output count does not match the callee, variables used but not
 // declared (in the node, nor as a global constant), names declared twice in
-// one node, variables defined by two equations, and local variables that no
-// equation defines. Outputs may stay undefined (nodes left for the user to
-// fill in). The only names accepted without declaration are the constants
-// that the user supplies: "_" + name + "_period", "_min_exec_time" or
-// "_max_exec_time".
+// one node, variables defined by two equations, local variables that no
+// equation defines, and outputs that no equation defines in a node whose
+// equations define some other output. Outputs may stay undefined in nodes
+// left for the user to fill in: those with a "-- XXX" comment in their body,
+// or with no equation for any output. The only names accepted without
+// declaration are the constants that the user supplies: "_" + name +
+// "_period", "_min_exec_time" or "_max_exec_time".
 #pragma once
 
 #include <string>

@@ -91,6 +91,14 @@ let
 
 tel;
 )", {}},
+    // No equation for any output: an interface whose body is the user's.
+    {"NoOutputDefined", nullptr, R"(
+node n(a : int) returns (x : int; y : int);
+var l : int;
+let
+  l = a;
+tel
+)", {}},
     {"Arbiter", nullptr, R"(-- A fix priority scheduler for 3 threads.
 node cpu_from_dispatched_3(dispatched1,dispatched2,dispatched3 : bool)
 returns (cpu1, cpu2,  cpu3 : bool);
@@ -448,6 +456,27 @@ let
   m = a;
 tel
 )", {"<text>:4: node n: local l is never defined"}},
+    // A node that defines some of its outputs and bears no fill-me comment
+    // must define them all: a main scheduler missing one clock, say.
+    {"OutputNeverDefined", nullptr, R"(
+node n(a : int) returns (x : int;
+   y : int);
+let
+  x = a; -- Fix me later
+tel
+)", {"<text>:3: node n: output y is never defined"}},
+    // The comment of the node before does not excuse this one.
+    {"FillMeCommentOfAnotherNode", nullptr, R"(
+node m(a : int) returns (x : int; y : int);
+let
+  x = a;
+-- XXX Fill me!
+tel
+node n(a : int) returns (x : int; y : int);
+let
+  y = a;
+tel
+)", {"<text>:7: node n: output x is never defined"}},
     {"InputDefined", nullptr, R"(
 node n(a : int) returns (x : int);
 let

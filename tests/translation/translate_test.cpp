@@ -97,8 +97,8 @@ TEST(Interface, PortGroupStops) {
 TEST(Interface, ThreadWithoutDispatchProtocolStops) {
   Env env = load(thread("T", "", timing("10", "1", "3", "")));
   Outcome r = capture([&] { translate(id("K::T"), env); });
-  EXPECT_EQ(r.stop, "internal");
-  EXPECT_TRUE(contains(r.message, "K__T")) << r.message;
+  EXPECT_EQ(r.stop, "exit 2");
+  EXPECT_EQ(r.out, "*** Error: the thread K__T has no Dispatch_Protocol property.\n*** Aborting...\n");
 }
 
 // ---- the driver --------------------------------------------------------------------------
