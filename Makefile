@@ -2,11 +2,12 @@
 # Debian machine lacks, configure and build with CMake, then run.
 
 BUILD_DIR := build
+SANITIZE_DIR := build-sanitize
 JOBS      := 2
 PACKAGES  := cmake g++ libpugixml-dev libgtest-dev
 DEMO_MODEL := examples/typical.aaxl
 
-.PHONY: all deps build test demo clean
+.PHONY: all deps build test test-sanitize demo clean
 
 all: build
 
@@ -34,6 +35,15 @@ build: deps
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure
 
+# The whole test suite again, everything built with AddressSanitizer and
+# UndefinedBehaviorSanitizer: any report fails the test that caused it.
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_DIR) -DVORQUEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+	cmake --build $(SANITIZE_DIR) -j$(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	ctest --test-dir $(SANITIZE_DIR) --output-on-failure
+
 # Translates the example model into demo-out/ and lists what was written;
 # the exit status is the translator's.
 demo: build
@@ -44,4 +54,4 @@ demo: build
 	echo "demo-out/:"; ls -l; exit $$status
 
 clean:
-	rm -rf $(BUILD_DIR) demo-out
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) demo-out

@@ -86,11 +86,30 @@ Declaration declaration_normalize(const std::string& package, const Declaration&
 
 Env normalize_package(const Env& env, const Package& p) {
   if (!p.name.is_simple()) not_yet_implemented("normalize_package");
-  const std::string& package = p.name.head();
+  const std::string package(p.name.head());
   Env res = env;
   for (const auto* part : {&p.public_part, &p.private_part})
     for (const auto& d : *part)
       res.extend(std::make_shared<const Declaration>(declaration_normalize(package, d)));
+  return res;
+}
+
+Env normalize_package(const Env& env, Package&& p) {
+  if (!p.name.is_simple()) not_yet_implemented("normalize_package");
+  const std::string package(p.name.head());
+  Env res = env;
+  for (auto* part : {&p.public_part, &p.private_part})
+    for (auto& d : *part) {
+      if (auto* c = std::get_if<Component>(&d)) {
+        component_extends(*c);
+        component_refine_types(*c);
+        Component normalized = component_normalize_names(package, std::move(*c));
+        normalized.normalized = true;
+        res.extend(std::make_shared<const Declaration>(std::move(normalized)));
+      } else {
+        res.extend(std::make_shared<const Declaration>(port_group_normalize(package, std::get<Port_group>(d))));
+      }
+    }
   return res;
 }
 

@@ -13,6 +13,10 @@ namespace vorquel {
 // Adds the public, then the private declarations of the package, normalised.
 // A package whose name is not simple is not supported.
 Env normalize_package(const Env& env, const Package& p);
+// The same, moving the declarations out of the package instead of copying
+// them (the package is left with declarations in a valid but unspecified
+// state).
+Env normalize_package(const Env& env, Package&& p);
 Declaration declaration_normalize(const std::string& package, const Declaration& d);
 Component component_normalize(const std::string& package, const Component& c);
 Port_group port_group_normalize(const std::string& package, const Port_group& g);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -841,6 +842,10 @@ Model parse_root(xml_node root, const std::string& file_name) {
 // Reading and parsing
 // ============================================================================
 
+// No model comes near this size; a device that never ends (/dev/zero) or a
+// runaway pipe would otherwise fill the memory.
+constexpr std::size_t max_input_size = std::size_t{1} << 30;
+
 std::string read_whole_file(const std::string& file_name) {
   auto fail = [&](int error) {
     throw Failure("*** Cannot read " + file_name + ": " + std::strerror(error) + "\n");
@@ -849,12 +854,20 @@ std::string read_whole_file(const std::string& file_name) {
   if (fd < 0) fail(errno);
   struct stat st {};
   std::size_t expected = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) : 0;
+  auto too_large = [&] {
+    ::close(fd);
+    fail(EFBIG);
+  };
+  if (expected > max_input_size) too_large();
   // One byte more than the size: the read that finds the end of the file,
   // then the terminating null character the parser wants.
   std::string text(expected + 1, '\0');
   std::size_t length = 0;
   while (true) {
-    if (length == text.size()) text.resize(text.size() * 2);
+    if (length == text.size()) {
+      if (length >= max_input_size) too_large();
+      text.resize(text.size() * 2);
+    }
     ssize_t got = ::read(fd, text.data() + length, text.size() - length);
     if (got < 0) {
       if (errno == EINTR) continue;
@@ -878,6 +891,78 @@ bool is_wide_encoding(std::string_view text) {
   return b0 == 0 || b1 == 0 || (b0 == 0xFE && b1 == 0xFF) || (b0 == 0xFF && b1 == 0xFE);
 }
 
+// The encoding that the XML declaration names, in lower case ("" when the
+// document has no declaration or names none).
+std::string declared_encoding(std::string_view text) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  if (text.substr(0, 5) != "<?xml") return "";
+  text = text.substr(0, text.find("?>"));
+  std::size_t at = text.find("encoding");
+  if (at == std::string_view::npos) return "";
+  text.remove_prefix(at + 8);
+  auto skip_blanks = [&] {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\r' || text.front() == '\n'))
+      text.remove_prefix(1);
+  };
+  skip_blanks();
+  if (text.empty() || text.front() != '=') return "";
+  text.remove_prefix(1);
+  skip_blanks();
+  if (text.empty() || (text.front() != '"' && text.front() != '\'')) return "";
+  const char quote = text.front();
+  text.remove_prefix(1);
+  std::string name(text.substr(0, text.find(quote)));
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return name;
+}
+
+// Whether the parser reads the text as UTF-8: neither a 16- or 32-bit
+// encoding nor declared Latin-1 (which the parser converts).
+bool read_as_utf8(std::string_view text) {
+  if (is_wide_encoding(text)) return false;
+  const std::string e = declared_encoding(text);
+  return e != "iso-8859-1" && e != "latin1";
+}
+
+// Offset of the first byte that does not start a well-formed UTF-8 sequence
+// (no overlong forms, no surrogates, nothing past U+10FFFF), or npos.
+std::size_t invalid_utf8_offset(std::string_view s) {
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  const std::size_t n = s.size();
+  auto cont = [&](std::size_t i) { return i < n && (p[i] & 0xC0) == 0x80; };
+  for (std::size_t i = 0; i < n;) {
+    // ASCII text, eight bytes at a time.
+    std::uint64_t eight;
+    while (i + sizeof eight <= n && (std::memcpy(&eight, p + i, sizeof eight), (eight & 0x8080808080808080u) == 0))
+      i += sizeof eight;
+    if (i == n) break;
+    const unsigned char c = p[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t len = 0;
+    unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) len = 2;
+    else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3;
+      if (c == 0xE0) lo = 0xA0;
+      if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4;
+      if (c == 0xF0) lo = 0x90;
+      if (c == 0xF4) hi = 0x8F;
+    } else {
+      return i;
+    }
+    if (i + 1 >= n || p[i + 1] < lo || p[i + 1] > hi) return i;
+    for (std::size_t k = 2; k < len; ++k)
+      if (!cont(i + k)) return i;
+    i += len;
+  }
+  return std::string_view::npos;
+}
+
 }  // namespace
 
 Model parse_aadl(int verbosity, const std::string& file_name) {
@@ -892,6 +977,13 @@ Model parse_aadl_text(int verbosity, const std::string& file_name, std::string t
   if (!is_wide_encoding(text))
     if (const void* nul = std::memchr(text.data(), '\0', text.size() - 1))
       xml_error(file_name, pos.at(static_cast<const char*>(nul)) + "null character, which XML does not allow");
+
+  // XML texts are UTF-8 unless they say otherwise; other bytes would pass
+  // the parser and end up in the generated names.
+  if (read_as_utf8(text))
+    if (std::size_t bad = invalid_utf8_offset(std::string_view(text.data(), text.size() - 1));
+        bad != std::string_view::npos)
+      xml_error(file_name, pos.at_offset(bad) + "invalid UTF-8 byte sequence");
 
   pugi::xml_document doc;
   pugi::xml_parse_result result = doc.load_buffer_inplace(

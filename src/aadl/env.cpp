@@ -128,15 +128,30 @@ struct Avl {
 };
 
 using Decls = Avl<Ident, Entry>;
-using Locals = Avl<Local_key, Ident>;
+using Local_names = std::vector<std::pair<Local_key, Ident>>;
 
 }  // namespace
 
 struct Env::Decl_tree {
   Decls::Ptr root;
 };
+// One cell of the list of the declarations added by extend. The table of
+// local names is a function of the list; the head cell keeps it once built,
+// for every environment that shares the list.
 struct Env::Local_tree {
-  Locals::Ptr root;
+  std::shared_ptr<const Declaration> decl;  // null in the empty list
+  std::shared_ptr<const Local_tree> older;
+  mutable std::shared_ptr<const Local_names> table;  // key order, keys distinct
+
+  // The cells that nothing else holds go one by one: destroying a long list
+  // recursively would exhaust the stack. Cells are created mutable (extend).
+  ~Local_tree() {
+    std::shared_ptr<const Local_tree> next = std::move(older);
+    while (next && next.use_count() == 1) {
+      std::shared_ptr<const Local_tree> after = std::move(const_cast<Local_tree*>(next.get())->older);
+      next = std::move(after);
+    }
+  }
 };
 
 namespace {
@@ -180,7 +195,10 @@ Env& Env::extend(std::shared_ptr<const Declaration> d) {
   VQ_ASSERT(Decls::find(decls_->root, name) == nullptr, "classifier " + name.str() + " declared twice");
   if (const auto* c = std::get_if<Component>(d.get()))
     for (const auto& sub : c->subcomponents)
-      if (sub.classifier) table_add<Local_tree, Locals>(locals_, Local_key{sub.name, c->name}, *sub.classifier);
+      if (sub.classifier) {
+        locals_ = std::make_shared<Local_tree>(d, std::move(locals_), nullptr);
+        break;
+      }
   if (options().verbosity >= 3) {
     out("*** Adding ");
     out(name.str());
@@ -270,7 +288,11 @@ const Feature& Env::get_feature(const Ident& component, const Ident& feature) co
 }
 
 const Ident& Env::get_comp_name_of_loc_id(const Ident& component, const Ident& local) const {
-  if (const Ident* id = Locals::find(locals_->root, Local_key{local, component})) return *id;
+  const Local_names& names = local_names();
+  const Local_key key{local, component};
+  auto it = std::lower_bound(names.begin(), names.end(), key,
+                             [](const std::pair<Local_key, Ident>& e, const Local_key& k) { return e.first < k; });
+  if (it != names.end() && it->first == key) return it->second;
   std::string msg = "*** No local identifier named " + local.str() + " in component " + component.str() +
                     " exists in table: \n";
   iter_locals([&](const Local_key& k, const Ident& v) {
@@ -296,9 +318,50 @@ Env Env::map(const std::function<Entry(const Entry&)>& f) const {
 }
 
 void Env::iter_locals(const std::function<void(const Local_key&, const Ident&)>& f) const {
-  Locals::iter(locals_->root, f);
+  for (const auto& [key, classifier] : local_names()) f(key, classifier);
 }
 
 std::size_t Env::size() const { return Decls::count(decls_->root); }
+
+// Every sub-component with a classifier of every declaration added by
+// extend, under (sub-component name, component name); of two sub-components
+// of one name in one component, the later one.
+const Local_names& Env::local_names() const {
+  if (!locals_->table) {
+    struct Binding {
+      const Local_key* key;
+      const Ident* classifier;
+    };
+    std::vector<const Component*> components;  // newest first
+    std::size_t n = 0;
+    for (const Local_tree* cell = locals_.get(); cell->decl; cell = cell->older.get())
+      if (const auto* c = std::get_if<Component>(cell->decl.get())) {
+        components.push_back(c);
+        n += c->subcomponents.size();
+      }
+    // The keys are built first, so that the bindings can point at them.
+    std::vector<Local_key> keys;
+    keys.reserve(n);
+    std::vector<Binding> bindings;
+    bindings.reserve(n);
+    for (auto it = components.rbegin(); it != components.rend(); ++it)
+      for (const auto& sub : (*it)->subcomponents)
+        if (sub.classifier) {
+          keys.push_back(Local_key{sub.name, (*it)->name});
+          bindings.push_back(Binding{&keys.back(), &*sub.classifier});
+        }
+    std::stable_sort(bindings.begin(), bindings.end(),
+                     [](const Binding& a, const Binding& b) { return *a.key < *b.key; });
+    auto table = std::make_shared<Local_names>();
+    table->reserve(bindings.size());
+    for (std::size_t i = 0; i < bindings.size(); ++i) {
+      // Of equal keys, the one added last.
+      if (i + 1 < bindings.size() && *bindings[i + 1].key == *bindings[i].key) continue;
+      table->emplace_back(*bindings[i].key, *bindings[i].classifier);
+    }
+    locals_->table = std::move(table);
+  }
+  return *locals_->table;
+}
 
 }  // namespace vorquel

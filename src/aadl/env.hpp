@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "aadl/aadl_ast.hpp"
 #include "aadl/ident.hpp"
@@ -70,7 +71,10 @@ class Env {
 
  private:
   std::shared_ptr<const Decl_tree> decls_;
+  // The declarations added by extend, newest first; the local-names table
+  // is built from them when it is first needed.
   std::shared_ptr<const Local_tree> locals_;
+  const std::vector<std::pair<Local_key, Ident>>& local_names() const;
 };
 
 }  // namespace vorquel

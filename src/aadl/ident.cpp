@@ -1,68 +1,131 @@
 #include "aadl/ident.hpp"
 
+#include <algorithm>
+#include <cstdint>
 #include <functional>
+#include <new>
+#include <optional>
 
 #include "driver/misc.hpp"
 
 namespace vorquel {
 
-Ident::Ident(std::string name) : Ident(std::vector<std::string>{std::move(name)}, {}) {}
+Ident::Rep* Ident::allocate(std::size_t count) {
+  VQ_ASSERT(count >= 1 && count < UINT32_MAX, "identifier with no name part");
+  void* block = ::operator new(sizeof(Rep) + count * sizeof(std::uint32_t) + (count - 1) * sizeof(Sep));
+  return new (block) Rep{1, static_cast<std::uint32_t>(count), 0, std::string()};
+}
 
-Ident::Ident(std::vector<std::string> parts, std::vector<Sep> seps) {
-  auto r = std::make_shared<Rep>();
-  std::size_t len = 0;
-  for (const auto& p : parts) len += p.size() + 2;
-  r->text.reserve(len);
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    if (i > 0) r->text += seps[i - 1] == Sep::Dot ? "_" : "__";
-    r->text += parts[i];
+void Ident::destroy(Rep* r) noexcept {
+  r->~Rep();
+  ::operator delete(r);
+}
+
+Ident::Ident(Rep* filled) : rep_(filled) {
+  if (filled->text.size() >= UINT32_MAX) {
+    destroy(filled);
+    rep_ = nullptr;
+    internal_error("identifier longer than 4 GB");
   }
-  std::size_t h = std::hash<std::string>{}(r->text);
-  for (auto s : seps) h = h * 31 + (s == Sep::Dot ? 1 : 2);
-  r->hash = h;
-  r->parts = std::move(parts);
-  r->seps = std::move(seps);
-  rep_ = std::move(r);
+  std::size_t h = std::hash<std::string_view>{}(filled->text);
+  const Sep* seps = filled->seps();
+  for (std::size_t i = 0; i + 1 < filled->count; ++i) h = h * 31 + (seps[i] == Sep::Dot ? 1 : 2);
+  filled->hash = h;
 }
 
-Ident Ident::dot(std::string head, const Ident& rest) {
-  std::vector<std::string> parts{std::move(head)};
-  parts.insert(parts.end(), rest.parts().begin(), rest.parts().end());
-  std::vector<Sep> seps{Sep::Dot};
-  seps.insert(seps.end(), rest.seps().begin(), rest.seps().end());
-  return Ident(std::move(parts), std::move(seps));
+namespace {
+// Frees a block under construction when filling it fails.
+template <class Rep, class Destroy>
+struct Block_guard {
+  Rep* r;
+  Destroy destroy;
+  ~Block_guard() {
+    if (r) destroy(r);
+  }
+  Rep* release() { return std::exchange(r, nullptr); }
+};
+}  // namespace
+
+Ident::Ident(std::string name) : Ident([&] {
+    Rep* r = allocate(1);
+    r->text = std::move(name);
+    r->begins()[0] = 0;
+    return r;
+  }()) {}
+
+void Ident::append_parts(Rep* r, std::size_t& filled, Sep sep, const Ident& id, std::size_t from, std::size_t to) {
+  if (from >= to) return;
+  if (filled > 0) {
+    r->seps()[filled - 1] = sep;
+    r->text.append(sep_length(sep), '_');
+  }
+  const Rep* s = id.rep_;
+  const std::uint32_t* b = s->begins();
+  const std::size_t end = to < s->count ? b[to] - sep_length(s->seps()[to - 1]) : s->text.size();
+  const std::size_t shift = r->text.size();
+  r->text.append(s->text, b[from], end - b[from]);
+  for (std::size_t i = from; i < to; ++i) {
+    r->begins()[filled] = static_cast<std::uint32_t>(shift + b[i] - b[from]);
+    if (i + 1 < to) r->seps()[filled] = s->seps()[i];
+    ++filled;
+  }
 }
 
-Ident Ident::scope(std::string head, const Ident& rest) {
-  std::vector<std::string> parts{std::move(head)};
-  parts.insert(parts.end(), rest.parts().begin(), rest.parts().end());
-  std::vector<Sep> seps{Sep::Scope};
-  seps.insert(seps.end(), rest.seps().begin(), rest.seps().end());
-  return Ident(std::move(parts), std::move(seps));
+Ident Ident::joined(std::string_view head, Sep sep, const Ident& rest) {
+  const std::size_t n = rest.part_count();
+  Rep* r = allocate(n + 1);
+  Block_guard<Rep, void (*)(Rep*) noexcept> guard{r, destroy};
+  r->text.reserve(head.size() + 2 + rest.str().size());
+  r->text = head;
+  r->begins()[0] = 0;
+  std::size_t filled = 1;
+  append_parts(r, filled, sep, rest, 0, n);
+  return Ident(guard.release());
 }
+
+Ident Ident::dot(std::string_view head, const Ident& rest) { return joined(head, Sep::Dot, rest); }
+
+Ident Ident::scope(std::string_view head, const Ident& rest) { return joined(head, Sep::Scope, rest); }
 
 Ident Ident::rest() const {
   VQ_ASSERT(!is_simple(), "rest of a simple identifier");
-  return Ident(std::vector<std::string>(parts().begin() + 1, parts().end()),
-               std::vector<Sep>(seps().begin() + 1, seps().end()));
+  const std::size_t n = part_count();
+  Rep* r = allocate(n - 1);
+  Block_guard<Rep, void (*)(Rep*) noexcept> guard{r, destroy};
+  r->text.reserve(rep_->text.size() - rep_->begins()[1]);
+  std::size_t filled = 0;
+  append_parts(r, filled, Sep::Dot, *this, 1, n);
+  return Ident(guard.release());
 }
+
+std::vector<std::string> Ident::parts() const {
+  std::vector<std::string> l;
+  l.reserve(part_count());
+  for (std::size_t i = 0; i < part_count(); ++i) l.emplace_back(part(i));
+  return l;
+}
+
+std::vector<Ident::Sep> Ident::seps() const { return std::vector<Sep>(rep_->seps(), rep_->seps() + part_count() - 1); }
 
 bool operator==(const Ident& a, const Ident& b) {
   if (a.rep_ == b.rep_) return true;
-  return a.rep_->hash == b.rep_->hash && a.rep_->parts == b.rep_->parts && a.rep_->seps == b.rep_->seps;
+  const Ident::Rep& x = *a.rep_;
+  const Ident::Rep& y = *b.rep_;
+  return x.hash == y.hash && x.count == y.count && x.text == y.text &&
+         std::equal(x.begins(), x.begins() + x.count, y.begins()) &&
+         std::equal(x.seps(), x.seps() + x.count - 1, y.seps());
 }
 
 // Structural order: variant (Simple < Dot < Scope), then the first name part
 // as a byte string, then the rest.
 std::strong_ordering operator<=>(const Ident& a, const Ident& b) {
   if (a.rep_ == b.rep_) return std::strong_ordering::equal;
-  const auto& pa = a.parts();
-  const auto& pb = b.parts();
+  const std::size_t na = a.part_count(), nb = b.part_count();
   for (std::size_t i = 0;; ++i) {
-    int ka = i + 1 == pa.size() ? 0 : (a.seps()[i] == Ident::Sep::Dot ? 1 : 2);
-    int kb = i + 1 == pb.size() ? 0 : (b.seps()[i] == Ident::Sep::Dot ? 1 : 2);
+    int ka = i + 1 == na ? 0 : (a.sep(i) == Ident::Sep::Dot ? 1 : 2);
+    int kb = i + 1 == nb ? 0 : (b.sep(i) == Ident::Sep::Dot ? 1 : 2);
     if (ka != kb) return ka <=> kb;
-    int c = pa[i].compare(pb[i]);
+    int c = a.part(i).compare(b.part(i));
     if (c != 0) return c < 0 ? std::strong_ordering::less : std::strong_ordering::greater;
     if (ka == 0) return std::strong_ordering::equal;
   }
@@ -70,106 +133,131 @@ std::strong_ordering operator<=>(const Ident& a, const Ident& b) {
 
 namespace {
 
-// Splits at every occurrence of sep; a separator at the very start or the
-// very end produces no piece.
-std::vector<std::string_view> split_at(std::string_view text, std::string_view sep) {
-  std::vector<std::string_view> pieces;
-  std::size_t pos = 0;
+// Calls f on every piece of the text between occurrences of sep; a
+// separator at the very start or the very end produces no piece.
+template <class F>
+void for_each_piece(std::string_view text, std::string_view sep, F f) {
+  std::size_t pos = text.substr(0, sep.size()) == sep ? sep.size() : 0;
   while (true) {
     std::size_t i = text.find(sep, pos);
     if (i == std::string_view::npos) {
-      pieces.push_back(text.substr(pos));
-      break;
+      if (pos < text.size()) f(text.substr(pos));
+      return;
     }
-    pieces.push_back(text.substr(pos, i - pos));
+    f(text.substr(pos, i - pos));
     pos = i + sep.size();
   }
-  if (!pieces.empty() && pieces.front().empty() && text.size() >= sep.size() &&
-      text.substr(0, sep.size()) == sep)
-    pieces.erase(pieces.begin());
-  if (!pieces.empty() && pieces.back().empty()) pieces.pop_back();
-  return pieces;
+}
+
+// Calls f(piece, separator before it) on every name piece of a text in
+// of_string's reading; the first piece comes with Dot.
+template <class F>
+void for_each_name_piece(std::string_view text, F f) {
+  bool first_scope = true;
+  for_each_piece(text, "::", [&](std::string_view scope_piece) {
+    bool first_name = true;
+    for_each_piece(scope_piece, ".", [&](std::string_view name) {
+      f(name, first_name && !first_scope ? Ident::Sep::Scope : Ident::Sep::Dot);
+      first_name = false;
+    });
+    // A scope piece with no name piece adds no boundary.
+    if (!first_name) first_scope = false;
+  });
 }
 
 }  // namespace
 
 Ident of_string(std::string_view text) {
-  std::vector<std::string> parts;
-  std::vector<Ident::Sep> seps;
-  for (auto scope_piece : split_at(text, "::")) {
-    auto names = split_at(scope_piece, ".");
-    if (names.empty()) continue;
-    if (!parts.empty()) seps.push_back(Ident::Sep::Scope);
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      if (i > 0) seps.push_back(Ident::Sep::Dot);
-      parts.emplace_back(names[i]);
+  std::size_t count = 0;
+  for_each_name_piece(text, [&](std::string_view, Ident::Sep) { ++count; });
+  VQ_ASSERT(count > 0, "of_string of an empty text");
+  Ident::Rep* r = Ident::allocate(count);
+  Block_guard<Ident::Rep, void (*)(Ident::Rep*) noexcept> guard{r, Ident::destroy};
+  r->text.reserve(text.size());
+  std::size_t filled = 0;
+  for_each_name_piece(text, [&](std::string_view name, Ident::Sep sep) {
+    if (filled > 0) {
+      r->seps()[filled - 1] = sep;
+      r->text.append(Ident::sep_length(sep), '_');
     }
-  }
-  VQ_ASSERT(!parts.empty(), "of_string of an empty text");
-  // Ident's constructor from parts is private: build through the variants.
-  Ident id(parts.back());
-  for (std::size_t i = parts.size() - 1; i-- > 0;)
-    id = seps[i] == Ident::Sep::Dot ? Ident::dot(parts[i], id) : Ident::scope(parts[i], id);
-  return id;
+    r->begins()[filled++] = static_cast<std::uint32_t>(r->text.size());
+    r->text.append(name);
+  });
+  return Ident(guard.release());
 }
 
 std::string integer_to_string(const Integer& i) {
   return i.named ? i.name.str() : std::to_string(i.value);
 }
 
-namespace {
-Ident rebuild(std::vector<std::string> parts, const std::vector<Ident::Sep>& seps) {
-  Ident id(parts.back());
-  for (std::size_t i = parts.size() - 1; i-- > 0;)
-    id = seps[i] == Ident::Sep::Dot ? Ident::dot(parts[i], id) : Ident::scope(parts[i], id);
-  return id;
-}
-}  // namespace
-
 Ident add_suffix(std::string_view suffix, const Ident& id) {
-  auto parts = id.parts();
-  parts.back() += suffix;
-  return rebuild(std::move(parts), id.seps());
+  const std::size_t n = id.part_count();
+  Ident::Rep* r = Ident::allocate(n);
+  Block_guard<Ident::Rep, void (*)(Ident::Rep*) noexcept> guard{r, Ident::destroy};
+  r->text.reserve(id.str().size() + suffix.size());
+  r->text = id.str();
+  r->text.append(suffix);
+  std::copy(id.rep_->begins(), id.rep_->begins() + n, r->begins());
+  std::copy(id.rep_->seps(), id.rep_->seps() + n - 1, r->seps());
+  return Ident(guard.release());
 }
 
 Ident make_new_ident(const Ident& id, std::string_view suffix) {
-  std::string s = "_";
+  std::string s;
+  s.reserve(1 + id.str().size() + suffix.size());
+  s += '_';
   s += id.str();
   s += suffix;
   return Ident(std::move(s));
 }
 
 Ident make_add_prefix(const Ident& prefix, const Ident& x) {
-  auto parts = prefix.parts();
-  parts.insert(parts.end(), x.parts().begin(), x.parts().end());
-  auto seps = prefix.seps();
-  seps.push_back(Ident::Sep::Dot);
-  seps.insert(seps.end(), x.seps().begin(), x.seps().end());
-  return rebuild(std::move(parts), seps);
+  const std::size_t np = prefix.part_count(), nx = x.part_count();
+  Ident::Rep* r = Ident::allocate(np + nx);
+  Block_guard<Ident::Rep, void (*)(Ident::Rep*) noexcept> guard{r, Ident::destroy};
+  r->text.reserve(prefix.str().size() + 1 + x.str().size());
+  std::size_t filled = 0;
+  Ident::append_parts(r, filled, Ident::Sep::Dot, prefix, 0, np);
+  Ident::append_parts(r, filled, Ident::Sep::Dot, x, 0, nx);
+  return Ident(guard.release());
+}
+
+Ident make_add_prefix(const Ident& prefix, std::string_view name) {
+  const std::size_t np = prefix.part_count();
+  Ident::Rep* r = Ident::allocate(np + 1);
+  Block_guard<Ident::Rep, void (*)(Ident::Rep*) noexcept> guard{r, Ident::destroy};
+  r->text.reserve(prefix.str().size() + 1 + name.size());
+  std::size_t filled = 0;
+  Ident::append_parts(r, filled, Ident::Sep::Dot, prefix, 0, np);
+  r->seps()[filled - 1] = Ident::Sep::Dot;
+  r->text += '_';
+  r->begins()[filled++] = static_cast<std::uint32_t>(r->text.size());
+  r->text.append(name);
+  return Ident(guard.release());
 }
 
 bool is_prefix(const Ident& a, const Ident& b) {
-  const auto& pa = a.parts();
-  const auto& pb = b.parts();
+  const std::size_t na = a.part_count(), nb = b.part_count();
   for (std::size_t i = 0;; ++i) {
-    if (i >= pb.size() || pa[i] != pb[i]) return false;
-    if (i + 1 == pa.size()) return true;  // Simple s: b's part matches
+    if (i >= nb || a.part(i) != b.part(i)) return false;
+    if (i + 1 == na) return true;  // Simple s: b's part matches
     // a is Dot/Scope here: b must have the same variant at this level.
-    if (i + 1 == pb.size() || a.seps()[i] != b.seps()[i]) return false;
+    if (i + 1 == nb || a.sep(i) != b.sep(i)) return false;
   }
 }
 
 Ident type_name_of_implementation_name(const Ident& id) {
-  VQ_ASSERT(!id.is_simple() && id.seps().back() == Ident::Sep::Dot,
+  VQ_ASSERT(!id.is_simple() && id.sep(id.part_count() - 2) == Ident::Sep::Dot,
             "type_name_of_implementation_name of " + id.str());
-  auto parts = id.parts();
-  parts.pop_back();
-  auto seps = id.seps();
-  seps.pop_back();
-  return rebuild(std::move(parts), seps);
+  const std::size_t n = id.part_count();
+  Ident::Rep* r = Ident::allocate(n - 1);
+  Block_guard<Ident::Rep, void (*)(Ident::Rep*) noexcept> guard{r, Ident::destroy};
+  std::size_t filled = 0;
+  Ident::append_parts(r, filled, Ident::Sep::Dot, id, 0, n - 1);
+  return Ident(guard.release());
 }
 
-Ident feature_name_of_component_name(const Ident& id) { return Ident(id.last()); }
+Ident feature_name_of_component_name(const Ident& id) { return Ident(std::string(id.last())); }
 
 std::vector<std::pair<std::string, std::string>> split_aaxl_ident(std::string_view text) {
   std::vector<std::pair<std::string, std::string>> rev{{"", std::string(text)}};
@@ -187,21 +275,40 @@ std::vector<std::pair<std::string, std::string>> split_aaxl_ident(std::string_vi
 }
 
 namespace {
-// Name of the last "[@name" reference, or the whole text.
-std::string_view last_name(std::string_view text) {
+
+// One "[@name=...]" reference of an AAXL text: the path before it (since the
+// end of the previous reference) and the name.
+struct Aaxl_ref {
+  std::string_view path;
+  std::string_view name;
+};
+
+// Calls f on every reference, in text order, as split_aaxl_ident reads them.
+template <class F>
+void for_each_ref(std::string_view text, F f) {
   std::size_t pos = 0;
-  std::string_view name = text;
   while (true) {
     std::size_t i = text.find("[@name", pos);
-    if (i == std::string_view::npos) break;
+    if (i == std::string_view::npos) return;
     std::size_t j = text.find(']', i);
-    if (j == std::string_view::npos) break;
+    if (j == std::string_view::npos) return;
     std::size_t start = std::min(i + 7, j);
-    name = text.substr(start, j - start);
+    f(Aaxl_ref{text.substr(pos, i - pos), text.substr(start, j - start)});
     pos = j + 1;
   }
-  return name;
 }
+
+// The last reference, or ("", whole text) when there is none: the first
+// pair of split_aaxl_ident.
+Aaxl_ref last_ref(std::string_view text) {
+  Aaxl_ref last{std::string_view(), text};
+  for_each_ref(text, [&](const Aaxl_ref& r) { last = r; });
+  return last;
+}
+
+// Name of the last "[@name" reference, or the whole text.
+std::string_view last_name(std::string_view text) { return last_ref(text).name; }
+
 }  // namespace
 
 std::string aaxl_string_to_string(std::string_view text) { return std::string(last_name(text)); }
@@ -209,31 +316,43 @@ std::string aaxl_string_to_string(std::string_view text) { return std::string(la
 Ident aaxl_string_to_ident(std::string_view text) { return of_string(last_name(text)); }
 
 Ident aaxl_string_to_long_ident(std::string_view text) {
-  auto pairs = split_aaxl_ident(text);
-  std::string package;
-  for (std::size_t k = 1; k < pairs.size(); ++k) {
-    const auto& path = pairs[k].first;
-    // "//aadlPackage[...]" is the same-document form written by the modeller.
-    if (path.rfind("/aadlPackage", 0) == 0 || path.rfind("//aadlPackage", 0) == 0) {
-      package = pairs[k].second;
-      break;
-    }
-  }
-  const std::string& name = pairs.front().second;
+  // The package is named by the latest package reference before the last
+  // reference. "//aadlPackage[...]" is the same-document form written by
+  // the modeller.
+  std::string_view package, name = text;
+  std::optional<Aaxl_ref> previous;
+  for_each_ref(text, [&](const Aaxl_ref& r) {
+    if (previous && (previous->path.starts_with("/aadlPackage") || previous->path.starts_with("//aadlPackage")))
+      package = previous->name;
+    previous = r;
+    name = r.name;
+  });
   if (package.empty()) return of_string(name);
-  return of_string(package + "::" + name);
+  std::string qualified;
+  qualified.reserve(package.size() + 2 + name.size());
+  qualified.append(package).append("::").append(name);
+  return of_string(qualified);
 }
+
+namespace {
+// Whether of_string reads the text as one name part.
+bool is_one_part(std::string_view text) {
+  return !text.empty() && text.find_first_of(".:") == std::string_view::npos;
+}
+}  // namespace
 
 Ident connection_string_to_ident(std::string_view context, std::string_view text) {
   std::string_view n = last_name(text);
-  auto pairs = split_aaxl_ident(context);
-  const auto& [p, c] = pairs.front();
-  if (p.rfind("/subcomponents", 0) == 0 || p.rfind("/call", 0) == 0) {
-    std::string s = c;
-    s += '.';
-    s += n;
+  const Aaxl_ref c = last_ref(context);
+  if (c.path.starts_with("/subcomponents") || c.path.starts_with("/call")) {
+    // The usual names have no separator in them: Dot(c, Simple n).
+    if (is_one_part(c.name) && is_one_part(n)) return make_add_prefix(Ident(std::string(c.name)), n);
+    std::string s;
+    s.reserve(c.name.size() + 1 + n.size());
+    s.append(c.name).append(1, '.').append(n);
     return of_string(s);
   }
+  if (is_one_part(n)) return Ident(std::string(n));
   return of_string(n);
 }
 

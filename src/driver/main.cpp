@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -74,6 +75,20 @@ std::string header_comment(const std::vector<std::string>& words, const std::str
   return h;
 }
 
+namespace {
+
+// Whether /tmp is the folder itself or lies somewhere inside it.
+bool holds_tmp(const std::filesystem::path& folder) {
+  std::error_code ec;
+  const auto outer = std::filesystem::canonical(folder, ec);
+  if (ec) return false;
+  const auto tmp = std::filesystem::canonical("/tmp", ec);
+  if (ec) return false;
+  return std::mismatch(outer.begin(), outer.end(), tmp.begin(), tmp.end()).first == outer.end();
+}
+
+}  // namespace
+
 void copy_aadl_schema() {
   const char* dir = std::getenv("AADL_SCHEMA_DIR");
   if (dir == nullptr) {
@@ -90,6 +105,20 @@ void copy_aadl_schema() {
   if (std::filesystem::is_directory(src, ec) && std::filesystem::exists(dst, ec) &&
       std::filesystem::equivalent(src, dst, ec))
     return;
+  // Only a folder is a schema: a plain file would be copied into /tmp as
+  // if it were one. A folder that holds /tmp cannot be copied into it, and
+  // cp would go through all of it (the whole file system for "/") before
+  // saying so. Both are refused as the failed copy they are.
+  if (std::filesystem::exists(src, ec)) {
+    std::string why;
+    if (!std::filesystem::is_directory(src, ec)) why = " is not a directory.\n";
+    else if (holds_tmp(src)) why = " holds /tmp, into which it would be copied.\n";
+    if (!why.empty()) {
+      err("*** Error: AADL_SCHEMA_DIR (" + std::string(dir) + ")" + why);
+      out("Error in a system call (cp).\n");
+      abort_run();
+    }
+  }
   if (!my_create_process("cp", {"-rf", dir, "/tmp"}, options().verbosity >= 1)) {
     out("Error in a system call (cp).\n");
     abort_run();
@@ -341,7 +370,10 @@ void main_steps(const std::vector<std::string>& argv, Output_files& files) {
     packages.insert(packages.end(), std::make_move_iterator(m.begin()), std::make_move_iterator(m.end()));
   }
   Env env;
-  for (const auto& p : packages) env = normalize_package(env, p);
+  // The environment takes the declarations over: the packages are not
+  // needed any more.
+  for (auto& p : packages) env = normalize_package(env, std::move(p));
+  packages = Model();
   const Ident top = get_top_level_system(env);
   const Env translated = translate(top, env);
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <limits>
 
 #include "driver/version.hpp"
@@ -12,7 +13,7 @@
 namespace vorquel {
 
 Channel::Channel(int fd, std::string name, bool owned) : fd_(fd), name_(std::move(name)), owned_(owned) {
-  buf_.reserve(capacity);
+  buf_.resize(capacity);
 }
 
 Channel::~Channel() { close(); }
@@ -30,8 +31,21 @@ void Channel::write_fd(std::string_view text) {
 }
 
 void Channel::flush_buffer() {
-  if (!buf_.empty()) write_fd(buf_);
-  buf_.clear();
+  if (used_ > 0) write_fd(std::string_view(buf_.data(), used_));
+  used_ = 0;
+}
+
+// A text that does not fit in the free room: the buffer goes out first, and
+// a text larger than the buffer goes out directly.
+void Channel::write_slow(std::string_view text) {
+  if (closed_) return;
+  flush_buffer();
+  if (text.size() > capacity) {
+    write_fd(text);
+    return;
+  }
+  std::char_traits<char>::copy(buf_.data(), text.data(), text.size());
+  used_ = text.size();
 }
 
 int Channel::flush() {
@@ -43,6 +57,7 @@ int Channel::close() {
   if (closed_) return 0;
   flush_buffer();
   closed_ = true;
+  used_ = capacity;  // no room: every later write goes to write_slow, which drops it
   if (owned_ && ::close(fd_) != 0 && error_ == 0) error_ = errno;
   return error_;
 }

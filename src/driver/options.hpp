@@ -18,15 +18,21 @@ class Channel {
   Channel& operator=(const Channel&) = delete;
 
   void write(std::string_view text) {
-    if (closed_) return;
-    if (buf_.size() + text.size() > capacity) flush_buffer();
-    if (text.size() > capacity) write_fd(text);
-    else buf_.append(text);
+    // The buffer is sized once; the free room is written in place. A closed
+    // channel has no room.
+    if (text.size() <= capacity - used_) {
+      std::char_traits<char>::copy(buf_.data() + used_, text.data(), text.size());
+      used_ += text.size();
+      return;
+    }
+    write_slow(text);
   }
   void write(char c) {
-    if (closed_) return;
-    if (buf_.size() + 1 > capacity) flush_buffer();
-    buf_.push_back(c);
+    if (used_ < capacity) {
+      buf_[used_++] = c;
+      return;
+    }
+    write_slow(std::string_view(&c, 1));
   }
   // Writes the buffer out; returns the error number of the first failed
   // write so far (0 when none).
@@ -43,12 +49,14 @@ class Channel {
   static constexpr std::size_t capacity = 1 << 16;
   void flush_buffer();
   void write_fd(std::string_view text);
+  void write_slow(std::string_view text);
   int fd_;
   std::string name_;
   bool owned_;
   bool closed_ = false;
   int error_ = 0;
-  std::string buf_;
+  std::string buf_;        // capacity bytes, the first used_ of them written
+  std::size_t used_ = 0;   // capacity once closed: nothing more fits
 };
 
 // Standard output and standard error as channels: every message of the

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -44,11 +45,21 @@ class Decimal {
 // the same shortening as in the printer, as one text each, so that every
 // name is spelled alike in all the files of the SCADE dialect. In the Lustre
 // dialect names are written as they are, piece by piece.
+// An Emit that writes to a channel. A Writer given one writes to the channel
+// directly.
+struct Channel_emit {
+  Channel* channel;
+  void operator()(std::string_view s) const { channel->write(s); }
+};
+
 class Writer {
  public:
-  explicit Writer(const Emit& emit) : emit_(emit), shorten_(options().dialect == Dialect::Scade) {}
+  explicit Writer(const Emit& emit)
+      : emit_(emit),
+        channel_(emit.target<Channel_emit>() ? emit.target<Channel_emit>()->channel : nullptr),
+        shorten_(options().dialect == Dialect::Scade) {}
   Writer& operator<<(std::string_view s) {
-    emit_(s);
+    put(s);
     return *this;
   }
   Writer& operator<<(const Ident& id) { return name(id.str()); }
@@ -58,21 +69,21 @@ class Writer {
     return *this << Decimal(i.value).view();
   }
   Writer& name(std::string_view text) {
-    if (shorten_) emit_(build_ident(text));
-    else emit_(text);
+    if (shorten_) put(build_ident(text));
+    else put(text);
     return *this;
   }
   // The name made of the pieces, one after the other.
   template <class... Pieces>
   Writer& name(std::string_view first, Pieces... rest) {
     if (!shorten_) {
-      emit_(first);
-      (emit_(std::string_view(rest)), ...);
+      put(first);
+      (put(std::string_view(rest)), ...);
       return *this;
     }
     scratch_.assign(first);
     (scratch_.append(std::string_view(rest)), ...);
-    emit_(build_ident(scratch_));
+    put(build_ident(scratch_));
     return *this;
   }
   // prefix followed by the number, as one name.
@@ -84,7 +95,12 @@ class Writer {
   }
 
  private:
+  void put(std::string_view s) {
+    if (channel_) channel_->write(s);
+    else emit_(s);
+  }
   const Emit& emit_;
+  Channel* const channel_;
   const bool shorten_;
   std::string scratch_;
 };
@@ -557,7 +573,7 @@ Si_tree compute_si_tree(const Ident& top, const Env& env) {
       for (auto& item : followed ? std::move(*followed) : process_name_to_thread_list(env, names, container, local))
         items.push_back(Numbered_item{static_cast<int>(items.size()) + 1, std::move(item)});
     }
-    tree.push_back(Processor_entry{g.processor, sort_rms(items)});
+    tree.push_back(Processor_entry{g.processor, sort_rms(std::move(items))});
   }
   return tree;
 }
@@ -583,19 +599,19 @@ int compare_thread_by_period(const Numbered_item& a, const Numbered_item& b) {
   return a.number > b.number ? -1 : a.number < b.number ? 1 : 0;
 }
 
-Numbered_items sort_rms(const Numbered_items& items) {
+Numbered_items sort_rms(Numbered_items items) {
   std::vector<std::size_t> order(items.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
     return compare_thread_by_period(items[a], items[b]) < 0;
   });
-  Numbered_items result = items;
+  // The order is fixed: the items can take their priority numbers in place.
   int priority = 1;
   for (std::size_t i : order) {
-    result[i].number = priority;
+    items[i].number = priority;
     priority += thread_size(items[i].item);
   }
-  return result;
+  return items;
 }
 
 std::vector<Oracle_info> get_oracle_info_list(const Numbered_items& items) {
@@ -1433,22 +1449,61 @@ bool is_thread_clock(std::string_view name) {
 // Every thread clock that the top-level system takes must be produced by the
 // scheduler of some processor; the threads of a process that no processor
 // runs would otherwise read clocks that nothing defines.
-void check_clocks_driven(const Si_tree& tree, const Node& top_node) {
-  std::unordered_set<std::string> driven;
-  for (const auto& entry : tree)
-    for (const auto& o : get_oracle_info_list(entry.items)) {
-      const std::string& act = act_clock(o.act).str();
-      driven.insert(act);
-      driven.insert(dispatch_of_act_var(act));
-      driven.insert(o.deliv.clock.str());
+// FNV-1a over the pieces of a text, read as one text.
+std::uint64_t text_hash(std::initializer_list<std::string_view> pieces) {
+  std::uint64_t h = 14695981039346656037u;
+  for (std::string_view piece : pieces)
+    for (unsigned char c : piece) {
+      h ^= c;
+      h *= 1099511628211u;
     }
-  for (const auto& [name, type] : top_node.oracles)
-    if (is_thread_clock(name.str()) && !driven.count(name.str())) {
+  return h;
+}
+
+// Whether the text is the pieces, one after the other.
+bool is_text(std::string_view text, std::initializer_list<std::string_view> pieces) {
+  for (std::string_view piece : pieces) {
+    if (!text.starts_with(piece)) return false;
+    text.remove_prefix(piece.size());
+  }
+  return text.empty();
+}
+
+void check_clocks_driven(const Si_tree& tree, const Node& top_node) {
+  // The thread clocks that the top-level system takes, by the hash of their
+  // name; each clock that a thread of the tree drives marks those it names.
+  struct Wanted {
+    std::uint64_t hash;
+    std::size_t index;  // in the oracles of the top-level node
+  };
+  const auto& oracles = top_node.oracles;
+  std::vector<Wanted> wanted;
+  for (std::size_t i = 0; i < oracles.size(); ++i)
+    if (is_thread_clock(oracles[i].first.str())) wanted.push_back(Wanted{text_hash({oracles[i].first.str()}), i});
+  auto by_hash = [](const Wanted& a, const Wanted& b) { return a.hash < b.hash; };
+  std::sort(wanted.begin(), wanted.end(), by_hash);
+  std::vector<bool> driven(oracles.size(), false);
+  auto mark = [&](std::initializer_list<std::string_view> pieces) {
+    auto [lo, hi] = std::equal_range(wanted.begin(), wanted.end(), Wanted{text_hash(pieces), 0}, by_hash);
+    for (auto it = lo; it != hi; ++it)
+      if (is_text(oracles[it->index].first.str(), pieces)) driven[it->index] = true;
+  };
+  for_each_thread(tree, [&](const Processor_entry&, const Oracle_ref& o) {
+    const std::string& act = o.act_clock().str();
+    mark({act});
+    const Act_clock_parts c = act_clock_parts(act);
+    mark({c.before, "_dispatch_clk", c.after});
+    mark({o.deliv->clock.str()});
+  });
+  for (std::size_t i = 0; i < oracles.size(); ++i) {
+    const std::string& name = oracles[i].first.str();
+    if (is_thread_clock(name) && !driven[i]) {
       out("*** Cannot schedule this system, sorry.\n");
-      out("*** The clock " + name.str() +
+      out("*** The clock " + name +
           " is driven by no processor: is every process bound with Actual_Processor_Binding?\n");
       throw Exit_request(2);
     }
+  }
 }
 
 }  // namespace
@@ -1457,9 +1512,9 @@ void print_scheduler(int verbosity, const std::string& base, const Ident& top, c
   auto scenario = open_scenario_file(base);
   Channel& sched_oc = *channels().scheduler;
   Channel& top_oc = *channels().top;
-  const Emit to_sched = [&](std::string_view s) { sched_oc.write(s); };
-  const Emit to_top = [&](std::string_view s) { top_oc.write(s); };
-  const Emit to_scenario = [&](std::string_view s) { scenario->write(s); };
+  const Emit to_sched = Channel_emit{&sched_oc};
+  const Emit to_top = Channel_emit{&top_oc};
+  const Emit to_scenario = Channel_emit{scenario.get()};
 
   const Si_tree tree = compute_si_tree(top, env);
   const std::vector<int> counts = compute_thread_nb(tree);

@@ -107,7 +107,7 @@ std::vector<int> compute_thread_nb(const Si_tree& tree);
 // number first. Returns <0, 0 or >0; 0 only for the same period and number.
 int compare_thread_by_period(const Numbered_item& a, const Numbered_item& b);
 // Same items in the same order, numbered with their priority numbers.
-Numbered_items sort_rms(const Numbered_items& items);
+Numbered_items sort_rms(Numbered_items items);
 std::vector<Oracle_info> get_oracle_info_list(const Numbered_items& items);
 
 // ---- thread schedulers ---------------------------------------------------------

@@ -29,7 +29,10 @@ struct Type_expression { std::variant<TRecord, TNamed> v; };
 struct Type_field { Ident name; Type_expression type; };
 
 inline Type_expression tnamed(Ident id) { return Type_expression{TNamed{std::move(id)}}; }
-inline Type_expression tbool() { return tnamed(Ident("bool")); }
+inline Type_expression tbool() {
+  static const Ident name("bool");
+  return tnamed(name);
+}
 
 // ---- patterns ----------------------------------------------------------------
 struct Pattern_item;

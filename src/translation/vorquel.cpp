@@ -79,7 +79,10 @@ class Front_list {
     rev_.clear();
     return l;
   }
-  std::vector<T> take_reversed() { return std::move(rev_); }
+  std::vector<T> take_reversed() {
+    rev_.shrink_to_fit();
+    return std::move(rev_);
+  }
   // The whole list reversed.
   const std::vector<T>& reversed() const { return rev_; }
 
@@ -303,21 +306,54 @@ bool has_output(const Node& n, std::string_view name) {
   return std::any_of(n.outputs.begin(), n.outputs.end(), [&](const Typed_ident& o) { return o.first.str() == name; });
 }
 
+// The names of a callee's inputs, looked up by text. A callee has few
+// inputs as a rule: they are searched in place; many are indexed.
+class Input_names {
+ public:
+  explicit Input_names(const std::vector<Typed_ident>& inputs) : inputs_(inputs) {
+    if (inputs.size() > linear_limit)
+      for (const auto& in : inputs) index_.insert(in.first.str());
+  }
+  // Whether name + suffix names an input.
+  bool has(std::string_view name, std::string_view suffix) const {
+    if (inputs_.size() > linear_limit) {
+      if (suffix.empty()) return index_.count(name) != 0;
+      std::string key;
+      key.reserve(name.size() + suffix.size());
+      key.append(name).append(suffix);
+      return index_.count(key) != 0;
+    }
+    return std::any_of(inputs_.begin(), inputs_.end(),
+                       [&](const Typed_ident& in) { return joined_equals(in.first.str(), name, suffix); });
+  }
+  // Whether text == name + suffix.
+  static bool joined_equals(std::string_view text, std::string_view name, std::string_view suffix) {
+    return text.size() == name.size() + suffix.size() && text.starts_with(name) && text.ends_with(suffix);
+  }
+  static constexpr std::size_t linear_limit = 16;
+
+ private:
+  const std::vector<Typed_ident>& inputs_;
+  std::unordered_set<std::string_view> index_;
+};
+
 // A data access reaching a feature that is only an output of the callee
 // (write access): the thread writes the data, it does not read it, so the
 // connection gives no argument.
-bool is_write_only_access(const Connection& c, const std::unordered_set<std::string>& inputs, const Node& callee) {
+bool is_write_only_access(const Connection& c, const Input_names& inputs, const Node& callee) {
   if (c.kind != Connection_kind::Data_access_connection) return false;
   const std::string_view f = c.dst.last();
-  std::string in(f);
-  in += "_in";
-  return inputs.count(in) == 0 && has_output(callee, f);
+  return !inputs.has(f, "_in") && has_output(callee, f);
 }
 
-// Name of the callee input that an argument or a connection end stands for.
+// Name of the callee input that an argument or a connection end stands for:
+// its last part followed by this suffix.
+std::string_view input_suffix(Connection_kind kind) {
+  return kind == Connection_kind::Data_access_connection ? "_in" : "";
+}
 std::string input_key(const Ident& end, Connection_kind kind) {
   std::string k(end.last());
-  if (kind == Connection_kind::Data_access_connection) k += "_in";
+  k += input_suffix(kind);
   return k;
 }
 
@@ -399,20 +435,31 @@ class Enclosing {
 // that names it.
 std::vector<Tuple_item> check_in_conn(const Ident& callee_name, const std::vector<const Connection*>& incoming,
                                       const std::vector<Typed_ident>& inputs, const std::vector<Argument>& args,
-                                      const std::unordered_set<std::string>& input_names) {
+                                      const Input_names& input_names) {
   for (const Connection* c : incoming) {
     VQ_ASSERT(c->kind != Connection_kind::Bus_access_connection, "check_in_conn: bus access connection");
-    if (input_names.count(input_key(c->dst, c->kind)) == 0)
+    if (!input_names.has(c->dst.last(), input_suffix(c->kind)))
       stop("*** Variable " + c->dst.str() + " is not an input of component " + callee_name.str() + ".\n");
   }
-  std::unordered_map<std::string, const Argument*> first;
-  for (const auto& a : args) first.emplace(input_key(a.label, a.kind), &a);
+  // The first argument that names each input.
+  auto first_of = [&, index = std::unordered_map<std::string, const Argument*>()](
+                      const std::string& name) mutable -> const Argument* {
+    if (args.size() <= Input_names::linear_limit) {
+      for (const auto& a : args)
+        if (Input_names::joined_equals(name, a.label.last(), input_suffix(a.kind))) return &a;
+      return nullptr;
+    }
+    if (index.empty())
+      for (const auto& a : args) index.emplace(input_key(a.label, a.kind), &a);
+    auto it = index.find(name);
+    return it == index.end() ? nullptr : it->second;
+  };
   std::vector<Tuple_item> result;
   result.reserve(inputs.size());
   for (const auto& [name, type] : inputs) {
-    auto it = first.find(name.str());
-    if (it == first.end()) stop("*** Error: The input variable " + name.str() + " is not connected.\n");
-    result.push_back({name, it->second->expr});
+    const Argument* a = first_of(name.str());
+    if (!a) stop("*** Error: The input variable " + name.str() + " is not connected.\n");
+    result.push_back({name, a->expr});
   }
   return result;
 }
@@ -421,31 +468,45 @@ std::vector<Tuple_item> check_in_conn(const Ident& callee_name, const std::vecto
 std::vector<Tuple_item> make_input_of_component(const Ident& sub, const Ident& callee_name, const Node& callee,
                                                 const std::vector<const Connection*>& incoming,
                                                 const Enclosing& encl) {
-  std::unordered_set<std::string> input_names;
-  for (const auto& in : callee.inputs) input_names.insert(in.first.str());
+  const Input_names input_names(callee.inputs);
 
   // Every new or merged argument goes to the front of the list: `stamp`
   // records when each was last put there.
   std::vector<Argument> args;
   std::vector<std::size_t> stamp;
+  // The argument of a label: searched in place while there are few.
   std::unordered_map<Ident, std::size_t> by_label;
+  auto find_label = [&](const Ident& label) -> std::optional<std::size_t> {
+    if (args.size() <= Input_names::linear_limit) {
+      for (std::size_t i = 0; i < args.size(); ++i)
+        if (args[i].label == label) return i;
+      return std::nullopt;
+    }
+    if (by_label.empty())
+      for (std::size_t i = 0; i < args.size(); ++i) by_label.emplace(args[i].label, i);
+    auto it = by_label.find(label);
+    return it == by_label.end() ? std::nullopt : std::optional<std::size_t>(it->second);
+  };
   std::vector<const Connection*> kept;
+  kept.reserve(incoming.size());
+  args.reserve(incoming.size());
+  stamp.reserve(incoming.size());
   for (const Connection* c : incoming) {
     if (is_write_only_access(*c, input_names, callee)) continue;
     kept.push_back(c);
-    Ident label = make_add_prefix(callee_name, feature_name_of_component_name(c->dst));
-    auto it = by_label.find(label);
-    if (it == by_label.end()) {
-      by_label.emplace(label, args.size());
-      args.push_back({label, encl.source(*c), c->kind});
+    Ident label = make_add_prefix(callee_name, c->dst.last());
+    const std::optional<std::size_t> found = find_label(label);
+    if (!found) {
+      if (!by_label.empty()) by_label.emplace(label, args.size());
+      args.push_back({std::move(label), encl.source(*c), c->kind});
       stamp.push_back(kept.size());
       continue;
     }
     switch (c->kind) {
       case Connection_kind::Event_connection: {
-        auto& a = args[it->second];
+        auto& a = args[*found];
         a.expr = make_expr(Or{a.expr, encl.source(*c)});
-        stamp[it->second] = kept.size();
+        stamp[*found] = kept.size();
         break;
       }
       case Connection_kind::Data_connection:
@@ -463,7 +524,7 @@ std::vector<Tuple_item> make_input_of_component(const Ident& sub, const Ident& c
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return stamp[a] > stamp[b]; });
   std::vector<Argument> collected;
   collected.reserve(args.size());
-  for (std::size_t i : order) collected.push_back(args[i]);
+  for (std::size_t i : order) collected.push_back(std::move(args[i]));
 
   auto result = check_in_conn(callee_name, kept, callee.inputs, collected, input_names);
   const std::size_t n = callee.inputs.size(), m = collected.size();
@@ -482,24 +543,28 @@ struct Local_outputs {
   Pattern pattern;
 };
 
-// The locals "sub_o" that receive the callee's outputs, and the call's pattern.
-Local_outputs make_local_output_of_component(const Ident& sub, const Ident& callee_name, const Node& callee) {
+// The locals "sub_o" that receive the callee's outputs, and the call's
+// pattern. The pattern's labels "callee_o" are the same for every call of the
+// callee: `labels`, when given, keeps them from one call to the next.
+Local_outputs make_local_output_of_component(const Ident& sub, const Ident& callee_name, const Node& callee,
+                                             std::vector<Ident>* labels = nullptr) {
   Local_outputs r{{}, Pattern{PTuple{}}};
   auto& items = std::get<PTuple>(r.pattern.v).items;
-  for (const auto& [o, type] : callee.outputs) {
+  r.locals.reserve(callee.outputs.size());
+  items.reserve(callee.outputs.size());
+  if (labels && labels->size() != callee.outputs.size()) {
+    labels->clear();
+    for (const auto& [o, type] : callee.outputs) labels->push_back(make_add_prefix(callee_name, o));
+  }
+  for (std::size_t i = 0; i < callee.outputs.size(); ++i) {
+    const auto& [o, type] = callee.outputs[i];
     Ident local = make_add_prefix(sub, o);
     r.locals.push_back({local, type});
-    items.push_back({make_add_prefix(callee_name, o), Pattern{PVar{local}}});
+    items.push_back({labels ? (*labels)[i] : make_add_prefix(callee_name, o), Pattern{PVar{std::move(local)}}});
   }
   return r;
 }
 
-std::vector<Typed_ident> condact_copies(const std::vector<Typed_ident>& locals) {
-  std::vector<Typed_ident> r;
-  r.reserve(locals.size());
-  for (const auto& [name, type] : locals) r.push_back({add_suffix("_condact", name), type});
-  return r;
-}
 
 struct Wires {
   std::vector<Equation> equations;
@@ -578,8 +643,11 @@ struct Sub_info {
 // The component a classifier names. A name that is not declared goes through
 // the translate-first request, which reports it as undefined.
 const Component& classifier_component(const Env& env, const Ident& name) {
-  if (!env.mem(name)) throw Vorquel_todo(name);
-  return env.get_component2(name);
+  const Entry* e = env.find(name);
+  if (!e) throw Vorquel_todo(name);
+  if (e->decl)
+    if (const auto* c = std::get_if<Component>(e->decl.get())) return *c;
+  return env.get_component2(name);  // reports what the entry is instead
 }
 
 // The sub-components of a process or system implementation, in declaration
@@ -608,8 +676,10 @@ std::vector<Sub_info> get_calls_information(const Env& env, const Component& c) 
 
 // The call that runs the sub-component (or call) `instance`.
 Expression call_expr(std::optional<Expression> clock, const Ident& callee, std::vector<Tuple_item> args,
-                     const Ident& instance) {
-  return make_expr(Call_expr{std::move(clock), var(callee), make_expr(Tuple{std::move(args)}), instance, {}});
+                     const Ident& instance, Expression callee_var = nullptr) {
+  if (!callee_var) callee_var = var(callee);
+  return make_expr(
+      Call_expr{std::move(clock), std::move(callee_var), make_expr(Tuple{std::move(args)}), instance, {}});
 }
 
 Integer period_or(const Component& c, const Ident& default_name) {
@@ -627,6 +697,15 @@ struct Body {
   Front_list<Equation> equations;
   Front_list<Ident> sub_nodes;
   Front_list<Si> sched_infos;
+  // One expression naming each callee, shared by all its calls, and the
+  // labels of the patterns of its calls.
+  std::unordered_map<Ident, Expression> callee_vars;
+  std::unordered_map<Ident, std::vector<Ident>> output_labels;
+  Expression callee_var(const Ident& callee) {
+    auto [it, fresh] = callee_vars.try_emplace(callee);
+    if (fresh) it->second = var(callee);
+    return it->second;
+  }
 };
 
 // A thread type in a process, or a subprogram in a thread, runs as a condact
@@ -634,15 +713,29 @@ struct Body {
 // DelayedOutputs. These are the pieces both cases build alike.
 struct Condact_parts {
   Local_outputs outs;
+  Pattern condact;  // outs.pattern with every variable x renamed x_condact
   std::vector<Tuple_item> args;
   Wires wires;
 };
 
-Condact_parts condact_parts(const Sub_info& s, const Node& callee, const Enclosing& encl) {
+Condact_parts condact_parts(const Sub_info& s, const Node& callee, const Enclosing& encl, Body& b) {
   const Ident& C = s.classifier->name;
-  Local_outputs outs = make_local_output_of_component(s.name, C, callee);
+  Local_outputs outs = make_local_output_of_component(s.name, C, callee, &b.output_labels[C]);
+  Pattern condact = rename_patt_condact(outs.pattern);
   auto args = make_input_of_component(s.name, C, callee, s.conns.incoming, encl);
-  return Condact_parts{std::move(outs), std::move(args), make_wires(s.conns.outgoing, encl)};
+  return Condact_parts{std::move(outs), std::move(condact), std::move(args), make_wires(s.conns.outgoing, encl)};
+}
+
+// The locals that receive the results of the condact call: the variables of
+// the condact pattern, typed as the outputs they stand for.
+std::vector<Typed_ident> condact_locals(const Condact_parts& p) {
+  const auto& items = std::get<PTuple>(p.condact.v).items;
+  VQ_ASSERT(items.size() == p.outs.locals.size(), "condact pattern and locals differ in number");
+  std::vector<Typed_ident> r;
+  r.reserve(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i)
+    r.push_back({std::get<PVar>(items[i].pattern.v).name, p.outs.locals[i].second});
+  return r;
 }
 
 // The enclosing component of `subs`, of which those of the category
@@ -655,13 +748,16 @@ Enclosing enclosing(const Component& c, const Node& type_node, const std::vector
   return Enclosing(c, type_node, names);
 }
 
-void add_condact_equations(Body& b, const Ident& instance, const Ident& C, const Condact_parts& p, const Ident& act,
+// Takes the arguments, the patterns and the wires out of p; its locals stay.
+void add_condact_equations(Body& b, const Ident& instance, const Ident& C, Condact_parts& p, const Ident& act,
                            const Ident& disp, const Ident& rel) {
   b.equations.prepend(p.wires.equations);
-  Pattern condact = rename_patt_condact(p.outs.pattern);
-  b.equations.prepend(Equation{condact, call_expr(var(act), C, p.args, instance)});
-  b.equations.prepend(Equation{
-      p.outs.pattern, make_expr(DelayedOutputs{C, rel, disp, p.outs.pattern, condact, p.wires.delayed_sources})});
+  Pattern condact = std::move(p.condact);
+  b.equations.prepend(Equation{condact, call_expr(var(act), C, std::move(p.args), instance, b.callee_var(C))});
+  Pattern outputs = p.outs.pattern;
+  b.equations.prepend(Equation{std::move(p.outs.pattern),
+                               make_expr(DelayedOutputs{C, rel, disp, std::move(outputs), std::move(condact),
+                                                        std::move(p.wires.delayed_sources)})});
 }
 
 // d = d_init -> E, where E starts as pre(d) and every writer w (in
@@ -691,7 +787,7 @@ void process_data(const Node_lookup& node_of, const Sub_info& s,
 void process_thread_type(const Node_lookup& node_of, const Sub_info& s, const Enclosing& encl, Body& b) {
   const Component& C = *s.classifier;
   Node_ptr callee = node_of(C.name);
-  Condact_parts p = condact_parts(s, *callee, encl);
+  Condact_parts p = condact_parts(s, *callee, encl, b);
   Integer period = period_or(C, C.name);
   auto [lower, upper] = get_compute_execution_time(C);
   Ident act = make_new_ident(s.name, "_activate_clk");
@@ -699,7 +795,7 @@ void process_thread_type(const Node_lookup& node_of, const Sub_info& s, const En
   Ident rel = make_new_ident(s.name, "_release_clk");
   b.sched_infos.prepend(Si_timed{C.name, Periodic{act, period}, Deliv_info{rel, lower, upper}});
   b.locals.prepend(p.outs.locals);
-  b.locals.prepend(condact_copies(p.outs.locals));
+  b.locals.prepend(condact_locals(p));
   b.locals.prepend({act, tbool()});
   b.oracles.prepend({act, tbool()});
   b.oracles.prepend({disp, tbool()});
@@ -796,7 +892,7 @@ Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Co
       case Category::Subprogram: {
         if (C.kind == Component_kind::Implementation) stop("*** Subprogram implementations are not implemented.");
         Node_ptr callee = node_of(C.name);
-        Condact_parts p = condact_parts(s, *callee, encl);
+        Condact_parts p = condact_parts(s, *callee, encl, b);
         // Checked for its diagnostics only: the next calls read the sources
         // directly, so no equation would define these locals.
         (void)local_of_out_connection(env, C, s.conns.outgoing);
@@ -810,9 +906,10 @@ Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Co
         b.locals.prepend({disp, tbool()});
         Ident rel = make_new_ident(s.name, "_release_clk");
         auto [lower, upper] = get_compute_execution_time(C);
+        std::vector<Typed_ident> condact_results = condact_locals(p);
         add_condact_equations(b, s.name, C.name, p, act, disp, rel);
         b.locals.prepend(p.outs.locals);
-        b.locals.prepend(condact_copies(p.outs.locals));
+        b.locals.prepend(condact_results);
         b.locals.prepend({rel, tbool()});
         b.oracles.prepend({rel, tbool()});
         b.sub_nodes.prepend(C.name);
@@ -1083,12 +1180,17 @@ struct Text_hash {
 
 // The oracle names handed out within one node. A fresh-name suffix goes at
 // the end of the name and so at the end of its label.
+//
+// One table entry per text: the kinds of the names handed out with that
+// label (label + suffix), and, for a label, the first suffix worth trying.
 class Oracle_names {
  public:
+  explicit Oracle_names(std::size_t expected = 0) { table_.reserve(expected); }
+
   // A name the node declares for itself.
   void keep(const Ident& name) {
     const char kind = clock_label(name.str(), scratch_);
-    used_.insert(std::string(key(scratch_, "", kind)));
+    entry(scratch_).kinds |= kind_bit(kind);
   }
 
   // The names under which one call passes the callee's oracles, in their
@@ -1096,34 +1198,46 @@ class Oracle_names {
   // when all their names are new in the node, else the first of "_2",
   // "_3", ... that makes them all new.
   std::vector<Ident> give(const std::vector<Typed_ident>& oracles) {
+    constexpr std::size_t none = static_cast<std::size_t>(-1);
+    // Groups of one label, each with at most one name of every kind; the
+    // groups of a label are chained in creation order, and so are the
+    // members of a group.
     struct Group {
       std::string label;
-      std::vector<std::size_t> members;
-      std::string kinds;
+      unsigned kinds = 0;
+      std::size_t first = none, last = none;
+      std::size_t next_of_label = none;
     };
     std::vector<Group> groups;
-    // open groups of a label
-    std::unordered_map<std::string, std::vector<std::size_t>, Text_hash, std::equal_to<>> by_label;
-    std::vector<char> kind(oracles.size());
+    std::unordered_map<std::string, std::size_t, Text_hash, std::equal_to<>> first_of_label;
+    first_of_label.reserve(oracles.size());
+    std::vector<std::size_t> next_member(oracles.size(), none);
+    std::vector<unsigned> kind(oracles.size());
     for (std::size_t i = 0; i < oracles.size(); ++i) {
-      kind[i] = clock_label(oracles[i].first.str(), scratch_);
-      auto it = by_label.find(scratch_);
-      if (it == by_label.end()) it = by_label.emplace(scratch_, std::vector<std::size_t>{}).first;
-      auto& open = it->second;
-      // Two names of one kind and label cannot share a suffix.
-      auto g = std::find_if(open.begin(), open.end(), [&](std::size_t j) {
-        return groups[j].kinds.find(kind[i]) == std::string::npos;
-      });
-      std::size_t j;
-      if (g != open.end()) {
-        j = *g;
-      } else {
+      kind[i] = kind_bit(clock_label(oracles[i].first.str(), scratch_));
+      std::size_t j = none;
+      auto it = first_of_label.find(scratch_);
+      if (it == first_of_label.end()) {
         j = groups.size();
-        open.push_back(j);
-        groups.push_back(Group{scratch_, {}, {}});
+        first_of_label.emplace(scratch_, j);
+        groups.push_back(Group{scratch_});
+      } else {
+        // Two names of one kind and label cannot share a suffix.
+        std::size_t g = it->second, last = none;
+        while (g != none && (groups[g].kinds & kind[i])) last = g, g = groups[g].next_of_label;
+        if (g != none) {
+          j = g;
+        } else {
+          j = groups.size();
+          groups.push_back(Group{scratch_});
+          groups[last].next_of_label = j;
+        }
       }
-      groups[j].members.push_back(i);
-      groups[j].kinds.push_back(kind[i]);
+      Group& grp = groups[j];
+      if (grp.last == none) grp.first = i;
+      else next_member[grp.last] = i;
+      grp.last = i;
+      grp.kinds |= kind[i];
     }
     // Every name is set below: each oracle is a member of one group.
     std::vector<Ident> names;
@@ -1131,10 +1245,8 @@ class Oracle_names {
     for (const auto& o : oracles) names.push_back(o.first);
     std::string suffix;
     for (const auto& g : groups) {
-      auto next_it = next_.find(g.label);
-      if (next_it == next_.end()) next_it = next_.emplace(g.label, 1).first;
-      long long& next = next_it->second;
-      long long k = next;
+      auto label_it = table_.find(g.label);
+      long long k = label_it == table_.end() ? 1 : label_it->second.next;
       auto set_suffix = [&] {
         suffix.clear();
         if (k != 1) {
@@ -1144,32 +1256,35 @@ class Oracle_names {
       };
       auto is_free = [&] {
         set_suffix();
-        return std::all_of(g.kinds.begin(), g.kinds.end(),
-                           [&](char c) { return used_.find(key(g.label, suffix, c)) == used_.end(); });
+        scratch_.assign(g.label);
+        scratch_.append(suffix);
+        auto it = table_.find(scratch_);
+        return it == table_.end() || (it->second.kinds & g.kinds) == 0;
       };
       while (!is_free()) ++k;
-      set_suffix();
-      for (std::size_t i : g.members) {
-        used_.insert(std::string(key(g.label, suffix, kind[i])));
-        if (!suffix.empty()) names[i] = add_suffix(suffix, oracles[i].first);
-      }
-      next = k + 1;
+      // scratch_ holds label + suffix
+      entry(scratch_).kinds |= g.kinds;
+      if (!suffix.empty())
+        for (std::size_t i = g.first; i != none; i = next_member[i]) names[i] = add_suffix(suffix, oracles[i].first);
+      entry(g.label).next = k + 1;
     }
     return names;
   }
 
  private:
-  // label + suffix + '\n' + kind, built in key_.
-  std::string_view key(std::string_view label, std::string_view suffix, char kind) {
-    key_.assign(label);
-    key_.append(suffix);
-    key_ += '\n';
-    key_ += kind;
-    return key_;
+  struct State {
+    unsigned kinds = 0;  // kind_bit of the names given with this text
+    long long next = 1;  // as a label: the first suffix worth trying
+  };
+  // '0', '1', '2' (the clock kinds) or '-' (no kind), one bit each.
+  static unsigned kind_bit(char kind) { return kind == '-' ? 8u : 1u << (kind - '0'); }
+  State& entry(const std::string& text) {
+    auto it = table_.find(text);
+    if (it == table_.end()) it = table_.emplace(text, State{}).first;
+    return it->second;
   }
-  std::unordered_set<std::string, Text_hash, std::equal_to<>> used_;
-  std::unordered_map<std::string, long long, Text_hash, std::equal_to<>> next_;  // per label: the first suffix worth trying
-  std::string scratch_, key_;
+  std::unordered_map<std::string, State, Text_hash, std::equal_to<>> table_;
+  std::string scratch_;
 };
 
 // The node n with its own oracles followed by those of every node it calls
@@ -1198,20 +1313,29 @@ Node_ptr callee_node(Propagation& p, const Ident& x) {
 }
 
 Node propagated_node(const Node_lookup& callee_of, Node n) {
-  Oracle_names names;
+  // The callees first, so that the oracle list grows once to its size.
+  std::vector<Node_ptr> callees;
+  callees.reserve(n.sub_nodes.size());
+  std::size_t count = n.oracles.size();
+  for (const Ident& x : n.sub_nodes) {
+    callees.push_back(callee_of(x));
+    if (callees.back()) count += callees.back()->oracles.size();
+  }
+  Oracle_names names(count);
   for (const auto& o : n.oracles) names.keep(o.first);
   Node result = std::move(n);
+  result.oracles.reserve(count);
   struct Passed {
     std::vector<std::vector<Ident>> calls;
     std::size_t next = 0;
   };
   std::unordered_map<Ident, Passed> passed;
-  for (const Ident& x : result.sub_nodes) {
-    Node_ptr callee = callee_of(x);
+  for (std::size_t k = 0; k < result.sub_nodes.size(); ++k) {
+    const Node_ptr& callee = callees[k];
     if (!callee) continue;
     std::vector<Ident> args = names.give(callee->oracles);
     for (std::size_t i = 0; i < args.size(); ++i) result.oracles.push_back({args[i], callee->oracles[i].second});
-    passed[x].calls.push_back(std::move(args));
+    passed[result.sub_nodes[k]].calls.push_back(std::move(args));
   }
   for (auto& eq : result.equations) {
     const auto* c = std::get_if<Call_expr>(&eq.rhs->v);
@@ -1245,7 +1369,9 @@ Sync_definition with_propagated_oracles(const Translation& t, Sync_definition d)
     const auto* callee = std::get_if<Node_def>(&*e->def);
     return callee ? callee->node : nullptr;
   };
-  return node_def(propagated_node(callee_of, std::move(n)));
+  Node propagated = propagated_node(callee_of, std::move(n));
+  propagated.oracles.shrink_to_fit();
+  return node_def(std::move(propagated));
 }
 
 }  // namespace

@@ -1,0 +1,425 @@
+// The command as a user meets it when things go wrong: outputs that cannot
+// be written, inputs that are missing or hostile, a schema folder that is
+// not one, and inputs of unusual size. Every such run ends, quickly, with
+// status 0 or with a message and status 2; earlier outputs are never
+// touched.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "test_util.hpp"
+
+namespace vorquel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::make_temp_dir;
+using testing::read_file;
+using testing::Run_result;
+using testing::run_vorquel;
+using testing::source_path;
+using testing::write_file;
+
+const std::string schema_dir = "AADL_SCHEMA_DIR=" + source_path("aadl-schema");
+const std::string aborting = "*** Aborting...\n";
+
+bool ends_with(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+bool starts_with(const std::string& s, const std::string& head) { return s.rfind(head, 0) == 0; }
+
+// Every entry of a directory with its contents ("<dir>" for directories).
+std::map<std::string, std::string> snapshot(const std::string& dir) {
+  std::map<std::string, std::string> m;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    const std::string name = e.path().filename().string();
+    m[name] = e.is_directory() ? std::string("<dir>") : read_file(e.path().string());
+  }
+  return m;
+}
+
+// A temporary directory removed at the end of the test.
+struct Temp_dir {
+  std::string path;
+  explicit Temp_dir(const std::string& tag) : path(make_temp_dir(tag)) {}
+  ~Temp_dir() {
+    std::error_code ec;
+    fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path, ec);
+  }
+  std::string operator/(const std::string& name) const { return path + "/" + name; }
+};
+
+// The binary with standard output sent to a given file (run_vorquel keeps
+// it in a temporary file), as the given user when not -1; standard error is
+// returned, and standard output too when it went to a file we can read.
+Run_result run_with(const std::vector<std::string>& args, const std::string& dir, const std::string& env,
+                    const std::string& stdout_path, uid_t user = static_cast<uid_t>(-1)) {
+  Temp_dir tmp("stderr");
+  const std::string e = tmp / "stderr";
+  const std::string o = stdout_path.empty() ? tmp / "stdout" : stdout_path;
+  pid_t pid = fork();
+  if (pid == 0) {
+    int out_fd = ::open(o.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err_fd = ::open(e.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out_fd < 0 || err_fd < 0 || dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0) _exit(127);
+    if (user != static_cast<uid_t>(-1) && (setgid(user) != 0 || setuid(user) != 0)) _exit(126);
+    if (chdir(dir.c_str()) != 0) _exit(127);
+    putenv(const_cast<char*>(env.c_str()));
+    std::vector<std::string> words{VORQUEL_BINARY};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int st = 0;
+  waitpid(pid, &st, 0);
+  return Run_result{WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st), stdout_path.empty() ? read_file(o) : "",
+                    read_file(e)};
+}
+
+// Seconds a run took.
+template <class F>
+double timed(F f) {
+  auto start = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+const std::string typical = source_path("examples/typical.aaxl");
+
+// A name of the typical model renamed everywhere: as a name attribute and
+// inside references.
+std::string renamed(std::string text, const std::string& from, const std::string& to) {
+  for (const auto& [a, b] : {std::pair{"name=\"" + from + "\"", "name=\"" + to + "\""},
+                             std::pair{"[@name=" + from + "]", "[@name=" + to + "]"}}) {
+    for (std::size_t pos = 0; (pos = text.find(a, pos)) != std::string::npos; pos += b.size())
+      text.replace(pos, a.size(), b);
+  }
+  return text;
+}
+
+// ---- outputs that cannot be written ---------------------------------------
+
+// Each output file in turn (and the scenario file) lands on a full device:
+// the run must fail with the system's message naming that file.
+TEST(OutputFaults, FullDevice) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const std::vector<std::vector<std::string>> cases = {
+      {"fillme_out_nodes.lus"}, {"fillme_out_types.lus"}, {"fillme_out_const.lus"}, {"schedule_out.lus"},
+      {"out.lus"},              {"out_nodes.lus"},        {"out.zbl"},              {"out.lus", "--one-file"},
+      {"out.zbl", "--scade"}};
+  for (const auto& c : cases) {
+    const std::string& name = c[0];
+    SCOPED_TRACE(name + (c.size() > 1 ? " " + c[1] : ""));
+    Temp_dir dir("full");
+    write_file(dir / name, "earlier run\n");
+    fs::create_symlink("/dev/full", dir / (name + ".new"));
+    std::vector<std::string> args(c.begin() + 1, c.end());
+    args.push_back(typical);
+    auto r = run_vorquel(args, dir.path, {schema_dir});
+    EXPECT_EQ(r.status, 2) << r.out << r.err;
+    EXPECT_TRUE(ends_with(r.out, "*** No space left on device (" + name + ".new)\n" + aborting)) << r.out;
+    EXPECT_EQ(read_file(dir / name), "earlier run\n");
+  }
+}
+
+// An output name that cannot be created: taken by a directory, in a
+// folder that does not exist, or in a folder we may not write into.
+TEST(OutputFaults, CannotCreate) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{typical}, "*** Is a directory (out_nodes.lus.new)\n"},
+      {{"-o", "sub/x", typical}, "*** No such file or directory (fillme_sub/x_nodes.lus)\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    Temp_dir dir("create");
+    write_file(dir / "out_nodes.lus", "");
+    fs::create_directory(dir / "out_nodes.lus.new");
+    auto r = run_vorquel(c.args, dir.path, {schema_dir});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(ends_with(r.out, c.message + aborting)) << r.out;
+  }
+}
+
+// Run as an unprivileged user when we are root (as in CI), since root
+// writes anyway.
+TEST(OutputFaults, ReadOnlyDirectory) {
+  Temp_dir dir("readonly");
+  fs::permissions(dir.path, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  const uid_t nobody = 65534;
+  const uid_t user = ::geteuid() == 0 ? nobody : static_cast<uid_t>(-1);
+  // A schema folder directly in /tmp is used in place: that user could not
+  // replace the copy that earlier runs left there.
+  Temp_dir schema("schema");
+  fs::copy(source_path("aadl-schema"), schema.path, fs::copy_options::recursive);
+  fs::permissions(schema.path, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+  auto r = run_with({typical}, dir.path, "AADL_SCHEMA_DIR=" + schema.path, "", user);
+  if (r.status == 126 || r.err.find("Permission denied") != std::string::npos)
+    GTEST_SKIP() << "cannot run the program as an unprivileged user here: " << r.err;
+  EXPECT_EQ(r.status, 2) << r.out << r.err;
+  EXPECT_TRUE(ends_with(r.out, "*** Permission denied (fillme_out_nodes.lus)\n" + aborting)) << r.out;
+  EXPECT_TRUE(snapshot(dir.path).empty());
+}
+
+// Messages that cannot be written make the run fail, too.
+TEST(OutputFaults, StandardOutputFull) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  Temp_dir dir("stdout");
+  auto r = run_with({"-v", "1", typical}, dir.path, schema_dir, "/dev/full");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("*** No space left on device (standard output)\n"), std::string::npos) << r.err;
+}
+
+// ---- failures before the output files are opened ---------------------------
+
+// A failing run leaves the files of an earlier run as they were and adds
+// nothing, whatever stage stops it.
+TEST(EarlyFailure, EarlierOutputsUntouched) {
+  Temp_dir dir("earlier");
+  auto first = run_vorquel({typical}, dir.path, {schema_dir});
+  ASSERT_EQ(first.status, 0) << first.out << first.err;
+  write_file(dir / "bad.aaxl", "<core:AadlSpec xmlns:core=\"/tmp/aadl-schema/core\"><oops/></core:AadlSpec>\n");
+  write_file(dir / "timing.aaxl", renamed(read_file(typical), "c1", "c1\" timing=\"Late"));
+  std::string no_protocol = read_file(typical);
+  const std::size_t from = no_protocol.find("<propertyAssociation propertyDefinition=\"/aadlSpec[@name=AADL_Properties]"
+                                            "/propertySet[@name=AADL_Properties]/propertyDefinition[@name=Dispatch_Protocol]");
+  const std::string end = "</propertyAssociation>";
+  no_protocol.erase(from, no_protocol.find(end, from) + end.size() - from);
+  write_file(dir / "no_protocol.aaxl", no_protocol);
+  const auto before = snapshot(dir.path);
+
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> env;
+    std::string out_start;
+  };
+  const std::vector<Case> cases = {
+      {{"missing.aaxl"}, {schema_dir}, "*** Cannot read missing.aaxl: No such file or directory\n"},
+      {{"bad.aaxl"}, {schema_dir}, "*** Invalid AAXL document"},
+      {{"timing.aaxl"}, {schema_dir}, "*** aaxl error: \"Late\" instead of Delayed or Immediate.\n"},
+      {{"-tc", "K::Nope.i", typical}, {schema_dir}, "*** No system implementation named K::Nope.i"},
+      {{"no_protocol.aaxl"}, {schema_dir}, "*** Error: the thread K__T has no Dispatch_Protocol property.\n"},
+      {{typical}, {"AADL_SCHEMA_DIR"}, "Environment variable AADL_SCHEMA_DIR is undefined.\n"},
+      {{"--one-file", typical, "missing.aaxl"}, {schema_dir}, "*** Cannot read missing.aaxl"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front());
+    auto r = run_vorquel(c.args, dir.path, c.env);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(starts_with(r.out, c.out_start)) << r.out;
+    EXPECT_EQ(snapshot(dir.path), before);
+  }
+}
+
+// ---- hostile inputs ---------------------------------------------------------
+
+const std::string root_open =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<core:AadlSpec xmi:version=\"2.0\" "
+    "xmlns:xmi=\"http://www.omg.org/XMI\" xmlns:core=\"/tmp/aadl-schema/core\" name=\"m\">\n";
+const std::string root_close = "</core:AadlSpec>\n";
+
+std::string repeated(const std::string& piece, std::size_t bytes) {
+  std::string s;
+  s.reserve(bytes + piece.size());
+  while (s.size() < bytes) s += piece;
+  return s;
+}
+
+// Deeply nested elements, about 50 MB: unknown ones, or comments (which the
+// reader drops whatever they hold).
+std::string nested(const std::string& element, std::size_t bytes) {
+  const std::size_t depth = bytes / (2 * element.size() + 5);
+  return root_open + repeated("<" + element + ">", depth * (element.size() + 2)) +
+         repeated("</" + element + ">", depth * (element.size() + 3)) + root_close;
+}
+
+TEST(BadInput, ClearMessageQuickly) {
+  Temp_dir dir("input");
+  fs::create_directory(dir / "folder.aaxl");
+  write_file(dir / "empty.aaxl", "");
+  std::string latin1 = read_file(typical);
+  latin1.replace(latin1.find("name=\"T\""), 8, "name=\"T\xE9\"");
+  write_file(dir / "latin1.aaxl", latin1);
+  const char binary[] = "\x7f" "ELF\x02\x01\x01\x00\x00\x00\xff\xfe\x80\x81";
+  write_file(dir / "binary.aaxl", std::string(binary, sizeof binary - 1));
+  write_file(dir / "deep.aaxl", nested("aadlPackage", 50u << 20));
+  write_file(dir / "deep_comment.aaxl", nested("comment", 50u << 20));
+  write_file(dir / "unclosed.aaxl", root_open + repeated("<comment>", 50u << 20));
+
+  // Reading errors end with the abort line; the reader's parsing and
+  // structure reports stop the run on their own.
+  struct Case {
+    std::string file;
+    std::string out_start;  // the message, up to the parser's own wording
+    bool aborts;
+  };
+  const std::vector<Case> cases = {
+      {"missing.aaxl", "*** Cannot read missing.aaxl: No such file or directory\n", true},
+      {"folder.aaxl", "*** Cannot read folder.aaxl: Is a directory\n", true},
+      {"empty.aaxl", "*** XML parsing error if file empty.aaxl: ", false},
+      {"latin1.aaxl", "*** XML parsing error if file latin1.aaxl: line 6, column 26: invalid UTF-8", false},
+      {"binary.aaxl", "*** XML parsing error if file binary.aaxl: ", false},
+      {"deep.aaxl", "*** Invalid AAXL document", false},
+      {"deep_comment.aaxl", "*** No system found.", true},
+      {"unclosed.aaxl", "*** XML parsing error if file unclosed.aaxl: ", false},
+      {"/dev/zero", "*** Cannot read /dev/zero: File too large\n", true},  // never ends
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    Run_result r;
+    double seconds = timed([&] { r = run_vorquel({c.file}, dir.path, {schema_dir}); });
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_TRUE(starts_with(r.out, c.out_start)) << r.out.substr(0, 300);
+    EXPECT_EQ(ends_with(r.out, aborting), c.aborts) << r.out.substr(0, 300);
+    EXPECT_LT(seconds, 20.0);
+  }
+  // Nothing was written beside the inputs.
+  EXPECT_EQ(snapshot(dir.path).size(), 7u);
+}
+
+// The reason of an input that is not UTF-8 is given where it is.
+TEST(BadInput, NotUtf8Position) {
+  Temp_dir dir("utf8");
+  struct Case {
+    std::string bytes;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"\xE9", "line 3, column 23: invalid UTF-8 byte sequence"},         // Latin-1 letter
+      {"\xC3", "line 3, column 23: invalid UTF-8 byte sequence"},         // truncated sequence
+      {"\xC0\xAF", "line 3, column 23: invalid UTF-8 byte sequence"},     // overlong form
+      {"\xED\xA0\x80", "line 3, column 23: invalid UTF-8 byte sequence"}, // surrogate
+      {"\xF4\x90\x80\x80", "line 3, column 23: invalid UTF-8 byte sequence"},  // past U+10FFFF
+      {"\x80", "line 3, column 23: invalid UTF-8 byte sequence"},                 // lone continuation
+  };
+  for (const auto& c : cases) {
+    std::string text = root_open + "  <aadlPackage name=\"K" + c.bytes + "\"><aadlPublic/></aadlPackage>\n" + root_close;
+    write_file(dir / "in.aaxl", text);
+    auto r = run_vorquel({"in.aaxl"}, dir.path, {schema_dir});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "*** XML parsing error if file in.aaxl: " + c.message + "\n");
+  }
+  // Correct multi-byte letters are names like any other; a document that
+  // declares Latin-1 is read as such.
+  for (const auto& [decl, letter] : {std::pair<std::string, std::string>{"UTF-8", "\xC3\xA9"},
+                                     std::pair<std::string, std::string>{"UTF-8", "\xF0\x9F\x98\x80"},
+                                     std::pair<std::string, std::string>{"ISO-8859-1", "\xE9"}}) {
+    std::string text = renamed(read_file(typical), "T", "T" + letter);
+    text.replace(text.find("encoding=\"ASCII\""), 16, "encoding=\"" + decl + "\"");
+    write_file(dir / "ok.aaxl", text);
+    auto r = run_vorquel({"ok.aaxl"}, dir.path, {schema_dir});
+    EXPECT_EQ(r.status, 0) << decl << r.out << r.err;
+  }
+}
+
+// ---- the schema folder ---------------------------------------------------------
+
+TEST(SchemaFolder, NotAFolder) {
+  Temp_dir dir("schema");
+  write_file(dir / "plain", "not a folder\n");
+  const std::string copy_failed = "Error in a system call (cp).\n" + aborting;
+  struct Case {
+    std::string value;
+    std::string out;
+  };
+  const std::vector<Case> cases = {
+      {"AADL_SCHEMA_DIR", "Environment variable AADL_SCHEMA_DIR is undefined.\n" + aborting},
+      {"AADL_SCHEMA_DIR=" + dir.path + "/nowhere", copy_failed},
+      {"AADL_SCHEMA_DIR=", copy_failed},
+      {"AADL_SCHEMA_DIR=" + dir.path + "/plain", copy_failed},
+      // Copying a folder that holds /tmp into /tmp can only fail, after a
+      // very long time: refused at once.
+      {"AADL_SCHEMA_DIR=/", copy_failed},
+      {"AADL_SCHEMA_DIR=/tmp", copy_failed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    Run_result r;
+    double seconds = timed([&] { r = run_vorquel({typical}, dir.path, {c.value}); });
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_LT(seconds, 20.0);
+    EXPECT_EQ(snapshot(dir.path).size(), 1u);
+  }
+  EXPECT_FALSE(fs::exists("/tmp/plain") && read_file("/tmp/plain") == "not a folder\n");
+}
+
+// ---- sizes ----------------------------------------------------------------------
+
+// Names of 10,000 characters, and names of hundreds of parts, go through
+// every stage, in both dialects. Packages are named by one part only: a
+// deeper one is refused as not supported.
+TEST(Sizes, LongAndDeepNames) {
+  const std::string long_name(10000, 'n');
+  std::string dots, scopes;
+  for (int i = 0; i < 300; ++i) {
+    dots += ".d" + std::to_string(i);
+    scopes += (i ? "::P" : "P") + std::to_string(i);
+  }
+  std::string model = read_file(typical);
+  model = renamed(model, "T", "T" + long_name + dots);
+  model = renamed(model, "x", "x" + long_name);
+  model = renamed(model, "t1", "t1" + long_name + dots);
+  model = renamed(model, "K", "K" + long_name);
+  Temp_dir dir("names");
+  write_file(dir / "m.aaxl", model);
+  write_file(dir / "deep.aaxl", renamed(read_file(typical), "K", scopes));
+  for (const std::string dialect : {"--lustre", "--scade"}) {
+    SCOPED_TRACE(dialect);
+    Run_result r;
+    double seconds =
+        timed([&] { r = run_vorquel({dialect, "-o", dialect.substr(2), "m.aaxl"}, dir.path, {schema_dir}); });
+    EXPECT_EQ(r.status, 0) << r.out.substr(0, 500) << r.err.substr(0, 500);
+    EXPECT_LT(seconds, 20.0);
+  }
+  const std::string lustre = read_file(dir / "lustre_nodes.lus");
+  EXPECT_NE(lustre.find("t1" + long_name + "_d0_d1_d2_"), std::string::npos);
+  EXPECT_NE(read_file(dir / "fillme_lustre_nodes.lus").find("x" + long_name), std::string::npos);
+
+  auto r = run_vorquel({"deep.aaxl"}, dir.path, {schema_dir});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "Misc.Error\n" + aborting);
+  EXPECT_EQ(r.err, ">> Not yet implemented: normalize_package\n");
+}
+
+// Thousands of files on the command line: distinct packages, or the same
+// file again and again (its declarations then clash).
+TEST(Sizes, ThousandsOfFiles) {
+  Temp_dir dir("many");
+  const std::string model = read_file(typical);
+  std::vector<std::string> files;
+  for (int i = 0; i < 2000; ++i) {
+    std::string name = "m" + std::to_string(i) + ".aaxl";
+    write_file(dir / name, renamed(renamed(model, "K", "K" + std::to_string(i)), "S.i", "S.i" + std::to_string(i)));
+    files.push_back(name);
+  }
+  Run_result r;
+  double seconds = timed([&] { r = run_vorquel(files, dir.path, {schema_dir}); });
+  EXPECT_EQ(r.status, 0) << r.out.substr(0, 500) << r.err.substr(0, 500);
+  EXPECT_LT(seconds, 60.0);
+
+  std::vector<std::string> same(3000, files.front());
+  same.insert(same.begin(), "--one-file");
+  seconds = timed([&] { r = run_vorquel(same, dir.path, {schema_dir}); });
+  EXPECT_EQ(r.status, 2);
+  EXPECT_TRUE(ends_with(r.out, aborting)) << r.out.substr(0, 500);
+  EXPECT_LT(seconds, 60.0);
+}
+
+}  // namespace
+}  // namespace vorquel
