@@ -21,7 +21,7 @@ using namespace vorquel;
 
 namespace {
 
-const std::string spec = "/aadlSpec[@name=bench]/aadlPackage[@name=K]/aadlPublic/";
+const std::string prefix = "/aadlSpec[@name=bench]/aadlPackage[@name=K]/aadlPublic/";
 const std::string props = "/aadlSpec[@name=AADL_Properties]/propertySet[@name=AADL_Properties]/";
 
 // A package of n declarations: data types, thread types with two ports,
@@ -43,7 +43,7 @@ std::string generate_aaxl(std::size_t n) {
         s += "      <threadType name=\"T" + k + "\">\n        <features>\n";
         for (const char* p : {"x", "y"})
           s += std::string("          <dataPort name=\"") + p + "\"" + (p[0] == 'y' ? " direction=\"out\"" : "") +
-               " dataClassifier=\"" + spec + "dataType[@name=D" + k + "]\"/>\n";
+               " dataClassifier=\"" + prefix + "dataType[@name=D" + k + "]\"/>\n";
         s += "        </features>\n        <properties>\n"
              "          <propertyAssociation propertyDefinition=\"" + props +
              "propertyDefinition[@name=Dispatch_Protocol]\">\n"
@@ -55,10 +55,10 @@ std::string generate_aaxl(std::size_t n) {
         s += "      <processType name=\"P" + k + "\"/>\n";
         break;
       default:
-        s += "      <processImpl name=\"P" + k + ".i\" compType=\"" + spec + "processType[@name=P" + k +
+        s += "      <processImpl name=\"P" + k + ".i\" compType=\"" + prefix + "processType[@name=P" + k +
              "]\">\n        <subcomponents>\n";
         for (const char* t : {"t1", "t2"})
-          s += std::string("          <threadSubcomponent name=\"") + t + "\" classifier=\"" + spec +
+          s += std::string("          <threadSubcomponent name=\"") + t + "\" classifier=\"" + prefix +
                "threadType[@name=T" + k + "]\"/>\n";
         s += "        </subcomponents>\n      </processImpl>\n";
     }

@@ -480,14 +480,14 @@ class Checker {
       if (seen & (std::uint64_t{1} << k))
         return fail_in(n, pos_.at(a.name()), "attribute " + shown(name) + " given twice", true);
       seen |= std::uint64_t{1} << k;
-      const Attr& spec = r.attributes[k];
+      const Attr& rule_attr = r.attributes[k];
       if (!check_prefix(n, a.name(), name)) return false;
-      if (!spec.values.empty()) {
+      if (!rule_attr.values.empty()) {
         std::string_view value = a.value();
-        if (std::find(spec.values.begin(), spec.values.end(), value) == spec.values.end())
+        if (std::find(rule_attr.values.begin(), rule_attr.values.end(), value) == rule_attr.values.end())
           return fail_in(n, pos_.at(a.name()),
                          "attribute " + shown(name) + " is \"" + shown(value) + "\"; expected one of " +
-                             list_of(spec.values));
+                             list_of(rule_attr.values));
         if (!check_prefix(n, a.name(), value)) return false;
       }
     }
