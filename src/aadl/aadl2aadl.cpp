@@ -1,6 +1,7 @@
 #include "aadl/aadl2aadl.hpp"
 
 #include <algorithm>
+#include <unordered_map>
 #include <utility>
 
 #include "driver/misc.hpp"
@@ -14,17 +15,47 @@ Ident qualify(const std::string& package, const Ident& name) {
 
 namespace {
 
-void qualify_opt(const std::string& package, std::optional<Ident>& id) {
-  if (id) id = qualify(package, *id);
+// Qualifies names with one package, each distinct name once: the names
+// that many declarations repeat (classifiers above all) share one
+// identifier.
+class Qualifier {
+ public:
+  explicit Qualifier(const std::string& package) : package_(package) {}
+  Ident operator()(const Ident& name) {
+    if (name.is_scope()) return name;
+    auto [it, fresh] = done_.try_emplace(name, name);
+    if (fresh) it->second = qualify(package_, name);
+    return it->second;
+  }
+  const std::string& package() const { return package_; }
+
+ private:
+  const std::string& package_;
+  std::unordered_map<Ident, Ident> done_;
+};
+
+void qualify_opt(Qualifier& q, std::optional<Ident>& id) {
+  if (id) id = q(*id);
 }
 
 // Qualifies the classifier a feature kind holds; kinds without one are kept.
-void qualify_feature(const std::string& package, Feature& f) {
+void qualify_feature(Qualifier& q, Feature& f) {
   std::visit(
       [&](auto& k) {
-        if constexpr (requires { k.classifier; }) qualify_opt(package, k.classifier);
+        if constexpr (requires { k.classifier; }) qualify_opt(q, k.classifier);
       },
       f.kind);
+}
+
+Component normalize_names(Qualifier& q, Component c) {
+  c.name = q(c.name);
+  for (auto& f : c.features) qualify_feature(q, f);
+  std::reverse(c.features.begin(), c.features.end());
+  for (auto& s : c.subcomponents) qualify_opt(q, s.classifier);
+  std::reverse(c.subcomponents.begin(), c.subcomponents.end());
+  for (auto& seq : c.call_sequences)
+    for (auto& call : seq.calls) call.called = q(call.called);
+  return c;
 }
 
 }  // namespace
@@ -38,14 +69,8 @@ void component_refine_types(const Component& c) {
 }
 
 Component component_normalize_names(const std::string& package, Component c) {
-  c.name = qualify(package, c.name);
-  for (auto& f : c.features) qualify_feature(package, f);
-  std::reverse(c.features.begin(), c.features.end());
-  for (auto& s : c.subcomponents) qualify_opt(package, s.classifier);
-  std::reverse(c.subcomponents.begin(), c.subcomponents.end());
-  for (auto& seq : c.call_sequences)
-    for (auto& call : seq.calls) call.called = qualify(package, call.called);
-  return c;
+  Qualifier q(package);
+  return normalize_names(q, std::move(c));
 }
 
 Component component_normalize(const std::string& package, const Component& c) {
@@ -66,9 +91,10 @@ Port_group port_group_inverse(Port_group g) { return g; }
 // component, so that the record type built from them names declared types;
 // the features keep their order.
 Port_group port_group_normalize_names(const std::string& package, Port_group g) {
-  g.name = qualify(package, g.name);
-  qualify_opt(package, g.inverse);
-  for (auto& f : g.features) qualify_feature(package, f);
+  Qualifier q(package);
+  g.name = q(g.name);
+  qualify_opt(q, g.inverse);
+  for (auto& f : g.features) qualify_feature(q, f);
   return g;
 }
 
@@ -97,13 +123,14 @@ Env normalize_package(const Env& env, const Package& p) {
 Env normalize_package(const Env& env, Package&& p) {
   if (!p.name.is_simple()) not_yet_implemented("normalize_package");
   const std::string package(p.name.head());
+  Qualifier q(package);
   Env res = env;
   for (auto* part : {&p.public_part, &p.private_part})
     for (auto& d : *part) {
       if (auto* c = std::get_if<Component>(&d)) {
         component_extends(*c);
         component_refine_types(*c);
-        Component normalized = component_normalize_names(package, std::move(*c));
+        Component normalized = normalize_names(q, std::move(*c));
         normalized.normalized = true;
         res.extend(std::make_shared<const Declaration>(std::move(normalized)));
       } else {

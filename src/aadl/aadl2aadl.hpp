@@ -14,8 +14,7 @@ namespace vorquel {
 // A package whose name is not simple is not supported.
 Env normalize_package(const Env& env, const Package& p);
 // The same, moving the declarations out of the package instead of copying
-// them (the package is left with declarations in a valid but unspecified
-// state).
+// them: the package keeps only the moved-from husks.
 Env normalize_package(const Env& env, Package&& p);
 Declaration declaration_normalize(const std::string& package, const Declaration& d);
 Component component_normalize(const std::string& package, const Component& c);

@@ -737,7 +737,9 @@ std::vector<Subcomponent> parse_subcomponents(Names& nm, xml_node n) {
   for_each_child(n, [&](xml_node c) {
     const auto* e = find_element(subcomponent_elements, c.name());
     VQ_ASSERT(e != nullptr, "unexpected sub-component element");
-    subs.push_back(Subcomponent{nm.name(required_attr(c, "name")), e->category,
+    // Sub-component names are as many as the sub-components and differ from
+    // one another: converted without the table of shared names.
+    subs.push_back(Subcomponent{aaxl_string_to_ident(required_attr(c, "name")), e->category,
                                 nm.opt_qualified(attr(c, "classifier")), properties_of(nm, c)});
   });
   return subs;
@@ -746,10 +748,26 @@ std::vector<Subcomponent> parse_subcomponents(Names& nm, xml_node n) {
 Connection parse_connection(Names& nm, xml_node n) {
   const auto* e = find_element(connection_elements, n.name());
   VQ_ASSERT(e != nullptr, "unexpected connection element");
-  std::optional<Ident> name = nm.opt_name(attr(n, "name"));
-  Ident src = access_connection_string_to_ident(nm, required_attr(n, "src"), attr(n, "srcContext"));
-  Ident dst = access_connection_string_to_ident(nm, required_attr(n, "dst"), attr(n, "dstContext"));
-  Connection_arrow arrow = string_to_connection_arrow(attr(n, "timing"));
+  // The attributes in one pass (a connection has several, and there are as
+  // many connections as threads); the first of a name counts, as for attr.
+  std::optional<std::string_view> name_text, src_text, dst_text, src_context, dst_context, timing;
+  for (xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+    const std::string_view key = a.name();
+    std::optional<std::string_view>* slot = key == "name"         ? &name_text
+                                            : key == "src"        ? &src_text
+                                            : key == "dst"        ? &dst_text
+                                            : key == "srcContext" ? &src_context
+                                            : key == "dstContext" ? &dst_context
+                                            : key == "timing"     ? &timing
+                                                                  : nullptr;
+    if (slot && !*slot) *slot = std::string_view(a.value());
+  }
+  VQ_ASSERT(src_text.has_value(), std::string("missing attribute ") + "src");
+  VQ_ASSERT(dst_text.has_value(), std::string("missing attribute ") + "dst");
+  std::optional<Ident> name = nm.opt_name(name_text);
+  Ident src = access_connection_string_to_ident(nm, *src_text, src_context);
+  Ident dst = access_connection_string_to_ident(nm, *dst_text, dst_context);
+  Connection_arrow arrow = string_to_connection_arrow(timing);
   return Connection{std::move(name), e->kind, std::move(src), arrow, std::move(dst), properties_of(nm, n)};
 }
 

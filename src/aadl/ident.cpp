@@ -87,6 +87,17 @@ Ident Ident::dot(std::string_view head, const Ident& rest) { return joined(head,
 
 Ident Ident::scope(std::string_view head, const Ident& rest) { return joined(head, Sep::Scope, rest); }
 
+Ident Ident::dot(std::string_view head, std::string_view name) {
+  Rep* r = allocate(2);
+  Block_guard<Rep, void (*)(Rep*) noexcept> guard{r, destroy};
+  r->text.reserve(head.size() + 1 + name.size());
+  r->text.append(head).append(1, '_').append(name);
+  r->begins()[0] = 0;
+  r->begins()[1] = static_cast<std::uint32_t>(head.size() + 1);
+  r->seps()[0] = Sep::Dot;
+  return Ident(guard.release());
+}
+
 Ident Ident::rest() const {
   VQ_ASSERT(!is_simple(), "rest of a simple identifier");
   const std::size_t n = part_count();
@@ -120,13 +131,23 @@ bool operator==(const Ident& a, const Ident& b) {
 // as a byte string, then the rest.
 std::strong_ordering operator<=>(const Ident& a, const Ident& b) {
   if (a.rep_ == b.rep_) return std::strong_ordering::equal;
-  const std::size_t na = a.part_count(), nb = b.part_count();
+  const Ident::Rep& x = *a.rep_;
+  const Ident::Rep& y = *b.rep_;
+  const unsigned char* tx = reinterpret_cast<const unsigned char*>(x.text.data());
+  const unsigned char* ty = reinterpret_cast<const unsigned char*>(y.text.data());
   for (std::size_t i = 0;; ++i) {
-    int ka = i + 1 == na ? 0 : (a.sep(i) == Ident::Sep::Dot ? 1 : 2);
-    int kb = i + 1 == nb ? 0 : (b.sep(i) == Ident::Sep::Dot ? 1 : 2);
+    const bool last_x = i + 1 == x.count, last_y = i + 1 == y.count;
+    const int ka = last_x ? 0 : (x.seps()[i] == Ident::Sep::Dot ? 1 : 2);
+    const int kb = last_y ? 0 : (y.seps()[i] == Ident::Sep::Dot ? 1 : 2);
     if (ka != kb) return ka <=> kb;
-    int c = a.part(i).compare(b.part(i));
-    if (c != 0) return c < 0 ? std::strong_ordering::less : std::strong_ordering::greater;
+    // The parts, as unsigned bytes; names are short, so a plain loop.
+    const std::size_t bx = x.begins()[i], by = y.begins()[i];
+    const std::size_t ex = last_x ? x.text.size() : x.begins()[i + 1] - Ident::sep_length(x.seps()[i]);
+    const std::size_t ey = last_y ? y.text.size() : y.begins()[i + 1] - Ident::sep_length(y.seps()[i]);
+    const std::size_t lx = ex - bx, ly = ey - by, common = lx < ly ? lx : ly;
+    for (std::size_t k = 0; k < common; ++k)
+      if (tx[bx + k] != ty[by + k]) return tx[bx + k] <=> ty[by + k];
+    if (lx != ly) return lx <=> ly;
     if (ka == 0) return std::strong_ordering::equal;
   }
 }
@@ -346,7 +367,7 @@ Ident connection_string_to_ident(std::string_view context, std::string_view text
   const Aaxl_ref c = last_ref(context);
   if (c.path.starts_with("/subcomponents") || c.path.starts_with("/call")) {
     // The usual names have no separator in them: Dot(c, Simple n).
-    if (is_one_part(c.name) && is_one_part(n)) return make_add_prefix(Ident(std::string(c.name)), n);
+    if (is_one_part(c.name) && is_one_part(n)) return Ident::dot(c.name, n);
     std::string s;
     s.reserve(c.name.size() + 1 + n.size());
     s.append(c.name).append(1, '.').append(n);

@@ -28,6 +28,8 @@ class Ident {
   // Builders matching the three variants.
   static Ident simple(std::string name) { return Ident(std::move(name)); }
   static Ident dot(std::string_view head, const Ident& rest);
+  // Dot(head, Simple name).
+  static Ident dot(std::string_view head, std::string_view name);
   static Ident scope(std::string_view head, const Ident& rest);
 
   Ident(const Ident& o) noexcept : rep_(o.rep_) {
@@ -138,6 +140,23 @@ struct Integer {
 // "FOO::BAR.f" -> Scope(FOO, Dot(BAR, Simple f)).  Empty text: internal error.
 Ident of_string(std::string_view text);
 inline const std::string& to_string(const Ident& i) { return i.str(); }
+
+// Position of needle in text at or after `from`, npos when absent. A plain
+// scan for the needle's last character, which in names is a rare one: quicker
+// than std::string_view::find on texts as short as names.
+inline std::size_t find_in(std::string_view text, std::string_view needle, std::size_t from = 0) {
+  const std::size_t n = needle.size();
+  if (n == 0) return from <= text.size() ? from : std::string_view::npos;
+  const char last = needle[n - 1];
+  for (std::size_t end = from + n; end <= text.size(); ++end) {
+    if (text[end - 1] != last) continue;
+    std::size_t k = 1;
+    while (k < n && text[end - 1 - k] == needle[n - 1 - k]) ++k;
+    if (k == n) return end - n;
+  }
+  return std::string_view::npos;
+}
+
 std::string integer_to_string(const Integer& i);
 
 // Appends the suffix to the last name part.

@@ -1,6 +1,7 @@
 #include "printer/sync_printer.hpp"
 
 #include <cstdio>
+#include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -51,10 +52,13 @@ void p_name(const Ident& id) {
 
 // A name assembled from several texts, shortened as one identifier.
 void p_joined(std::initializer_list<std::string_view> pieces) {
+  if (!scade()) {
+    for (auto piece : pieces) p(piece);
+    return;
+  }
   std::string s;
   for (auto piece : pieces) s.append(piece);
-  if (scade()) p(build_ident(s));
-  else p(s);
+  p(build_ident(s));
 }
 
 std::string name_text(const Ident& id) { return scade() ? build_ident("", id, "") : to_string(id); }
@@ -110,9 +114,19 @@ const Node& node_of(const Env& env, const Ident& id) {
 
 // Prints expressions; ind is the current indent, extended in place for the
 // sub-expressions and restored after them.
+// The defaults of the callee's outputs, the node being known.
+void print_default_value_of(const Node& n, std::string_view indent);
+
 class Expr_printer {
  public:
   Expr_printer(const Env& env, std::string_view indent) : env_(env), ind_(indent) {}
+
+  // The printer is reused for the equations of a node: each starts at its
+  // own indent.
+  void print(std::string_view indent, const Expression& e) {
+    ind_.assign(indent);
+    expr(e);
+  }
 
   void expr(const Expression& e) {
     VQ_ASSERT(e != nullptr, "missing expression");
@@ -143,6 +157,26 @@ class Expr_printer {
  private:
   const Env& env_;
   std::string ind_;
+  // The node of the callee looked up last (calls of one node mostly go to
+  // few callees).
+  const Ident* last_callee_ = nullptr;
+  const Node* last_node_ = nullptr;
+  std::vector<const Ident*> outs_, results_;  // of the delayed outputs being printed
+
+  const Node& callee_node(const Ident& id) {
+    if (last_callee_ == nullptr || !(*last_callee_ == id)) {
+      last_node_ = &node_of(env_, id);
+      last_callee_ = &id;
+    }
+    return *last_node_;
+  }
+
+  // The name of a node as it is written; `scratch` holds a shortened one.
+  static std::string_view node_name(const Ident& id, std::string& scratch) {
+    if (!scade()) return to_string(id);
+    scratch = build_ident("", id, "");
+    return scratch;
+  }
 
   template <class F>
   void deeper(std::string_view extra, F f) {
@@ -248,7 +282,7 @@ class Expr_printer {
     VQ_ASSERT(c.args != nullptr && std::holds_alternative<Tuple>(c.args->v), "call arguments are not a tuple");
     const Ident& callee_id = std::get<Var>(c.node->v).name;
     const auto& args = std::get<Tuple>(c.args->v);
-    const Node& callee = node_of(env_, callee_id);
+    const Node& callee = callee_node(callee_id);
     bool has_args = !args.items.empty();
     bool has_oracles = !callee.oracles.empty();
 
@@ -269,7 +303,8 @@ class Expr_printer {
     }
 
     VQ_ASSERT(*c.clock != nullptr && !is_empty_expression(*c.clock), "empty expression as a condact clock");
-    std::string s = name_text(callee_id);
+    std::string shortened;
+    const std::string_view s = node_name(callee_id, shortened);
     p("\n");
     p(ind_);
     if (!scade()) {
@@ -310,25 +345,48 @@ class Expr_printer {
     }
     p(ind_);
     p("  ");
-    print_default_value(env_, callee_id, s, ind_ + " ");
+    deeper(" ", [&] { print_default_value_of(callee, ind_); });
     p("\n");
     p(ind_);
     p(")");
   }
 
+  // The variables of a pattern, left to right.
+  static void pattern_vars(const Pattern& p, std::vector<const Ident*>& out) {
+    if (const auto* v = std::get_if<PVar>(&p.v)) {
+      out.push_back(&v->name);
+      return;
+    }
+    for (const auto& it : std::get<PTuple>(p.v).items) pattern_vars(it.pattern, out);
+  }
+
   void delayed(const DelayedOutputs& d) {
-    std::vector<Ident> outs = pattern_to_var_list(d.outputs);
-    std::vector<Ident> results = pattern_to_var_list(d.results);
+    std::vector<const Ident*>& outs = outs_;
+    std::vector<const Ident*>& results = results_;
+    outs.clear();
+    results.clear();
+    pattern_vars(d.outputs, outs);
+    pattern_vars(d.results, results);
     VQ_ASSERT(outs.size() == results.size(), "delayed outputs and results differ in number");
+    // Few sources as a rule: searched in place; many are indexed.
     std::unordered_set<std::string_view> delayed_sources;
-    for (const auto& s : d.delayed_sources) delayed_sources.insert(to_string(s));
+    if (d.delayed_sources.size() > 8)
+      for (const auto& s : d.delayed_sources) delayed_sources.insert(to_string(s));
+    auto is_delayed_source = [&](const Ident& x) {
+      if (d.delayed_sources.size() > 8) return delayed_sources.count(to_string(x)) != 0;
+      return std::any_of(d.delayed_sources.begin(), d.delayed_sources.end(),
+                         [&](const Ident& s) { return to_string(s) == to_string(x); });
+    };
 
     p("\n");
     p(ind_);
     p(" -- Delaying the output\n");
     p(ind_);
     p("(");
-    print_default_value(env_, d.node, name_text(d.node), ind_ + "  ");
+    // The node's name takes its short form before the names of its default
+    // constants: short forms are numbered in the order of first use.
+    if (scade()) (void)build_ident("", d.node, "");
+    deeper("  ", [&] { print_default_value_of(callee_node(d.node), ind_); });
     p("\n");
     p(ind_);
     p(") -> pre (\n");
@@ -342,12 +400,12 @@ class Expr_printer {
       p(ind_);
       p("      ");
       p("if ");
-      bool is_delayed = delayed_sources.count(to_string(outs[i])) != 0;
+      bool is_delayed = is_delayed_source(*outs[i]);
       p_name(is_delayed ? d.dispatch_clock : d.release_clock);
       p(" then ");
-      p_name(results[i]);
+      p_name(*results[i]);
       p(" else ");
-      p_name(outs[i]);
+      p_name(*outs[i]);
       p(i + 1 == outs.size() ? ")" : ",\n");
     }
   }
@@ -378,8 +436,9 @@ void type_refs(const Type_expression& t, std::vector<Ident>& out) {
 
 // Walks with an explicit stack: expressions can be nested as deep as the
 // model is wide.
-void expr_refs(const Expression& root, std::vector<Ident>& out) {
-  std::vector<const Expr*> todo{root.get()};
+void expr_refs(const Expression& root, std::vector<Ident>& out, std::vector<const Expr*>& todo) {
+  todo.clear();
+  todo.push_back(root.get());
   auto push = [&](const Expression& e) {
     if (e) todo.push_back(e.get());
   };
@@ -586,7 +645,7 @@ bool is_empty_expression(const Expression& e) {
 bool is_an_oracle_variable(const Ident& id) {
   const std::string& s = to_string(id);
   if (s.size() < 4) return false;
-  return s.front() == '_' && s.compare(s.size() - 4, 4, "_clk") == 0;
+  return s.front() == '_' && std::memcmp(s.data() + s.size() - 4, "_clk", 4) == 0;
 }
 
 const Node& get_node_from_ident_expr(const Env& env, const Expression& e) {
@@ -599,7 +658,11 @@ void print_expression(const Env& env, std::string_view indent, const Expression&
 }
 
 void print_default_value(const Env& env, const Ident& callee, std::string_view, std::string_view indent) {
-  const Node& n = node_of(env, callee);
+  print_default_value_of(node_of(env, callee), indent);
+}
+
+namespace {
+void print_default_value_of(const Node& n, std::string_view indent) {
   p("\n");
   p(indent);
   if (n.outputs.empty()) {
@@ -617,6 +680,7 @@ void print_default_value(const Env& env, const Ident& callee, std::string_view, 
     p(" ");
   }
 }
+}  // namespace
 
 void reset_call_numbers() { call_numbers().clear(); }
 
@@ -724,6 +788,7 @@ void print_node(const Env& env, const Node& n) {
   p("let");
   pnl();
   bool first = true;
+  Expr_printer equations(env, "");
   for (const auto& eq : n.equations) {
     if (!first) p(";\n");
     first = false;
@@ -734,7 +799,7 @@ void print_node(const Env& env, const Node& n) {
     p("  ");
     print_pattern(eq.lhs);
     p(" = ");
-    print_expression(env, commented ? "--    " : "    ", eq.rhs);
+    equations.print(commented ? "--    " : "    ", eq.rhs);
   }
   if (!n.equations.empty()) p(";\n");
 
@@ -936,15 +1001,17 @@ void print_sync_definition(const Env& env, const Sync_definition& d) {
 
 // ---- what printed text refers to ---------------------------------------------------
 
-std::vector<Ident> referenced_names(const Sync_definition& d) {
-  std::vector<Ident> out;
+namespace {
+// Appends the names that the definition refers to.
+void collect_refs(const Sync_definition& d, std::vector<Ident>& out) {
   std::visit(overloaded{
                  [&](const Node_def& nd) {
                    if (!nd.node) return;
                    const Node& n = *nd.node;
                    for (const auto* l : {&n.inputs, &n.oracles, &n.outputs, &n.locals})
                      for (const auto& x : *l) type_refs(x.second, out);
-                   for (const auto& eq : n.equations) expr_refs(eq.rhs, out);
+                   std::vector<const Expr*> todo;  // one walk stack for all the equations
+                   for (const auto& eq : n.equations) expr_refs(eq.rhs, out, todo);
                  },
                  [&](const TypeDef& t) {
                    if (t.definition) type_refs(*t.definition, out);
@@ -952,38 +1019,43 @@ std::vector<Ident> referenced_names(const Sync_definition& d) {
                  [&](const Skipped&) {},
              },
              d);
+}
+}  // namespace
+
+std::vector<Ident> referenced_names(const Sync_definition& d) {
+  std::vector<Ident> out;
+  collect_refs(d, out);
   return out;
 }
 
 std::vector<bool> deferred_types_to_print(const std::vector<const Sync_definition*>& printed,
                                           const std::vector<Deferred_type>& deferred) {
   std::vector<bool> chosen(deferred.size(), false);
-  std::unordered_set<Ident> referenced;
-  std::vector<Ident> pending;  // referenced names not yet matched against the deferred types
-  auto note_refs = [&](const Sync_definition& d) {
-    for (auto& r : referenced_names(d))
-      if (referenced.insert(r).second) pending.push_back(std::move(r));
-  };
-  for (const auto* d : printed) note_refs(*d);
-
   std::unordered_map<Ident, std::vector<std::size_t>> held_back;  // implemented types by name
   for (std::size_t i = 0; i < deferred.size(); ++i) {
-    if (deferred[i].implemented) {
-      held_back[deferred[i].name].push_back(i);
-    } else {
-      chosen[i] = true;
-      note_refs(*deferred[i].def);
-    }
+    if (deferred[i].implemented) held_back[deferred[i].name].push_back(i);
+    else chosen[i] = true;
   }
-  while (!pending.empty()) {
-    Ident name = std::move(pending.back());
-    pending.pop_back();
-    auto it = held_back.find(name);
-    if (it == held_back.end()) continue;
-    for (std::size_t i : it->second) {
-      if (chosen[i]) continue;
-      chosen[i] = true;
-      note_refs(*deferred[i].def);
+  if (held_back.empty()) return chosen;
+  // The definitions whose references are still to be matched against the
+  // held-back types: the printed ones, then every type chosen.
+  std::vector<const Sync_definition*> todo(printed.begin(), printed.end());
+  for (std::size_t i = 0; i < deferred.size(); ++i)
+    if (chosen[i]) todo.push_back(deferred[i].def);
+  std::vector<Ident> refs;
+  while (!todo.empty()) {
+    const Sync_definition* d = todo.back();
+    todo.pop_back();
+    refs.clear();
+    collect_refs(*d, refs);
+    for (const auto& r : refs) {
+      auto it = held_back.find(r);
+      if (it == held_back.end()) continue;
+      for (std::size_t i : it->second) {
+        if (chosen[i]) continue;
+        chosen[i] = true;
+        todo.push_back(deferred[i].def);
+      }
     }
   }
   return chosen;

@@ -19,6 +19,11 @@ namespace vorquel {
 // ---- the current output channel ----------------------------------------------
 Channel& current_oc();
 void p(std::string_view text);
+// A text written in the code: its length is known without counting.
+template <std::size_t N>
+inline void p(const char (&text)[N]) {
+  p(std::string_view(text, N - 1));
+}
 void pnl();
 // Calls f on every element and sep() between two consecutive ones.
 template <class List, class F, class Sep>

@@ -62,6 +62,13 @@ class Writer {
     put(s);
     return *this;
   }
+  // A text written in the code: its length is known without counting, and
+  // a copy of a known length is short.
+  template <std::size_t N>
+  Writer& operator<<(const char (&s)[N]) {
+    put(std::string_view(s, N - 1));
+    return *this;
+  }
   Writer& operator<<(const Ident& id) { return name(id.str()); }
   // A named period or execution-time bound is a constant of the user's.
   Writer& operator<<(const Integer& i) {
@@ -90,12 +97,14 @@ class Writer {
   Writer& numbered(std::string_view prefix, int i) { return name(prefix, Decimal(i).view()); }
   Writer& operator<<(int n) { return *this << Decimal(n).view(); }
   Writer& operator<<(const Type_expression& t) {
+    // A named type is a name like any other; a record goes to the printer.
+    if (const auto* n = std::get_if<TNamed>(&t.v)) return name(n->name.str());
     print_type_expression(emit_, t);
     return *this;
   }
 
  private:
-  void put(std::string_view s) {
+  [[gnu::always_inline]] void put(std::string_view s) {
     if (channel_) channel_->write(s);
     else emit_(s);
   }
@@ -423,13 +432,36 @@ namespace {
 }
 
 // Clock names as a caller sees them: an oracle of the callee -> the name
-// that the call passes for it. A name absent from the table stays as it is.
-using Renaming = std::unordered_map<Ident, Ident>;
+// that the call passes for it. A name absent from the table stays as it is;
+// of two entries for one name, the first one counts. The entries are sorted
+// by the hash of their name once all are added.
+class Renaming {
+ public:
+  void reserve(std::size_t n) { entries_.reserve(n); }
+  void add(const Ident& from, const Ident& to) { entries_.push_back(Entry{from.hash(), entries_.size(), from, to}); }
+  void seal() {
+    std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
+      return a.hash != b.hash ? a.hash < b.hash : a.order < b.order;
+    });
+  }
+  const Ident& operator()(const Ident& x) const {
+    auto it = std::lower_bound(entries_.begin(), entries_.end(), x.hash(),
+                               [](const Entry& e, std::size_t h) { return e.hash < h; });
+    for (; it != entries_.end() && it->hash == x.hash(); ++it)
+      if (it->from == x) return it->to;
+    return x;
+  }
 
-const Ident& renamed(const Renaming& m, const Ident& x) {
-  auto it = m.find(x);
-  return it == m.end() ? x : it->second;
-}
+ private:
+  struct Entry {
+    std::size_t hash;
+    std::size_t order;  // of addition
+    Ident from, to;
+  };
+  std::vector<Entry> entries_;
+};
+
+const Ident& renamed(const Renaming& m, const Ident& x) { return m(x); }
 
 Thread_sched renamed(const Renaming& m, const Si_timed& t) {
   Act_info act = std::visit(
@@ -451,8 +483,9 @@ Renaming through_call(const Node& callee, const Call_expr* call, const Renaming&
   m.reserve(callee.oracles.size());
   for (std::size_t i = 0; i < callee.oracles.size(); ++i) {
     const Ident& o = callee.oracles[i].first;
-    m.emplace(o, renamed(outer, stored ? call->oracle_args[i] : o));
+    m.add(o, renamed(outer, stored ? call->oracle_args[i] : o));
   }
+  m.seal();
   return m;
 }
 
@@ -734,7 +767,7 @@ const std::string_view library_block_c =
 constexpr std::string_view activate_marker = "_activate_clk";
 
 std::size_t activate_pos(std::string_view act) {
-  auto pos = act.find(activate_marker);
+  auto pos = find_in(act, activate_marker);
   VQ_ASSERT(pos != std::string_view::npos,
             "the activation clock " + std::string(act) + " does not contain \"_activate_clk\"");
   return pos;
@@ -997,8 +1030,8 @@ constexpr int drift_bound = 2;
 // are, the rest is the name.
 template <class... Indices>
 void p_indexed(Writer& w, std::string_view prefix, Indices... indices) {
-  auto cut = prefix.find_last_of(" (");
-  std::size_t at = cut == std::string_view::npos ? 0 : cut + 1;
+  std::size_t at = prefix.size();
+  while (at > 0 && prefix[at - 1] != ' ' && prefix[at - 1] != '(') --at;
   w << prefix.substr(0, at);
   w.name(prefix.substr(at), indices...);
 }
@@ -1442,8 +1475,9 @@ void gen_schedule_zorbel(const std::string&, const Si_tree& tree, const Node& to
 namespace {
 
 bool is_thread_clock(std::string_view name) {
-  return name.find("_activate_clk") != std::string_view::npos ||
-         name.find("_dispatch_clk") != std::string_view::npos || name.find("_release_clk") != std::string_view::npos;
+  return find_in(name, "_activate_clk") != std::string_view::npos ||
+         find_in(name, "_dispatch_clk") != std::string_view::npos ||
+         find_in(name, "_release_clk") != std::string_view::npos;
 }
 
 // Every thread clock that the top-level system takes must be produced by the
@@ -1478,6 +1512,7 @@ void check_clocks_driven(const Si_tree& tree, const Node& top_node) {
   };
   const auto& oracles = top_node.oracles;
   std::vector<Wanted> wanted;
+  wanted.reserve(oracles.size());
   for (std::size_t i = 0; i < oracles.size(); ++i)
     if (is_thread_clock(oracles[i].first.str())) wanted.push_back(Wanted{text_hash({oracles[i].first.str()}), i});
   auto by_hash = [](const Wanted& a, const Wanted& b) { return a.hash < b.hash; };
@@ -1497,7 +1532,7 @@ void check_clocks_driven(const Si_tree& tree, const Node& top_node) {
   });
   for (std::size_t i = 0; i < oracles.size(); ++i) {
     const std::string& name = oracles[i].first.str();
-    if (is_thread_clock(name) && !driven[i]) {
+    if (!driven[i] && is_thread_clock(name)) {
       out("*** Cannot schedule this system, sorry.\n");
       out("*** The clock " + name +
           " is driven by no processor: is every process bound with Actual_Processor_Binding?\n");

@@ -273,11 +273,16 @@ struct Conn_split {
 class Conn_index {
  public:
   explicit Conn_index(const std::vector<Connection>& cs) : all_(cs) {
+    out_.reserve(cs.size());
+    in_.reserve(cs.size());
     for (const auto& c : cs) {
       if (c.kind == Connection_kind::Bus_access_connection) continue;
-      out_[c.src.head()].push_back(&c);
-      if (c.dst.head() != c.src.head()) in_[c.dst.head()].push_back(&c);
+      out_.push_back({c.src.head(), &c});
+      if (c.dst.head() != c.src.head()) in_.push_back({c.dst.head(), &c});
     }
+    // By first name part; connections of one part stay in declaration order.
+    std::stable_sort(out_.begin(), out_.end(), by_head);
+    std::stable_sort(in_.begin(), in_.end(), by_head);
   }
 
   Conn_split split(const Ident& sub) const {
@@ -288,18 +293,27 @@ class Conn_index {
         if (is_prefix(sub, c.src)) r.outgoing.push_back(&c);
         else if (is_prefix(sub, c.dst)) r.incoming.push_back(&c);
       }
-    } else {
-      if (auto it = out_.find(sub.head()); it != out_.end()) r.outgoing = it->second;
-      if (auto it = in_.find(sub.head()); it != in_.end()) r.incoming = it->second;
+      std::reverse(r.incoming.begin(), r.incoming.end());
+      std::reverse(r.outgoing.begin(), r.outgoing.end());
+      return r;
     }
-    std::reverse(r.incoming.begin(), r.incoming.end());
-    std::reverse(r.outgoing.begin(), r.outgoing.end());
+    taken_reversed(out_, sub.head(), r.outgoing);
+    taken_reversed(in_, sub.head(), r.incoming);
     return r;
   }
 
  private:
+  using Entry = std::pair<std::string_view, const Connection*>;
+  static bool by_head(const Entry& a, const Entry& b) { return a.first < b.first; }
+  // The connections of that first part, last declared first.
+  static void taken_reversed(const std::vector<Entry>& index, std::string_view head,
+                             std::vector<const Connection*>& into) {
+    auto [lo, hi] = std::equal_range(index.begin(), index.end(), Entry{head, nullptr}, by_head);
+    into.reserve(static_cast<std::size_t>(hi - lo));
+    for (auto it = hi; it != lo;) into.push_back((--it)->second);
+  }
   const std::vector<Connection>& all_;
-  std::unordered_map<std::string_view, std::vector<const Connection*>> out_, in_;
+  std::vector<Entry> out_, in_;
 };
 
 bool has_output(const Node& n, std::string_view name) {
@@ -351,16 +365,15 @@ bool is_write_only_access(const Connection& c, const Input_names& inputs, const 
 std::string_view input_suffix(Connection_kind kind) {
   return kind == Connection_kind::Data_access_connection ? "_in" : "";
 }
-std::string input_key(const Ident& end, Connection_kind kind) {
-  std::string k(end.last());
-  k += input_suffix(kind);
-  return k;
-}
 
+// The argument of one callee input. Its label is the callee's name followed
+// by the input's name, the same callee for all: the input's name (the last
+// part of the connections' destination) stands for it.
 struct Argument {
-  Ident label;
+  std::string_view name;
   Expression expr;
   Connection_kind kind;  // of the first connection that gave it
+  std::size_t stamp;     // when it was last put at the front of the list
 };
 
 Expression source_var(const Connection& c) { return var(c.src); }
@@ -433,10 +446,12 @@ class Enclosing {
 // Validates the incoming connections against the callee's inputs, then gives
 // every input, in the callee's order, the expression of the first argument
 // that names it.
+template <class Kept>
 std::vector<Tuple_item> check_in_conn(const Ident& callee_name, const std::vector<const Connection*>& incoming,
-                                      const std::vector<Typed_ident>& inputs, const std::vector<Argument>& args,
-                                      const Input_names& input_names) {
+                                      Kept kept, const std::vector<Typed_ident>& inputs,
+                                      const std::vector<Argument>& args, const Input_names& input_names) {
   for (const Connection* c : incoming) {
+    if (!kept(*c)) continue;
     VQ_ASSERT(c->kind != Connection_kind::Bus_access_connection, "check_in_conn: bus access connection");
     if (!input_names.has(c->dst.last(), input_suffix(c->kind)))
       stop("*** Variable " + c->dst.str() + " is not an input of component " + callee_name.str() + ".\n");
@@ -446,11 +461,15 @@ std::vector<Tuple_item> check_in_conn(const Ident& callee_name, const std::vecto
                       const std::string& name) mutable -> const Argument* {
     if (args.size() <= Input_names::linear_limit) {
       for (const auto& a : args)
-        if (Input_names::joined_equals(name, a.label.last(), input_suffix(a.kind))) return &a;
+        if (Input_names::joined_equals(name, a.name, input_suffix(a.kind))) return &a;
       return nullptr;
     }
     if (index.empty())
-      for (const auto& a : args) index.emplace(input_key(a.label, a.kind), &a);
+      for (const auto& a : args) {
+        std::string key(a.name);
+        key += input_suffix(a.kind);
+        index.emplace(std::move(key), &a);
+      }
     auto it = index.find(name);
     return it == index.end() ? nullptr : it->second;
   };
@@ -473,40 +492,36 @@ std::vector<Tuple_item> make_input_of_component(const Ident& sub, const Ident& c
   // Every new or merged argument goes to the front of the list: `stamp`
   // records when each was last put there.
   std::vector<Argument> args;
-  std::vector<std::size_t> stamp;
-  // The argument of a label: searched in place while there are few.
-  std::unordered_map<Ident, std::size_t> by_label;
-  auto find_label = [&](const Ident& label) -> std::optional<std::size_t> {
+  // The argument of a name: searched in place while there are few.
+  std::unordered_map<std::string_view, std::size_t> by_name;
+  auto find_name = [&](std::string_view name) -> std::optional<std::size_t> {
     if (args.size() <= Input_names::linear_limit) {
       for (std::size_t i = 0; i < args.size(); ++i)
-        if (args[i].label == label) return i;
+        if (args[i].name == name) return i;
       return std::nullopt;
     }
-    if (by_label.empty())
-      for (std::size_t i = 0; i < args.size(); ++i) by_label.emplace(args[i].label, i);
-    auto it = by_label.find(label);
-    return it == by_label.end() ? std::nullopt : std::optional<std::size_t>(it->second);
+    if (by_name.empty())
+      for (std::size_t i = 0; i < args.size(); ++i) by_name.emplace(args[i].name, i);
+    auto it = by_name.find(name);
+    return it == by_name.end() ? std::nullopt : std::optional<std::size_t>(it->second);
   };
-  std::vector<const Connection*> kept;
-  kept.reserve(incoming.size());
-  args.reserve(incoming.size());
-  stamp.reserve(incoming.size());
+  auto kept = [&](const Connection& c) { return !is_write_only_access(c, input_names, callee); };
+  std::size_t kept_count = 0;
   for (const Connection* c : incoming) {
-    if (is_write_only_access(*c, input_names, callee)) continue;
-    kept.push_back(c);
-    Ident label = make_add_prefix(callee_name, c->dst.last());
-    const std::optional<std::size_t> found = find_label(label);
+    if (!kept(*c)) continue;
+    ++kept_count;
+    const std::string_view name = c->dst.last();
+    const std::optional<std::size_t> found = find_name(name);
     if (!found) {
-      if (!by_label.empty()) by_label.emplace(label, args.size());
-      args.push_back({std::move(label), encl.source(*c), c->kind});
-      stamp.push_back(kept.size());
+      if (!by_name.empty()) by_name.emplace(name, args.size());
+      args.push_back({name, encl.source(*c), c->kind, kept_count});
       continue;
     }
     switch (c->kind) {
       case Connection_kind::Event_connection: {
         auto& a = args[*found];
         a.expr = make_expr(Or{a.expr, encl.source(*c)});
-        stamp[*found] = kept.size();
+        a.stamp = kept_count;
         break;
       }
       case Connection_kind::Data_connection:
@@ -519,15 +534,11 @@ std::vector<Tuple_item> make_input_of_component(const Ident& sub, const Ident& c
         internal_error("make_input_of_component: " + c->dst.str() + " is targetted by 2 connections");
     }
   }
-  std::vector<std::size_t> order(args.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return stamp[a] > stamp[b]; });
-  std::vector<Argument> collected;
-  collected.reserve(args.size());
-  for (std::size_t i : order) collected.push_back(std::move(args[i]));
+  // Latest first (stamps are distinct).
+  std::sort(args.begin(), args.end(), [](const Argument& a, const Argument& b) { return a.stamp > b.stamp; });
 
-  auto result = check_in_conn(callee_name, kept, callee.inputs, collected, input_names);
-  const std::size_t n = callee.inputs.size(), m = collected.size();
+  auto result = check_in_conn(callee_name, incoming, kept, callee.inputs, args, input_names);
+  const std::size_t n = callee.inputs.size(), m = args.size();
   if (n != m) {
     out("*** Error in the use of" + sub.str() + " a component of kind " + callee_name.str() +
         "\n*** It is supposed to have " + std::to_string(n) + " input" + plural(n) + ", but is used with " +
@@ -543,11 +554,29 @@ struct Local_outputs {
   Pattern pattern;
 };
 
+// Whether id is make_add_prefix(prefix, x).
+bool is_prefixed(const Ident& id, const Ident& prefix, const Ident& x) {
+  const std::size_t np = prefix.part_count(), nx = x.part_count();
+  if (id.part_count() != np + nx || id.str().size() != prefix.str().size() + 1 + x.str().size()) return false;
+  for (std::size_t i = 0; i < np + nx; ++i) {
+    const Ident& from = i < np ? prefix : x;
+    const std::size_t k = i < np ? i : i - np;
+    if (id.part(i) != from.part(k)) return false;
+    if (i + 1 == np + nx) break;
+    const Ident::Sep sep = i + 1 == np ? Ident::Sep::Dot : from.sep(k);
+    if (id.sep(i) != sep) return false;
+  }
+  return true;
+}
+
 // The locals "sub_o" that receive the callee's outputs, and the call's
 // pattern. The pattern's labels "callee_o" are the same for every call of the
-// callee: `labels`, when given, keeps them from one call to the next.
+// callee: `labels`, when given, keeps them from one call to the next. A
+// local takes the identifier of an outgoing connection's source when that
+// names it already.
 Local_outputs make_local_output_of_component(const Ident& sub, const Ident& callee_name, const Node& callee,
-                                             std::vector<Ident>* labels = nullptr) {
+                                             std::vector<Ident>* labels = nullptr,
+                                             const std::vector<const Connection*>* outgoing = nullptr) {
   Local_outputs r{{}, Pattern{PTuple{}}};
   auto& items = std::get<PTuple>(r.pattern.v).items;
   r.locals.reserve(callee.outputs.size());
@@ -556,9 +585,15 @@ Local_outputs make_local_output_of_component(const Ident& sub, const Ident& call
     labels->clear();
     for (const auto& [o, type] : callee.outputs) labels->push_back(make_add_prefix(callee_name, o));
   }
+  auto local_of = [&](const Ident& o) {
+    if (outgoing)
+      for (const Connection* c : *outgoing)
+        if (is_prefixed(c->src, sub, o)) return c->src;
+    return make_add_prefix(sub, o);
+  };
   for (std::size_t i = 0; i < callee.outputs.size(); ++i) {
     const auto& [o, type] = callee.outputs[i];
-    Ident local = make_add_prefix(sub, o);
+    Ident local = local_of(o);
     r.locals.push_back({local, type});
     items.push_back({labels ? (*labels)[i] : make_add_prefix(callee_name, o), Pattern{PVar{std::move(local)}}});
   }
@@ -720,7 +755,7 @@ struct Condact_parts {
 
 Condact_parts condact_parts(const Sub_info& s, const Node& callee, const Enclosing& encl, Body& b) {
   const Ident& C = s.classifier->name;
-  Local_outputs outs = make_local_output_of_component(s.name, C, callee, &b.output_labels[C]);
+  Local_outputs outs = make_local_output_of_component(s.name, C, callee, &b.output_labels[C], &s.conns.outgoing);
   Pattern condact = rename_patt_condact(outs.pattern);
   auto args = make_input_of_component(s.name, C, callee, s.conns.incoming, encl);
   return Condact_parts{std::move(outs), std::move(condact), std::move(args), make_wires(s.conns.outgoing, encl)};
@@ -1077,6 +1112,8 @@ struct Translation {
   std::unordered_set<Ident> in_progress;
   std::string input_files;  // "a.aaxl b.aaxl \n", in command-line order
   Directions directions{};  // of the port groups of `initial`
+  // The nodes stored in `env` so far, found by name without walking it.
+  std::unordered_map<Ident, Node_ptr> nodes{};
 };
 
 void trace(const Ident& name) {
@@ -1101,6 +1138,7 @@ Sync_definition with_propagated_oracles(const Translation& t, Sync_definition d)
 // one a retry from scratch would give, since everything looked up before
 // stays the same, and the trace shows the retry.
 Node_ptr node_or_translate(Translation& t, const Ident& requester, const Ident& x) {
+  if (auto it = t.nodes.find(x); it != t.nodes.end()) return it->second;
   if (const Entry* e = t.env.find(x); e && e->def) return node_of_entry(x, *e);
   if (t.in_progress.count(x))
     throw Failure("*** Error: the translation of " + x.str() + " needs its own node (cyclic dependency).\n");
@@ -1130,7 +1168,9 @@ void translate_aux(Translation& t, const Ident& name) {
       t.in_progress.erase(name);
       Sync_definition kept = remove_dupl_local_var(d);
       d = Skipped{name};  // kept is now the only holder of its node
-      t.env = t.env.update(name, Entry{decl, with_propagated_oracles(t, std::move(kept))});
+      Sync_definition stored = with_propagated_oracles(t, std::move(kept));
+      if (const auto* nd = std::get_if<Node_def>(&stored)) t.nodes.emplace(name, nd->node);
+      t.env = t.env.update(name, Entry{decl, std::move(stored)});
       return;
     } catch (const Vorquel_todo& todo) {
       t.in_progress.erase(name);
@@ -1161,7 +1201,7 @@ constexpr std::string_view clock_kinds[] = {"_activate_clk", "_dispatch_clk", "_
 // kind); its text without the kind (the label) is written to `label`.
 char clock_label(std::string_view name, std::string& label) {
   for (std::size_t k = 0; k < std::size(clock_kinds); ++k) {
-    auto pos = name.find(clock_kinds[k]);
+    auto pos = find_in(name, clock_kinds[k]);
     if (pos != std::string_view::npos) {
       label.assign(name.substr(0, pos));
       label.append(name.substr(pos + clock_kinds[k].size()));
@@ -1364,6 +1404,7 @@ Sync_definition with_propagated_oracles(const Translation& t, Sync_definition d)
   if (!nd) return d;
   Node n = take_node(std::move(nd->node));
   auto callee_of = [&t](const Ident& x) -> Node_ptr {
+    if (auto it = t.nodes.find(x); it != t.nodes.end()) return it->second;
     const Entry* e = t.env.find(x);
     VQ_ASSERT(e && e->def, "propagate_oracles: " + x.str() + " has no definition");
     const auto* callee = std::get_if<Node_def>(&*e->def);
@@ -1486,6 +1527,19 @@ Sync_definition remove_dupl_local_var(const Sync_definition& d) {
   const auto* nd = std::get_if<Node_def>(&d);
   if (!nd) return d;
   const Node& n = *nd->node;
+  // As a rule no name repeats: that is checked on the names' hashes first,
+  // comparing only the names of equal hashes.
+  {
+    std::vector<std::pair<std::size_t, std::size_t>> by_hash;  // (hash, index)
+    by_hash.reserve(n.locals.size());
+    for (std::size_t i = 0; i < n.locals.size(); ++i) by_hash.emplace_back(n.locals[i].first.hash(), i);
+    std::sort(by_hash.begin(), by_hash.end());
+    bool repeated = false;
+    for (std::size_t i = 0; i < by_hash.size() && !repeated; ++i)
+      for (std::size_t j = i + 1; j < by_hash.size() && by_hash[j].first == by_hash[i].first && !repeated; ++j)
+        repeated = n.locals[by_hash[i].second].first == n.locals[by_hash[j].second].first;
+    if (!repeated) return d;
+  }
   // The first type kept for every name; the other types kept for a name
   // (rare) in `more`.
   std::unordered_map<Ident, const Type_expression*> first;

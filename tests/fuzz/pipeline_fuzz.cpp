@@ -48,6 +48,7 @@ void prepare_schema() {
 
 int scratch_fd = -1;
 int home_fd = -1;
+std::string scratch_path;
 
 void make_scratch_directory() {
   std::string tmpl = (fs::temp_directory_path() / "vorquel-pipeline-fuzz-XXXXXX").string();
@@ -56,6 +57,11 @@ void make_scratch_directory() {
     std::perror("pipeline_fuzz: scratch directory");
     std::abort();
   }
+  scratch_path = tmpl;
+  std::atexit([] {
+    std::error_code ec;
+    fs::remove_all(scratch_path, ec);
+  });
 }
 
 void change_directory(int fd) {
