@@ -15,7 +15,11 @@ namespace vorquel {
 // Runs the translator with the given command line (argv[0] included) and
 // returns the exit status. Never calls exit(): every stop is an exception
 // caught here, so the run can also be driven in process (tests, fuzzing).
-int run(const std::vector<std::string>& argv);
+// A process that ends right after the run can leave the model's memory to
+// the system instead of freeing it piece by piece (Memory_at_end::keep):
+// the run then holds it until the process exits.
+enum class Memory_at_end { release, keep };
+int run(const std::vector<std::string>& argv, Memory_at_end memory = Memory_at_end::release);
 
 // The name itself, or the name with ".new" appended when a file (or anything
 // else) of that name already exists.
