@@ -148,8 +148,8 @@ class Expr_printer {
                      operand(x.operand);
                      p(")");
                    },
-                   [&](const Call_expr& x) { call(x); },
-                   [&](const DelayedOutputs& x) { delayed(x); },
+                   [&](const Boxed<Call_expr>& x) { call(*x); },
+                   [&](const Boxed<DelayedOutputs>& x) { delayed(*x); },
                },
                e->v);
   }
@@ -466,13 +466,13 @@ void expr_refs(const Expression& root, std::vector<Ident>& out, std::vector<cons
                      push(x.then);
                    },
                    [&](const Pre& x) { push(x.operand); },
-                   [&](const Call_expr& x) {
-                     if (x.clock) push(*x.clock);
-                     if (x.node && std::holds_alternative<Var>(x.node->v))
-                       out.push_back(std::get<Var>(x.node->v).name);
-                     push(x.args);
+                   [&](const Boxed<Call_expr>& x) {
+                     if (x->clock) push(*x->clock);
+                     if (x->node && std::holds_alternative<Var>(x->node->v))
+                       out.push_back(std::get<Var>(x->node->v).name);
+                     push(x->args);
                    },
-                   [&](const DelayedOutputs& x) { out.push_back(x.node); },
+                   [&](const Boxed<DelayedOutputs>& x) { out.push_back(x->node); },
                },
                e->v);
   }

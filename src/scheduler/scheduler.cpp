@@ -496,7 +496,7 @@ class Instance_calls {
     auto [it, fresh] = index_.try_emplace(&n);
     if (fresh)
       for (const auto& eq : n.equations)
-        if (const auto* c = std::get_if<Call_expr>(&eq.rhs->v); c && c->instance) it->second.emplace(*c->instance, c);
+        if (const auto* c = as_call(*eq.rhs); c && c->instance) it->second.emplace(*c->instance, c);
     auto jt = it->second.find(instance);
     return jt == it->second.end() ? nullptr : jt->second;
   }

@@ -2,6 +2,78 @@
 
 namespace vorquel {
 
+namespace {
+
+// Moves the operands that nothing else holds into `into`; the others are
+// left for the members' own destruction, which only drops a reference.
+void take_sole_operands(Expr& e, std::vector<Expression>& into) {
+  auto take = [&](Expression& x) {
+    if (x && x.use_count() == 1) into.push_back(std::move(x));
+  };
+  std::visit(
+      [&](auto& k) {
+        using K = std::decay_t<decltype(k)>;
+        if constexpr (std::is_same_v<K, Or>) {
+          take(k.left);
+          take(k.right);
+        } else if constexpr (std::is_same_v<K, If>) {
+          take(k.cond);
+          take(k.then_branch);
+          take(k.else_branch);
+        } else if constexpr (std::is_same_v<K, Arrow>) {
+          take(k.first);
+          take(k.then);
+        } else if constexpr (std::is_same_v<K, Pre>) {
+          take(k.operand);
+        } else if constexpr (std::is_same_v<K, Tuple>) {
+          for (auto& item : k.items) take(item.expr);
+        }
+      },
+      e.v);
+}
+
+// Whether the expression has an operand of its own with operands: only then
+// can its destruction go deeper than one level.
+bool has_sole_compound_operand(const Expr& e) {
+  auto compound = [](const Expression& x) {
+    return x && x.use_count() == 1 &&
+           (std::holds_alternative<Or>(x->v) || std::holds_alternative<If>(x->v) ||
+            std::holds_alternative<Arrow>(x->v) || std::holds_alternative<Pre>(x->v) ||
+            std::holds_alternative<Tuple>(x->v));
+  };
+  return std::visit(
+      [&](const auto& k) {
+        using K = std::decay_t<decltype(k)>;
+        if constexpr (std::is_same_v<K, Or>) return compound(k.left) || compound(k.right);
+        else if constexpr (std::is_same_v<K, If>)
+          return compound(k.cond) || compound(k.then_branch) || compound(k.else_branch);
+        else if constexpr (std::is_same_v<K, Arrow>) return compound(k.first) || compound(k.then);
+        else if constexpr (std::is_same_v<K, Pre>) return compound(k.operand);
+        else if constexpr (std::is_same_v<K, Tuple>) {
+          for (const auto& item : k.items)
+            if (compound(item.expr)) return true;
+          return false;
+        } else
+          return false;
+      },
+      e.v);
+}
+
+}  // namespace
+
+Expr::~Expr() {
+  if (!has_sole_compound_operand(*this)) return;
+  std::vector<Expression> pending;
+  take_sole_operands(*this, pending);
+  while (!pending.empty()) {
+    Expression e = std::move(pending.back());
+    pending.pop_back();
+    // Still the only holder: its operands are taken before it goes, so its
+    // own destruction stops at once.
+    if (e.use_count() == 1) take_sole_operands(const_cast<Expr&>(*e), pending);
+  }
+}
+
 Expression pattern_to_expression(const Pattern& p) {
   if (const auto* v = std::get_if<PVar>(&p.v)) return var(v->name);
   const auto& t = std::get<PTuple>(p.v);

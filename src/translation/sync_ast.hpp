@@ -2,6 +2,7 @@
 // printer writes. Values are immutable; expressions are shared sub-trees.
 #pragma once
 
+#include <concepts>
 #include <memory>
 #include <optional>
 #include <string>
@@ -79,12 +80,56 @@ struct DelayedOutputs {
   std::vector<Ident> delayed_sources;
 };
 
-struct Expr {
-  std::variant<Imm, Var, Tuple, Or, If, Arrow, Pre, Call_expr, DelayedOutputs> v;
+// A part of an expression kept out of line: calls and delayed outputs are
+// several times as large as the other kinds, and every variable would
+// otherwise take their room. Copies copy the part.
+template <class T>
+class Boxed {
+ public:
+  Boxed(T x) : p_(std::make_unique<const T>(std::move(x))) {}  // NOLINT: implicit on purpose
+  Boxed(const Boxed& o) : p_(std::make_unique<const T>(*o)) {}
+  Boxed(Boxed&&) noexcept = default;
+  Boxed& operator=(const Boxed& o) {
+    if (this != &o) p_ = std::make_unique<const T>(*o);
+    return *this;
+  }
+  Boxed& operator=(Boxed&&) noexcept = default;
+  const T& operator*() const { return *p_; }
+  const T* operator->() const { return p_.get(); }
+
+ private:
+  std::unique_ptr<const T> p_;
 };
 
+struct Expr {
+  using Kind = std::variant<Imm, Var, Tuple, Or, If, Arrow, Pre, Boxed<Call_expr>, Boxed<DelayedOutputs>>;
+  Kind v;
+
+  template <class T>
+    requires std::constructible_from<Kind, T&&>
+  Expr(T&& x) : v(std::forward<T>(x)) {}  // NOLINT: implicit on purpose
+  Expr(const Expr&) = default;
+  Expr(Expr&&) noexcept = default;
+  Expr& operator=(const Expr&) = default;
+  Expr& operator=(Expr&&) noexcept = default;
+  // Chains of operands (an `or` of many events, an `if` per writer) can be
+  // as long as the model is wide: they are taken apart with a loop, not by
+  // a recursion as deep as the chain.
+  ~Expr();
+};
+
+// The call or delayed outputs an expression is, or null.
+inline const Call_expr* as_call(const Expr& e) {
+  const auto* b = std::get_if<Boxed<Call_expr>>(&e.v);
+  return b ? &**b : nullptr;
+}
+inline const DelayedOutputs* as_delayed(const Expr& e) {
+  const auto* b = std::get_if<Boxed<DelayedOutputs>>(&e.v);
+  return b ? &**b : nullptr;
+}
+
 template <class T>
-Expression make_expr(T x) { return std::make_shared<const Expr>(Expr{std::move(x)}); }
+Expression make_expr(T x) { return std::make_shared<const Expr>(std::move(x)); }
 inline Expression var(Ident id) { return make_expr(Var{std::move(id)}); }
 inline Expression empty_expression() { return make_expr(Tuple{}); }
 

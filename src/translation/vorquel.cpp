@@ -1378,7 +1378,7 @@ Node propagated_node(const Node_lookup& callee_of, Node n) {
     passed[result.sub_nodes[k]].calls.push_back(std::move(args));
   }
   for (auto& eq : result.equations) {
-    const auto* c = std::get_if<Call_expr>(&eq.rhs->v);
+    const auto* c = as_call(*eq.rhs);
     if (!c || !c->node) continue;
     const auto* callee = std::get_if<Var>(&c->node->v);
     if (!callee) continue;

@@ -245,7 +245,7 @@ TEST_F(Printer_calls, RepeatedCallsNumberTheOracleArguments) {
 // both call forms, and leaves the numbering of the other calls alone.
 TEST_F(Printer_calls, RecordedOracleArgumentsArePrintedAsRecorded) {
   auto recorded = [](Expression e, std::vector<std::string> names) {
-    Call_expr c = std::get<Call_expr>(e->v);
+    Call_expr c = *as_call(*e);
     for (const auto& n : names) c.oracle_args.push_back(id(n));
     return make_expr(std::move(c));
   };

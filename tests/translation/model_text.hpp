@@ -241,10 +241,12 @@ inline std::string dump(const Expression& e) {
     }
     std::string operator()(const Arrow& a) const { return "(" + dump(a.first) + " -> " + dump(a.then) + ")"; }
     std::string operator()(const Pre& p) const { return "pre(" + dump(p.operand) + ")"; }
-    std::string operator()(const Call_expr& c) const {
+    std::string operator()(const Boxed<Call_expr>& b) const {
+      const Call_expr& c = *b;
       return dump(c.node) + (c.clock ? "@" + dump(*c.clock) : "") + "(" + dump(c.args) + ")";
     }
-    std::string operator()(const DelayedOutputs& d) const {
+    std::string operator()(const Boxed<DelayedOutputs>& b) const {
+      const DelayedOutputs& d = *b;
       return "delayed(" + d.node.str() + ", " + d.release_clock.str() + ", " + d.dispatch_clock.str() + ", " +
              dump(d.outputs) + ", " + dump(d.results) + ", " + dump_idents(d.delayed_sources) + ")";
     }

@@ -41,6 +41,59 @@ TEST(SyncAst, Patterns) {
   }
 }
 
+// Chains as long as a wide model makes them (an `or` per event source, an
+// `if` per writer, nested calls and tuples) are freed without a recursion as
+// deep as the chain; parts still held elsewhere survive.
+TEST(SyncAst, LongChainsAreFreedWithoutDeepRecursion) {
+  constexpr int length = 1'000'000;
+  const Expression shared = var(Ident("kept"));
+  struct Case {
+    const char* name;
+    Expression (*link)(Expression rest, const Expression& leaf);
+  };
+  const Case cases[] = {
+      {"or", [](Expression rest, const Expression& leaf) { return make_expr(Or{std::move(rest), leaf}); }},
+      {"if", [](Expression rest, const Expression& leaf) { return make_expr(If{leaf, leaf, std::move(rest)}); }},
+      {"pre", [](Expression rest, const Expression&) { return make_expr(Pre{std::move(rest)}); }},
+      {"tuple",
+       [](Expression rest, const Expression& leaf) {
+         return make_expr(Tuple{{{Ident("a"), leaf}, {Ident("b"), std::move(rest)}}});
+       }},
+      {"call",
+       [](Expression rest, const Expression& leaf) {
+         return make_expr(Call_expr{std::nullopt, leaf, make_expr(Tuple{{{Ident("x"), std::move(rest)}}})});
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // The calls nest a tuple in a call: fewer links keep it within the
+    // test's time.
+    const int n = std::string_view(c.name) == "call" ? length / 10 : length;
+    Expression chain = shared;
+    Expression middle;
+    for (int i = 0; i < n; ++i) {
+      chain = c.link(std::move(chain), shared);
+      if (i == n / 2) middle = chain;
+    }
+    chain.reset();
+    // The half that was still held is intact.
+    ASSERT_EQ(middle.use_count(), 1);
+    middle.reset();
+    EXPECT_EQ(shared.use_count(), 1);
+  }
+}
+
+// A copied expression owns its own call.
+TEST(SyncAst, CopiesOwnTheirParts) {
+  const Expr call = Call_expr{std::nullopt, var(Ident("N")), make_expr(Tuple{}), Ident("sub"), {Ident("o")}};
+  Expr copy = call;
+  ASSERT_NE(as_call(copy), nullptr);
+  EXPECT_NE(as_call(copy), as_call(call));
+  EXPECT_EQ(as_call(copy)->instance->str(), "sub");
+  EXPECT_EQ(as_call(copy)->oracle_args.size(), 1u);
+  EXPECT_EQ(as_delayed(copy), nullptr);
+}
+
 TEST(SchedInfo, StringForms) {
   const Ident t = of_string("K::T"), act = Ident("t1_activate_clk"), rel = Ident("t1_release_clk");
   const Si a = Si_timed{t, Periodic{act, Integer::literal(10)}, Deliv_info{rel, Integer::literal(1), Integer::literal(3)}};

@@ -176,7 +176,7 @@ TEST(Propagation, RepeatedCallsGetSuffixedCopies) {
 std::vector<std::string> calls_of(const Env& env, const std::string& name) {
   std::vector<std::string> l;
   for (const auto& eq : node(env, name)->equations) {
-    const auto* c = std::get_if<Call_expr>(&eq.rhs->v);
+    const auto* c = as_call(*eq.rhs);
     if (!c) continue;
     std::string s = c->instance ? c->instance->str() + ":" : "?:";
     for (const auto& a : c->oracle_args) s += " " + a.str();
