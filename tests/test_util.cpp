@@ -24,11 +24,37 @@ void write_file(const std::string& path, const std::string& text) {
   o << text;
 }
 
+namespace {
+
+// The folders made by this test program, removed when it ends (by the
+// process that made them: a forked child leaves them alone).
+struct Made_folders {
+  pid_t owner = getpid();
+  std::vector<std::string> paths;
+};
+
+Made_folders& made_folders() {
+  static auto* made = [] {
+    auto* m = new Made_folders;
+    std::atexit([] {
+      Made_folders& f = made_folders();
+      if (getpid() != f.owner) return;
+      std::error_code ec;
+      for (const auto& p : f.paths) std::filesystem::remove_all(p, ec);
+    });
+    return m;
+  }();
+  return *made;
+}
+
+}  // namespace
+
 std::string make_temp_dir(const std::string& tag) {
   std::string tmpl = std::filesystem::temp_directory_path().string() + "/vorquel-" + tag + "-XXXXXX";
   std::vector<char> buf(tmpl.begin(), tmpl.end());
   buf.push_back('\0');
   if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp");
+  made_folders().paths.emplace_back(buf.data());
   return buf.data();
 }
 

@@ -196,7 +196,7 @@ Env& Env::extend(std::shared_ptr<const Declaration> d) {
   if (const auto* c = std::get_if<Component>(d.get()))
     for (const auto& sub : c->subcomponents)
       if (sub.classifier) {
-        locals_ = std::make_shared<Local_tree>(d, std::move(locals_), nullptr);
+        locals_ = std::make_shared<Local_tree>(Local_tree{d, std::move(locals_), nullptr});
         break;
       }
   if (options().verbosity >= 3) {
