@@ -1,5 +1,6 @@
 #include "aadl/property.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <unordered_set>
@@ -96,8 +97,10 @@ std::vector<Processor_binding> get_processor_binding(const Component& c) {
   for (const auto& s : c.subcomponents) subcomponents.insert(s.name);
   std::vector<Processor_binding> result;
   result.reserve(bindings.size());
-  for (auto it = bindings.rbegin(); it != bindings.rend(); ++it) {
-    const Property_association& a = **it;
+  // Checked in the associations' order (the first faulty one is the one
+  // reported), listed last first.
+  for (const Property_association* it : bindings) {
+    const Property_association& a = *it;
     VQ_ASSERT(!a.values.empty(), "Actual_Processor_Binding without value");
     const auto* p = std::get_if<Pv_reference>(&a.values.front());
     VQ_ASSERT(p != nullptr, "Actual_Processor_Binding must be a reference");
@@ -106,6 +109,7 @@ std::vector<Processor_binding> get_processor_binding(const Component& c) {
     if (!subcomponents.count(t)) throw Not_found();
     result.push_back({p->element, {t, c.name}});
   }
+  std::reverse(result.begin(), result.end());
   return result;
 }
 

@@ -139,6 +139,11 @@ TEST(Property, ProcessorBinding) {
       {"no applies to", {assoc(binding, {ref_value("cpu")})}, "internal"},
       {"not a reference", {assoc(binding, {enum_value("cpu")}, "p1")}, "internal"},
       {"no value", {assoc(binding, {}, "p1")}, "internal"},
+      // The first faulty association in list order is the one reported.
+      {"unknown element before a malformed one",
+       {assoc(binding, {ref_value("cpu")}, "p3"), assoc(binding, {enum_value("cpu")}, "p1")}, "not found"},
+      {"malformed before an unknown element",
+       {assoc(binding, {enum_value("cpu")}, "p1"), assoc(binding, {ref_value("cpu")}, "p3")}, "internal"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(result_of([&] { return show_bindings(get_processor_binding(system(c.props))); }), c.expected) << c.what;
