@@ -868,8 +868,16 @@ std::string read_whole_file(const std::string& file_name) {
   auto fail = [&](int error) {
     throw Failure("*** Cannot read " + file_name + ": " + std::strerror(error) + "\n");
   };
-  int fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
+  // Opened without waiting: a named pipe that nobody writes to would block
+  // the opening forever. The reads wait as usual, and such a pipe then reads
+  // as an empty document.
+  int fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) fail(errno);
+  if (int flags = ::fcntl(fd, F_GETFL); flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+    int error = errno;
+    ::close(fd);
+    fail(error);
+  }
   struct stat st {};
   std::size_t expected = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) : 0;
   auto too_large = [&] {

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <unordered_set>
 
 #include "aadl/aadl2aadl.hpp"
@@ -423,9 +424,9 @@ void abort_with(const std::string& message) {
 }  // namespace
 
 int run(const std::vector<std::string>& argv, Memory_at_end memory) {
-  reset_options();
   Output_files files;
   try {
+    reset_options();
     if (auto status = parse_command_line(argv)) return finish(*status);
     main_steps(argv, files, memory);
     return finish(0);
@@ -438,6 +439,8 @@ int run(const std::vector<std::string>& argv, Memory_at_end memory) {
     abort_with(std::string(e.what()) + "\n");
   } catch (const Internal_error& e) {
     abort_with(e.description + "\n");
+  } catch (const std::bad_alloc&) {
+    abort_with("*** Out of memory\n");
   } catch (const std::exception& e) {
     abort_with(std::string(e.what()) + "\n");
   } catch (...) {

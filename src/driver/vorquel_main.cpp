@@ -1,10 +1,12 @@
 #include <fcntl.h>
 #include <malloc.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,12 @@ namespace {
 // only advice).
 void prepare_heap() {
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__) && defined(M_TOP_PAD)
+  // Under a limit on the address space, every step would have to fit in
+  // what is left of it: the heap is left as it is.
+  for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    struct rlimit limit {};
+    if (getrlimit(resource, &limit) != 0 || limit.rlim_cur != RLIM_INFINITY) return;
+  }
   constexpr std::size_t step = std::size_t{256} << 20;
   constexpr std::size_t huge_page = std::size_t{2} << 20;
   mallopt(M_TOP_PAD, static_cast<int>(step));
@@ -50,5 +58,12 @@ int main(int argc, char** argv) {
       }
     }
   prepare_heap();
-  return vorquel::run(std::vector<std::string>(argv, argv + argc), vorquel::Memory_at_end::keep);
+  try {
+    return vorquel::run(std::vector<std::string>(argv, argv + argc), vorquel::Memory_at_end::keep);
+  } catch (const std::bad_alloc&) {
+    // Not even the message of the run's own handler could be made.
+    static constexpr char message[] = "*** Out of memory\n*** Aborting...\n";
+    [[maybe_unused]] ssize_t n = write(STDOUT_FILENO, message, sizeof message - 1);
+    return 2;
+  }
 }

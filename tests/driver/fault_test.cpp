@@ -5,6 +5,7 @@
 // touched.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,7 +62,8 @@ struct Temp_dir {
 // it in a temporary file), as the given user when not -1; standard error is
 // returned, and standard output too when it went to a file we can read.
 Run_result run_with(const std::vector<std::string>& args, const std::string& dir, const std::string& env,
-                    const std::string& stdout_path, uid_t user = static_cast<uid_t>(-1)) {
+                    const std::string& stdout_path, uid_t user = static_cast<uid_t>(-1),
+                    rlim_t address_space = RLIM_INFINITY) {
   Temp_dir tmp("stderr");
   const std::string e = tmp / "stderr";
   const std::string o = stdout_path.empty() ? tmp / "stdout" : stdout_path;
@@ -71,6 +73,8 @@ Run_result run_with(const std::vector<std::string>& args, const std::string& dir
     int err_fd = ::open(e.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out_fd < 0 || err_fd < 0 || dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0) _exit(127);
     if (user != static_cast<uid_t>(-1) && (setgid(user) != 0 || setuid(user) != 0)) _exit(126);
+    const struct rlimit limit{address_space, address_space};
+    if (address_space != RLIM_INFINITY && setrlimit(RLIMIT_AS, &limit) != 0) _exit(125);
     if (chdir(dir.c_str()) != 0) _exit(127);
     putenv(const_cast<char*>(env.c_str()));
     std::vector<std::string> words{VORQUEL_BINARY};
@@ -260,6 +264,7 @@ TEST(BadInput, ClearMessageQuickly) {
   write_file(dir / "deep.aaxl", nested("aadlPackage", 50u << 20));
   write_file(dir / "deep_comment.aaxl", nested("comment", 50u << 20));
   write_file(dir / "unclosed.aaxl", root_open + repeated("<comment>", 50u << 20));
+  ASSERT_EQ(mkfifo((dir / "pipe.aaxl").c_str(), 0644), 0);
 
   // Reading errors end with the abort line; the reader's parsing and
   // structure reports stop the run on their own.
@@ -278,6 +283,7 @@ TEST(BadInput, ClearMessageQuickly) {
       {"deep_comment.aaxl", "*** No system found.", true},
       {"unclosed.aaxl", "*** XML parsing error if file unclosed.aaxl: ", false},
       {"/dev/zero", "*** Cannot read /dev/zero: File too large\n", true},  // never ends
+      {"pipe.aaxl", "*** XML parsing error if file pipe.aaxl: ", false},   // nobody writes to it
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -290,7 +296,22 @@ TEST(BadInput, ClearMessageQuickly) {
   }
   // Nothing was written beside the inputs.
   auto entries = fs::directory_iterator(dir.path);
-  EXPECT_EQ(std::distance(fs::begin(entries), fs::end(entries)), 7);
+  EXPECT_EQ(std::distance(fs::begin(entries), fs::end(entries)), 8);
+}
+
+// A run that runs out of memory says so, whether the shortage comes while
+// it reads, parses or translates.
+TEST(BadInput, OutOfMemory) {
+  Temp_dir dir("memory");
+  // Five million elements: some hundreds of megabytes once parsed.
+  write_file(dir / "wide.aaxl", root_open + repeated("<x/>", 20u << 20) + root_close);
+  for (rlim_t megabytes : {40, 80, 160}) {
+    SCOPED_TRACE(megabytes);
+    auto r = run_with({"wide.aaxl"}, dir.path, schema_dir, "", static_cast<uid_t>(-1), megabytes << 20);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_TRUE(starts_with(r.out, "*** ")) << r.out.substr(0, 300);
+    EXPECT_NE(r.out.find("emory"), std::string::npos) << r.out.substr(0, 300);
+  }
 }
 
 // The reason of an input that is not UTF-8 is given where it is.
