@@ -46,17 +46,29 @@ Output_names output_file_names(const std::string& base) {
   return n;
 }
 
+namespace {
+// A word as the comment shows it: a line break inside it (a file name may
+// hold one) goes on in a comment line of its own instead of ending the
+// comment.
+void append_word(std::string& text, const std::string& w) {
+  for (char c : w) {
+    if (c == '\n') text += "\n--\t\t";
+    else text += c;
+  }
+}
+}  // namespace
+
 std::string header_command_line(const std::vector<std::string>& words) {
   std::string text;
   std::size_t line = 0;
   for (const auto& w : words) {
     if (line + w.size() > 70) {
       text += "\n--\t\t";
-      text += w;
+      append_word(text, w);
       line = 5 + w.size();
     } else {
       text += ' ';
-      text += w;
+      append_word(text, w);
       line += w.size() + 1;
     }
   }

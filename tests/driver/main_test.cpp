@@ -100,6 +100,8 @@ TEST(Header, CommandLineFoldsAt70) {
       // A continuation line counts 5 for its lead: 5 + 61 + 1 + 3 = 70.
       {{w9, w61, "xyz", "u"}, " " + w9 + "\n--\t\t" + w61 + " xyz\n--\t\tu"},
       {{w80, "x"}, "\n--\t\t" + w80 + "\n--\t\tx"},
+      // A line break inside a word does not end the comment.
+      {{"vorquel", "odd\nname.aaxl"}, " vorquel odd\n--\t\tname.aaxl"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
