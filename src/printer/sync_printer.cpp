@@ -72,7 +72,7 @@ void p_number(long long n) {
 // ---- fake values ---------------------------------------------------------------
 
 void fake_value(const Env& env, const Type_expression& t, std::string& out, std::vector<Ident>& expanding) {
-  if (const auto* r = std::get_if<TRecord>(&t.v)) {
+  if (const auto* r = as_record(t)) {
     out += '[';
     bool first = true;
     for (const auto& f : r->fields) {
@@ -431,7 +431,7 @@ void type_refs(const Type_expression& t, std::vector<Ident>& out) {
     out.push_back(n->name);
     return;
   }
-  for (const auto& f : std::get<TRecord>(t.v).fields) type_refs(f.type, out);
+  for (const auto& f : as_record(t)->fields) type_refs(f.type, out);
 }
 
 // Walks with an explicit stack: expressions can be nested as deep as the
@@ -540,7 +540,7 @@ void print_type_expression(const std::function<void(std::string_view)>& emit, co
     else emit(to_string(n->name));
     return;
   }
-  print_record_type(emit, std::get<TRecord>(t.v).fields);
+  print_record_type(emit, as_record(t)->fields);
 }
 
 void print_type_expression(const Type_expression& t) {
@@ -548,7 +548,7 @@ void print_type_expression(const Type_expression& t) {
     p_name(n->name);
     return;
   }
-  print_record_type([](std::string_view s) { p(s); }, std::get<TRecord>(t.v).fields);
+  print_record_type([](std::string_view s) { p(s); }, as_record(t)->fields);
 }
 
 std::string type_expression_to_string(const Type_expression& t) {
@@ -581,7 +581,7 @@ void print_type_expression_tuple(const Type_expression& t) {
     p_name(n->name);
     return;
   }
-  print_record_type_dummy(std::get<TRecord>(t.v).fields);
+  print_record_type_dummy(as_record(t)->fields);
 }
 
 std::string type_to_fake_value(const Env& env, const Type_expression& t) {

@@ -22,12 +22,40 @@ struct Imm_char { char value; };
 struct Imm_string { std::string value; };
 using Immediate = std::variant<Imm_bool, Imm_int, Imm_real, Imm_char, Imm_string>;
 
+// A part of a value kept out of line, for the rare kinds that are several
+// times as large as the common ones (record types, calls, delayed outputs):
+// every name and variable would otherwise take their room. Copies copy the
+// part.
+template <class T>
+class Boxed {
+ public:
+  Boxed(T x) : p_(std::make_unique<const T>(std::move(x))) {}  // NOLINT: implicit on purpose
+  Boxed(const Boxed& o) : p_(std::make_unique<const T>(*o)) {}
+  Boxed(Boxed&&) noexcept = default;
+  Boxed& operator=(const Boxed& o) {
+    if (this != &o) p_ = std::make_unique<const T>(*o);
+    return *this;
+  }
+  Boxed& operator=(Boxed&&) noexcept = default;
+  const T& operator*() const { return *p_; }
+  const T* operator->() const { return p_.get(); }
+
+ private:
+  std::unique_ptr<const T> p_;
+};
+
 // ---- types -------------------------------------------------------------------
 struct Type_field;
 struct TRecord { std::vector<Type_field> fields; };
 struct TNamed { Ident name; };
-struct Type_expression { std::variant<TRecord, TNamed> v; };
+struct Type_expression { std::variant<Boxed<TRecord>, TNamed> v; };
 struct Type_field { Ident name; Type_expression type; };
+
+// The record a type is, or null.
+inline const TRecord* as_record(const Type_expression& t) {
+  const auto* b = std::get_if<Boxed<TRecord>>(&t.v);
+  return b ? &**b : nullptr;
+}
 
 inline Type_expression tnamed(Ident id) { return Type_expression{TNamed{std::move(id)}}; }
 inline Type_expression tbool() {
@@ -78,27 +106,6 @@ struct DelayedOutputs {
   Pattern outputs;
   Pattern results;
   std::vector<Ident> delayed_sources;
-};
-
-// A part of an expression kept out of line: calls and delayed outputs are
-// several times as large as the other kinds, and every variable would
-// otherwise take their room. Copies copy the part.
-template <class T>
-class Boxed {
- public:
-  Boxed(T x) : p_(std::make_unique<const T>(std::move(x))) {}  // NOLINT: implicit on purpose
-  Boxed(const Boxed& o) : p_(std::make_unique<const T>(*o)) {}
-  Boxed(Boxed&&) noexcept = default;
-  Boxed& operator=(const Boxed& o) {
-    if (this != &o) p_ = std::make_unique<const T>(*o);
-    return *this;
-  }
-  Boxed& operator=(Boxed&&) noexcept = default;
-  const T& operator*() const { return *p_; }
-  const T* operator->() const { return p_.get(); }
-
- private:
-  std::unique_ptr<const T> p_;
 };
 
 struct Expr {

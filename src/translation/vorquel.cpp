@@ -95,9 +95,9 @@ bool same_type(const Type_expression& a, const Type_expression& b) {
     const auto* nb = std::get_if<TNamed>(&b.v);
     return nb && na->name == nb->name;
   }
-  const auto* rb = std::get_if<TRecord>(&b.v);
+  const auto* rb = as_record(b);
   if (!rb) return false;
-  const auto& fa = std::get<TRecord>(a.v).fields;
+  const auto& fa = as_record(a)->fields;
   if (fa.size() != rb->fields.size()) return false;
   for (std::size_t i = 0; i < fa.size(); ++i)
     if (!(fa[i].name == rb->fields[i].name) || !same_type(fa[i].type, rb->fields[i].type)) return false;

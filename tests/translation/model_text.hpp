@@ -207,7 +207,7 @@ Outcome capture(F f) {
 inline std::string dump(const Type_expression& t) {
   if (const auto* n = std::get_if<TNamed>(&t.v)) return n->name.str();
   std::string s = "{";
-  for (const auto& f : std::get<TRecord>(t.v).fields) s += (s.size() > 1 ? ";" : "") + f.name.str() + ":" + dump(f.type);
+  for (const auto& f : as_record(t)->fields) s += (s.size() > 1 ? ";" : "") + f.name.str() + ":" + dump(f.type);
   return s + "}";
 }
 
