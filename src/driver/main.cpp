@@ -372,14 +372,7 @@ void summary(const Output_names& names) {
   out("#\t" + names.fillme_const + "  (Various constants)\n");
 }
 
-// The environments of runs that left their memory to the system: reachable
-// from here, so that leak checkers do not count them.
-std::vector<Env>& kept_environments() {
-  static auto* kept = new std::vector<Env>;
-  return *kept;
-}
-
-void main_steps(const std::vector<std::string>& argv, Output_files& files, Memory_at_end memory) {
+void main_steps(const std::vector<std::string>& argv, Output_files& files, Kept_memory* kept) {
   copy_aadl_schema();
   const Options& o = options();
   const Output_names names = output_file_names(o.output_base_name);
@@ -402,11 +395,11 @@ void main_steps(const std::vector<std::string>& argv, Output_files& files, Memor
   if (!close_output_files()) abort_run();
 
   if (o.verbosity >= 1) summary(names);
-  if (memory == Memory_at_end::keep) {
+  if (kept != nullptr) {
     // Freeing the model node by node costs as much as a good part of the
     // translation; the process is about to end.
-    kept_environments().push_back(std::move(translated));
-    kept_environments().push_back(std::move(env));
+    kept->environments.push_back(std::move(translated));
+    kept->environments.push_back(std::move(env));
   }
 }
 
@@ -435,12 +428,12 @@ void abort_with(const std::string& message) {
 
 }  // namespace
 
-int run(const std::vector<std::string>& argv, Memory_at_end memory) {
+int run(const std::vector<std::string>& argv, Kept_memory* kept) {
   Output_files files;
   try {
     reset_options();
     if (auto status = parse_command_line(argv)) return finish(*status);
-    main_steps(argv, files, memory);
+    main_steps(argv, files, kept);
     return finish(0);
   } catch (const Exit_request& e) {
     close_oc();

@@ -16,10 +16,12 @@ namespace vorquel {
 // returns the exit status. Never calls exit(): every stop is an exception
 // caught here, so the run can also be driven in process (tests, fuzzing).
 // A process that ends right after the run can leave the model's memory to
-// the system instead of freeing it piece by piece (Memory_at_end::keep):
-// the run then holds it until the process exits.
-enum class Memory_at_end { release, keep };
-int run(const std::vector<std::string>& argv, Memory_at_end memory = Memory_at_end::release);
+// the system instead of freeing it piece by piece: given `kept`, a
+// successful run moves the model there, for the caller to never free.
+struct Kept_memory {
+  std::vector<Env> environments;
+};
+int run(const std::vector<std::string>& argv, Kept_memory* kept = nullptr);
 
 // The name itself, or the name with ".new" appended when a file (or anything
 // else) of that name already exists.

@@ -58,12 +58,16 @@ int main(int argc, char** argv) {
       }
     }
   prepare_heap();
+  // The model stays here when the run ends: exit() leaves the locals of
+  // main to the system.
+  vorquel::Kept_memory kept;
+  int status = 2;
   try {
-    return vorquel::run(std::vector<std::string>(argv, argv + argc), vorquel::Memory_at_end::keep);
+    status = vorquel::run(std::vector<std::string>(argv, argv + argc), &kept);
   } catch (const std::bad_alloc&) {
     // Not even the message of the run's own handler could be made.
     static constexpr char message[] = "*** Out of memory\n*** Aborting...\n";
     [[maybe_unused]] ssize_t n = write(STDOUT_FILENO, message, sizeof message - 1);
-    return 2;
   }
+  std::exit(status);
 }

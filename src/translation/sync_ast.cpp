@@ -4,9 +4,42 @@ namespace vorquel {
 
 namespace {
 
+// Whether nothing else holds the expression and it has operands of its own.
+bool is_sole_compound(const Expression& x) {
+  return x && x.use_count() == 1 &&
+         (std::holds_alternative<Or>(x->v) || std::holds_alternative<If>(x->v) ||
+          std::holds_alternative<Arrow>(x->v) || std::holds_alternative<Pre>(x->v) ||
+          std::holds_alternative<Tuple>(x->v) || std::holds_alternative<Boxed<Call_expr>>(x->v));
+}
+
+}  // namespace
+
+// Whether the expression has an operand of its own with operands: only then
+// can its destruction go deeper than one level.
+bool Expr::has_sole_compound_operand(const Expr& e) {
+  return std::visit(
+      [&](const auto& k) {
+        using K = std::decay_t<decltype(k)>;
+        if constexpr (std::is_same_v<K, Or>) return is_sole_compound(k.left) || is_sole_compound(k.right);
+        else if constexpr (std::is_same_v<K, If>)
+          return is_sole_compound(k.cond) || is_sole_compound(k.then_branch) || is_sole_compound(k.else_branch);
+        else if constexpr (std::is_same_v<K, Arrow>) return is_sole_compound(k.first) || is_sole_compound(k.then);
+        else if constexpr (std::is_same_v<K, Pre>) return is_sole_compound(k.operand);
+        else if constexpr (std::is_same_v<K, Tuple>) {
+          for (const auto& item : k.items)
+            if (is_sole_compound(item.expr)) return true;
+          return false;
+        } else if constexpr (std::is_same_v<K, Boxed<Call_expr>>) {
+          return (k->clock && is_sole_compound(*k->clock)) || is_sole_compound(k->node) || is_sole_compound(k->args);
+        } else
+          return false;
+      },
+      e.v);
+}
+
 // Moves the operands that nothing else holds into `into`; the others are
 // left for the members' own destruction, which only drops a reference.
-void take_sole_operands(Expr& e, std::vector<Expression>& into) {
+void Expr::take_sole_operands(Expr& e, std::vector<Expression>& into) {
   auto take = [&](Expression& x) {
     if (x && x.use_count() == 1) into.push_back(std::move(x));
   };
@@ -27,39 +60,15 @@ void take_sole_operands(Expr& e, std::vector<Expression>& into) {
           take(k.operand);
         } else if constexpr (std::is_same_v<K, Tuple>) {
           for (auto& item : k.items) take(item.expr);
+        } else if constexpr (std::is_same_v<K, Boxed<Call_expr>>) {
+          Call_expr& c = *k.part();
+          if (c.clock) take(*c.clock);
+          take(c.node);
+          take(c.args);
         }
       },
       e.v);
 }
-
-// Whether the expression has an operand of its own with operands: only then
-// can its destruction go deeper than one level.
-bool has_sole_compound_operand(const Expr& e) {
-  auto compound = [](const Expression& x) {
-    return x && x.use_count() == 1 &&
-           (std::holds_alternative<Or>(x->v) || std::holds_alternative<If>(x->v) ||
-            std::holds_alternative<Arrow>(x->v) || std::holds_alternative<Pre>(x->v) ||
-            std::holds_alternative<Tuple>(x->v));
-  };
-  return std::visit(
-      [&](const auto& k) {
-        using K = std::decay_t<decltype(k)>;
-        if constexpr (std::is_same_v<K, Or>) return compound(k.left) || compound(k.right);
-        else if constexpr (std::is_same_v<K, If>)
-          return compound(k.cond) || compound(k.then_branch) || compound(k.else_branch);
-        else if constexpr (std::is_same_v<K, Arrow>) return compound(k.first) || compound(k.then);
-        else if constexpr (std::is_same_v<K, Pre>) return compound(k.operand);
-        else if constexpr (std::is_same_v<K, Tuple>) {
-          for (const auto& item : k.items)
-            if (compound(item.expr)) return true;
-          return false;
-        } else
-          return false;
-      },
-      e.v);
-}
-
-}  // namespace
 
 Expr::~Expr() {
   if (!has_sole_compound_operand(*this)) return;

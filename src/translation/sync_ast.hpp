@@ -26,14 +26,15 @@ using Immediate = std::variant<Imm_bool, Imm_int, Imm_real, Imm_char, Imm_string
 // times as large as the common ones (record types, calls, delayed outputs):
 // every name and variable would otherwise take their room. Copies copy the
 // part.
+struct Expr;
 template <class T>
 class Boxed {
  public:
-  Boxed(T x) : p_(std::make_unique<const T>(std::move(x))) {}  // NOLINT: implicit on purpose
-  Boxed(const Boxed& o) : p_(std::make_unique<const T>(*o)) {}
+  Boxed(T x) : p_(std::make_unique<T>(std::move(x))) {}  // NOLINT: implicit on purpose
+  Boxed(const Boxed& o) : p_(std::make_unique<T>(*o)) {}
   Boxed(Boxed&&) noexcept = default;
   Boxed& operator=(const Boxed& o) {
-    if (this != &o) p_ = std::make_unique<const T>(*o);
+    if (this != &o) p_ = std::make_unique<T>(*o);
     return *this;
   }
   Boxed& operator=(Boxed&&) noexcept = default;
@@ -41,7 +42,10 @@ class Boxed {
   const T* operator->() const { return p_.get(); }
 
  private:
-  std::unique_ptr<const T> p_;
+  // An expression being destroyed takes its call's operands apart.
+  friend struct Expr;
+  T* part() { return p_.get(); }
+  std::unique_ptr<T> p_;
 };
 
 // ---- types -------------------------------------------------------------------
@@ -119,10 +123,14 @@ struct Expr {
   Expr(Expr&&) noexcept = default;
   Expr& operator=(const Expr&) = default;
   Expr& operator=(Expr&&) noexcept = default;
-  // Chains of operands (an `or` of many events, an `if` per writer) can be
-  // as long as the model is wide: they are taken apart with a loop, not by
-  // a recursion as deep as the chain.
+  // Chains of operands (an `or` of many events, an `if` per writer, calls
+  // within calls) can be as long as the model is wide: they are taken apart
+  // with a loop, not by a recursion as deep as the chain.
   ~Expr();
+
+ private:
+  static bool has_sole_compound_operand(const Expr& e);
+  static void take_sole_operands(Expr& e, std::vector<Expression>& into);
 };
 
 // The call or delayed outputs an expression is, or null.
@@ -135,8 +143,10 @@ inline const DelayedOutputs* as_delayed(const Expr& e) {
   return b ? &**b : nullptr;
 }
 
+// Made as a modifiable object and shared as a constant one: its destructor
+// may take its operands apart.
 template <class T>
-Expression make_expr(T x) { return std::make_shared<const Expr>(std::move(x)); }
+Expression make_expr(T x) { return std::make_shared<Expr>(std::move(x)); }
 inline Expression var(Ident id) { return make_expr(Var{std::move(id)}); }
 inline Expression empty_expression() { return make_expr(Tuple{}); }
 
