@@ -600,11 +600,6 @@ void for_each_child(xml_node n, F f) {
 
 bool named(xml_node n, std::string_view name) { return name == n.name(); }
 
-template <class T>
-void append(std::vector<T>& to, std::vector<T> from) {
-  to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
-}
-
 // The name conversions of one document, memoised: references repeat a lot
 // (property definitions, units, classifiers), and equal texts then share one
 // identifier. Keys point into the parsed text, which outlives the table.
@@ -632,6 +627,13 @@ class Names {
   Table names_;
   Table qualified_;
 };
+
+// Parses every child element of n with parse(nm, child), in document order,
+// into the end of `into`.
+template <class T, class Parse>
+void append_children(std::vector<T>& into, Names& nm, xml_node n, Parse parse) {
+  for_each_child(n, [&](xml_node c) { into.push_back(parse(nm, c)); });
+}
 
 In_out direction_to_in_out_flag(std::optional<std::string_view> direction) {
   std::string_view d = direction.value_or("");
@@ -688,17 +690,11 @@ Property_association parse_propertyAssociation(Names& nm, xml_node n) {
   return a;
 }
 
-std::vector<Property_association> parse_properties(Names& nm, xml_node n) {
-  std::vector<Property_association> props;
-  for_each_child(n, [&](xml_node c) { props.push_back(parse_propertyAssociation(nm, c)); });
-  return props;
-}
-
 // The associations of every "properties" child of an element.
 std::vector<Property_association> properties_of(Names& nm, xml_node n) {
   std::vector<Property_association> props;
   for_each_child(n, [&](xml_node c) {
-    if (named(c, "properties")) append(props, parse_properties(nm, c));
+    if (named(c, "properties")) append_children(props, nm, c, parse_propertyAssociation);
   });
   return props;
 }
@@ -726,23 +722,13 @@ Feature parse_feature(Names& nm, xml_node n) {
   return Feature{std::move(name), std::move(kind), properties_of(nm, n)};
 }
 
-std::vector<Feature> parse_features(Names& nm, xml_node n) {
-  std::vector<Feature> features;
-  for_each_child(n, [&](xml_node c) { features.push_back(parse_feature(nm, c)); });
-  return features;
-}
-
-std::vector<Subcomponent> parse_subcomponents(Names& nm, xml_node n) {
-  std::vector<Subcomponent> subs;
-  for_each_child(n, [&](xml_node c) {
-    const auto* e = find_element(subcomponent_elements, c.name());
-    VQ_ASSERT(e != nullptr, "unexpected sub-component element");
-    // Sub-component names are as many as the sub-components and differ from
-    // one another: converted without the table of shared names.
-    subs.push_back(Subcomponent{aaxl_string_to_ident(required_attr(c, "name")), e->category,
-                                nm.opt_qualified(attr(c, "classifier")), properties_of(nm, c)});
-  });
-  return subs;
+Subcomponent parse_subcomponent(Names& nm, xml_node n) {
+  const auto* e = find_element(subcomponent_elements, n.name());
+  VQ_ASSERT(e != nullptr, "unexpected sub-component element");
+  // Sub-component names are as many as the sub-components and differ from
+  // one another: converted without the table of shared names.
+  return Subcomponent{aaxl_string_to_ident(required_attr(n, "name")), e->category,
+                      nm.opt_qualified(attr(n, "classifier")), properties_of(nm, n)};
 }
 
 Connection parse_connection(Names& nm, xml_node n) {
@@ -771,24 +757,14 @@ Connection parse_connection(Names& nm, xml_node n) {
   return Connection{std::move(name), e->kind, std::move(src), arrow, std::move(dst), properties_of(nm, n)};
 }
 
-std::vector<Connection> parse_connections(Names& nm, xml_node n) {
-  std::vector<Connection> connections;
-  for_each_child(n, [&](xml_node c) { connections.push_back(parse_connection(nm, c)); });
-  return connections;
-}
-
 Call parse_call(Names& nm, xml_node n) {
   return Call{nm.name(required_attr(n, "name")), nm.qualified(required_attr(n, "classifier")), properties_of(nm, n)};
 }
 
-std::vector<Call_sequence> parse_callSequences(Names& nm, xml_node n) {
-  std::vector<Call_sequence> sequences;
-  for_each_child(n, [&](xml_node seq) {
-    Call_sequence s{std::nullopt, {}};
-    for_each_child(seq, [&](xml_node c) { s.calls.push_back(parse_call(nm, c)); });
-    sequences.push_back(std::move(s));
-  });
-  return sequences;
+Call_sequence parse_callSequence(Names& nm, xml_node n) {
+  Call_sequence s{std::nullopt, {}};
+  append_children(s.calls, nm, n, parse_call);
+  return s;
 }
 
 Component parse_component(Names& nm, xml_node n, const Component_element& e) {
@@ -797,11 +773,11 @@ Component parse_component(Names& nm, xml_node n, const Component_element& e) {
   // Flow specifications and flows do not change the model.
   for_each_child(n, [&](xml_node part) {
     std::string_view p = part.name();
-    if (p == "features") append(c.features, parse_features(nm, part));
-    else if (p == "properties") append(c.properties, parse_properties(nm, part));
-    else if (p == "subcomponents") append(c.subcomponents, parse_subcomponents(nm, part));
-    else if (p == "callSequences") append(c.call_sequences, parse_callSequences(nm, part));
-    else if (p == "connections") append(c.connections, parse_connections(nm, part));
+    if (p == "features") append_children(c.features, nm, part, parse_feature);
+    else if (p == "properties") append_children(c.properties, nm, part, parse_propertyAssociation);
+    else if (p == "subcomponents") append_children(c.subcomponents, nm, part, parse_subcomponent);
+    else if (p == "callSequences") append_children(c.call_sequences, nm, part, parse_callSequence);
+    else if (p == "connections") append_children(c.connections, nm, part, parse_connection);
   });
   return c;
 }
@@ -809,7 +785,7 @@ Component parse_component(Names& nm, xml_node n, const Component_element& e) {
 Port_group parse_portGroupType(Names& nm, xml_node n) {
   Port_group g{nm.name(required_attr(n, "name")), std::nullopt, {}, nm.opt_name(attr(n, "inverseOf")), false};
   for_each_child(n, [&](xml_node c) {
-    if (named(c, "features")) append(g.features, parse_features(nm, c));
+    if (named(c, "features")) append_children(g.features, nm, c, parse_feature);
   });
   return g;
 }

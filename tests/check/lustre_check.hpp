@@ -23,6 +23,12 @@ struct Check_result {
   // is well formed.
   std::vector<std::string> problems;
   bool ok() const { return problems.empty(); }
+  // The problems, a line each.
+  std::string text() const {
+    std::string s;
+    for (const auto& p : problems) s += p + "\n";
+    return s;
+  }
 };
 
 // Checks the program whose main file is given. Include lines are resolved

@@ -65,9 +65,7 @@ TEST(BenchModel, ModelsTranslateIntoWellFormedPrograms) {
     auto r = run_vorquel(args, dir, {"AADL_SCHEMA_DIR=" + source_path("aadl-schema")});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     auto check = check_lustre_program(dir + "/out.lus");
-    std::string problems;
-    for (const auto& p : check.problems) problems += p + "\n";
-    EXPECT_TRUE(check.ok()) << problems;
+    EXPECT_TRUE(check.ok()) << check.text();
     // Every scheduled thread or call gets its release bounds from the
     // scheduled top node.
     const std::string top = read_file(dir + "/out.lus");

@@ -72,9 +72,7 @@ TEST_P(GoldenRun, WritesExactlyTheExpectedBytes) {
   }
 
   auto check = check_lustre_program(dir + "/out.lus");
-  std::string problems;
-  for (const auto& p : check.problems) problems += p + "\n";
-  EXPECT_TRUE(check.ok()) << problems;
+  EXPECT_TRUE(check.ok()) << check.text();
   fs::remove_all(dir);
 }
 

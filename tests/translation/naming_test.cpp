@@ -86,12 +86,6 @@ Model_run run_model(const std::string& model, const std::vector<std::string>& op
   return r;
 }
 
-std::string problems_of(const Check_result& c) {
-  std::string s;
-  for (const auto& p : c.problems) s += p + "\n";
-  return s;
-}
-
 // ---- every model, in every option set of the end-to-end cases ------------------
 
 struct Model {
@@ -152,7 +146,7 @@ TEST_P(NamingWellFormed, ProgramPassesTheStructuralCheck) {
   Model_run r = run_model(GetParam().model.path, words(GetParam().options));
   ASSERT_EQ(r.result.status, 0) << r.result.out << r.result.err;
   auto check = check_lustre_program(r.dir + "/out.lus");
-  EXPECT_TRUE(check.ok()) << problems_of(check);
+  EXPECT_TRUE(check.ok()) << check.text();
   fs::remove_all(r.dir);
 }
 

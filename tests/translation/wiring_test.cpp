@@ -269,9 +269,7 @@ TEST(WiringPrograms, AreWellFormed) {
     auto r = testing::run_vorquel({"model.aaxl"}, dir, {"AADL_SCHEMA_DIR=" + testing::source_path("aadl-schema")});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     auto check = testing::check_lustre_program(dir + "/out.lus");
-    std::string problems;
-    for (const auto& p : check.problems) problems += p + "\n";
-    EXPECT_TRUE(check.ok()) << problems;
+    EXPECT_TRUE(check.ok()) << check.text();
     std::filesystem::remove_all(dir);
   }
 }
