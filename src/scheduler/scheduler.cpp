@@ -122,6 +122,14 @@ void dump_n_var(Writer& w, std::string_view prefix, int k) {
   }
 }
 
+// prefix1, ..., prefixk : type, then ";\n" unless it is the last
+// declaration.
+void decl_n(Writer& w, std::string_view prefix, int k, std::string_view type, bool last) {
+  dump_n_var(w, prefix, k);
+  w << " : " << type;
+  if (!last) w << ";\n";
+}
+
 template <class T, class F>
 void print_list(Writer& w, std::string_view sep, const std::vector<T>& l, F item) {
   for (std::size_t i = 0; i < l.size(); ++i) {
@@ -798,14 +806,12 @@ std::string thread_label(std::string_view act) {
 
 void decl_n_bool(std::string_view prefix, int k, const Emit& emit, bool last) {
   Writer w(emit);
-  dump_n_var(w, prefix, k);
-  w << " : " << (last ? "bool" : "bool;\n");
+  decl_n(w, prefix, k, "bool", last);
 }
 
 void decl_n_int(std::string_view prefix, int k, const Emit& emit, bool last) {
   Writer w(emit);
-  dump_n_var(w, prefix, k);
-  w << " : " << (last ? "int" : "int;\n");
+  decl_n(w, prefix, k, "int", last);
 }
 
 namespace {
@@ -1213,34 +1219,29 @@ void gen_main_sched(const std::string& base, const Si_tree& tree, const Emit& em
     print_release_vars(tree, emit, "_min_max:int", ";\n", n > 1);
     w << "   ";
     if (n > 1) {
-      dump_n_var(w, "alea", n);
-      w << " : " << "bool";
+      decl_n(w, "alea", n, "bool", true);
     }
     w << ") returns ( \n  ";
   }
   for (const auto& [name, type] : top_node.oracles) w << name << " : " << type << ";\n  ";
   if (n > 1) {
-    dump_n_var(w, "qs_tick", n);
-    w << " : " << "bool;\n";
+    decl_n(w, "qs_tick", n, "bool", false);
   }
   // Processor k, thread i: "dispatched" k i, the two numbers side by side
   // (or apart, from 11 processors on).
   for (int k = 1; k <= n; ++k) {
     w << "  ";
-    dump_n_var(w, per_processor("dispatched", k, n), counts[k - 1]);
-    w << " : " << "bool;\n";
+    decl_n(w, per_processor("dispatched", k, n), counts[k - 1], "bool", false);
   }
   for (int k = 1; k <= n; ++k) {
     w << "  ";
-    dump_n_var(w, per_processor("cpu", k, n), counts[k - 1]);
-    w << " : " << (k == n && !check ? "bool" : "bool;\n");
+    decl_n(w, per_processor("cpu", k, n), counts[k - 1], "bool", k == n && !check);
   }
   if (check) w << "  schedul_ok:bool";
   w << ");\n";
   if (check || (random && n > 1)) w << "var\n";
   if (random && n > 1) {
-    dump_n_var(w, "alea", n);
-    w << " : " << "bool;\n";
+    decl_n(w, "alea", n, "bool", false);
   }
   if (check) {
     w << "-- Some state for defining the oracle deciding if the scheduling is correct\n";
@@ -1258,12 +1259,7 @@ void gen_main_sched(const std::string& base, const Si_tree& tree, const Emit& em
     const Processor_entry& entry = tree[k - 1];
     const auto threads = oracle_refs(entry.items);
     w << "  \n    ";
-    for (const auto& o : threads) {
-      const Ident& act = o.act_clock();
-      w << act << ", ";
-      write_dispatch_clock(w, act);
-      w << ", " << o.deliv->clock << ",\n ";
-    }
+    dump_oracle_list(threads, ",\n ", w);
     dump_n_var(w, per_processor("dispatched", k, n), counts[k - 1]);
     w << ", \n" << "    ";
     dump_n_var(w, per_processor("cpu", k, n), counts[k - 1]);
@@ -1324,8 +1320,7 @@ void print_scheduled_node(const std::string& base, const Si_tree& tree, const Em
   if (!random) {
     print_release_vars(tree, emit, "_min_max:int", ";\n", n > 1);
     if (n > 1) {
-      dump_n_var(w, "alea", n);
-      w << " : " << "bool";
+      decl_n(w, "alea", n, "bool", true);
     }
   }
   w << ")\nreturns (" << (many_inputs ? "\n" : "") << "   ";
@@ -1344,8 +1339,7 @@ void print_scheduled_node(const std::string& base, const Si_tree& tree, const Em
   }
   for (const auto& [name, type] : top_node.oracles) w << name << " : " << type << ";\n  ";
   if (n > 1) {
-    dump_n_var(w, "qs_tick", n);
-    w << " : " << "bool;\n";
+    decl_n(w, "qs_tick", n, "bool", false);
   }
   w << "  ";
   print_scheduling_vars(w, ", ", tree, true);
@@ -1403,8 +1397,7 @@ void gen_schedule_oracle(const std::string& base, const Si_tree& tree, const Emi
     print_release_vars(tree, emit, "_min_max:int", ";\n", n > 1);
     if (n > 1) {
       w << "   ";
-      dump_n_var(w, "alea", n);
-      w << " : " << "bool";
+      decl_n(w, "alea", n, "bool", true);
     }
   }
   w << ") \nreturns (ok:bool);\nlet\n";
