@@ -276,12 +276,12 @@ void gen_observer_equation(Writer& w, const Observed& t, State to, const std::ve
   const std::string x = t.x();
   const std::string a = t.clock("_activate_clk"), r = t.clock("_release_clk"), d = t.clock("_dispatch_clk");
   w << "  ";
-  w.name(std::string(state_name(to)) + x) << " = ";
+  w.name(state_name(to), x) << " = ";
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const Transition& row = rows[i];
     if (i > 0) w << " or \n\t  ";
     w << "((" << (row.from == State::Idle ? "true" : "false") << " -> pre ";
-    w.name(std::string(state_name(row.from)) + x) << ")";
+    w.name(state_name(row.from), x) << ")";
     w << (row.a ? " and " : " and not ");
     w.name(a);
     w << (row.r ? " and " : " and not ");
@@ -309,10 +309,10 @@ void gen_observer(Writer& w, const Observed& t) {
                          {State::Idle, true, false, true}});
   const std::string x = t.x();
   w << "  ";
-  w.name("ok_" + x) << " = ";
-  w.name("idle" + x) << " or ";
-  w.name("dispatched" + x) << " or ";
-  w.name("running" + x) << ";\n";
+  w.name("ok_", x) << " = ";
+  w.name("idle", x) << " or ";
+  w.name("dispatched", x) << " or ";
+  w.name("running", x) << ";\n";
 }
 
 // "*** " and the system's message, naming the file.
@@ -1211,7 +1211,7 @@ void gen_main_sched(const std::string& base, const Si_tree& tree, const Emit& em
   VQ_ASSERT(!check || !observed.empty(), "no thread of " + top_node.name.str() + " has a dispatch clock to observe");
 
   w << "node ";
-  w.name("schedule_" + base);
+  w.name("schedule_", base);
   if (random) {
     w << "(dummy : bool) returns ( \n  ";
   } else {
@@ -1248,10 +1248,10 @@ void gen_main_sched(const std::string& base, const Si_tree& tree, const Emit& em
     for (const auto& t : observed) {
       const std::string x = t.x();
       w << "   ";
-      w.name("idle" + x) << ", ";
-      w.name("dispatched" + x) << ", ";
-      w.name("running" + x) << ", ";
-      w.name("ok_" + x) << " :bool;\n";
+      w.name("idle", x) << ", ";
+      w.name("dispatched", x) << ", ";
+      w.name("running", x) << ", ";
+      w.name("ok_", x) << " :bool;\n";
     }
   }
   w << "\nlet\n";
@@ -1294,7 +1294,7 @@ void gen_main_sched(const std::string& base, const Si_tree& tree, const Emit& em
     w << "   schedul_ok = ";
     for (std::size_t i = 0; i < observed.size(); ++i) {
       if (i > 0) w << " and ";
-      w.name("ok_" + observed[i].x());
+      w.name("ok_", observed[i].x());
     }
     w << ";\n\n";
   }
@@ -1360,7 +1360,7 @@ void print_scheduled_node(const std::string& base, const Si_tree& tree, const Em
   print_scheduling_vars(w, ",\n     ", tree, false);
   if (check) w << "," << "  schedul_ok";
   w << "\n      = ";
-  w.name("schedule_" + base) << "(";
+  w.name("schedule_", base) << "(";
   if (random) {
     w << "true);";
   } else {
@@ -1431,10 +1431,11 @@ void gen_schedule_zorbel(const std::string&, const Si_tree& tree, const Node& to
       for (const auto& [name, type] : top_node.oracles) w << name << " : " << type << ";\n  ";
       if (n > 1)
         for (int k = 1; k <= n; ++k) w.numbered("qs_tick", k) << " : bool;\n  ";
+      const bool any_thread = !tree_is_empty(tree);
       print_scheduling_vars(w, " : bool;\n  ", tree, true);
-      if (!tree_is_empty(tree)) w << " : bool;\n  ";
+      if (any_thread) w << " : bool;\n  ";
       print_scheduling_vars(w, " : bool;\n  ", tree, false);
-      if (!tree_is_empty(tree)) w << " : bool;\n";
+      if (any_thread) w << " : bool;\n";
       if (opt.check_schedulability) w << "  schedul_ok : bool\n";
     }
     w << "}\n\n";
