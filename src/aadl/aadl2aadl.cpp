@@ -20,17 +20,15 @@ namespace {
 // identifier.
 class Qualifier {
  public:
-  explicit Qualifier(const std::string& package) : package_(package) {}
+  explicit Qualifier(std::string package) : package_(std::move(package)) {}
   Ident operator()(const Ident& name) {
     if (name.is_scope()) return name;
     auto [it, fresh] = done_.try_emplace(name, name);
     if (fresh) it->second = qualify(package_, name);
     return it->second;
   }
-  const std::string& package() const { return package_; }
-
  private:
-  const std::string& package_;
+  const std::string package_;
   std::unordered_map<Ident, Ident> done_;
 };
 
@@ -45,6 +43,16 @@ void qualify_feature(Qualifier& q, Feature& f) {
         if constexpr (requires { k.classifier; }) qualify_opt(q, k.classifier);
       },
       f.kind);
+}
+
+// The classifiers of a port group's features are qualified as for a
+// component, so that the record type built from them names declared types;
+// the features keep their order.
+Port_group normalize_names(Qualifier& q, Port_group g) {
+  g.name = q(g.name);
+  qualify_opt(q, g.inverse);
+  for (auto& f : g.features) qualify_feature(q, f);
+  return g;
 }
 
 Component normalize_names(Qualifier& q, Component c) {
@@ -74,11 +82,7 @@ Component component_normalize_names(const std::string& package, Component c) {
 }
 
 Component component_normalize(const std::string& package, const Component& c) {
-  component_extends(c);
-  component_refine_types(c);
-  Component res = component_normalize_names(package, c);
-  res.normalized = true;
-  return res;
+  return std::get<Component>(declaration_normalize(package, c));
 }
 
 void port_group_extends(const Port_group& g) {
@@ -87,56 +91,51 @@ void port_group_extends(const Port_group& g) {
 
 Port_group port_group_inverse(Port_group g) { return g; }
 
-// The classifiers of the port group's features are qualified as for a
-// component, so that the record type built from them names declared types;
-// the features keep their order.
 Port_group port_group_normalize_names(const std::string& package, Port_group g) {
   Qualifier q(package);
-  g.name = q(g.name);
-  qualify_opt(q, g.inverse);
-  for (auto& f : g.features) qualify_feature(q, f);
-  return g;
+  return normalize_names(q, std::move(g));
 }
 
-Port_group port_group_normalize(const std::string& package, const Port_group& g) {
+namespace {
+
+// Every step of a declaration's normalisation, in order.
+Declaration normalized(Qualifier& q, Declaration d) {
+  if (auto* c = std::get_if<Component>(&d)) {
+    component_extends(*c);
+    component_refine_types(*c);
+    Component res = normalize_names(q, std::move(*c));
+    res.normalized = true;
+    return res;
+  }
+  auto& g = std::get<Port_group>(d);
   port_group_extends(g);
-  Port_group res = port_group_normalize_names(package, port_group_inverse(g));
+  Port_group res = normalize_names(q, port_group_inverse(std::move(g)));
   res.normalized = true;
   return res;
 }
 
+}  // namespace
+
+Port_group port_group_normalize(const std::string& package, const Port_group& g) {
+  return std::get<Port_group>(declaration_normalize(package, g));
+}
+
 Declaration declaration_normalize(const std::string& package, const Declaration& d) {
-  if (const auto* c = std::get_if<Component>(&d)) return component_normalize(package, *c);
-  return port_group_normalize(package, std::get<Port_group>(d));
+  Qualifier q(package);
+  return normalized(q, d);
 }
 
 Env normalize_package(const Env& env, const Package& p) {
-  if (!p.name.is_simple()) not_yet_implemented("normalize_package");
-  const std::string package(p.name.head());
-  Env res = env;
-  for (const auto* part : {&p.public_part, &p.private_part})
-    for (const auto& d : *part)
-      res.extend(std::make_shared<const Declaration>(declaration_normalize(package, d)));
-  return res;
+  Package copy = p;
+  return normalize_package(env, std::move(copy));
 }
 
 Env normalize_package(const Env& env, Package&& p) {
   if (!p.name.is_simple()) not_yet_implemented("normalize_package");
-  const std::string package(p.name.head());
-  Qualifier q(package);
+  Qualifier q(std::string(p.name.head()));
   Env res = env;
   for (auto* part : {&p.public_part, &p.private_part})
-    for (auto& d : *part) {
-      if (auto* c = std::get_if<Component>(&d)) {
-        component_extends(*c);
-        component_refine_types(*c);
-        Component normalized = normalize_names(q, std::move(*c));
-        normalized.normalized = true;
-        res.extend(std::make_shared<const Declaration>(std::move(normalized)));
-      } else {
-        res.extend(std::make_shared<const Declaration>(port_group_normalize(package, std::get<Port_group>(d))));
-      }
-    }
+    for (auto& d : *part) res.extend(std::make_shared<const Declaration>(normalized(q, std::move(d))));
   return res;
 }
 
