@@ -259,15 +259,27 @@ const Port_group& Env::get_port_grp(const Ident& name) const {
   return *g;
 }
 
-std::shared_ptr<const Node> Env::get_node_ptr(const Ident& name) const {
-  const Entry& e = get(name);
-  if (!e.def) throw Not_found();
+namespace {
+// The node an entry with a definition holds; a definition that is not a
+// node is an internal error.
+const std::shared_ptr<const Node>& node_of(const Ident& name, const Entry& e) {
   const auto* n = std::get_if<Node_def>(&*e.def);
   VQ_ASSERT(n != nullptr && n->node != nullptr, "the definition of " + name.str() + " is not a node");
   return n->node;
 }
+}  // namespace
 
-const Node& Env::get_node(const Ident& name) const { return *get_node_ptr(name); }
+std::shared_ptr<const Node> Env::get_node_ptr(const Ident& name) const {
+  const Entry& e = get(name);
+  if (!e.def) throw Not_found();
+  return node_of(name, e);
+}
+
+const Node& Env::get_node(const Ident& name) const {
+  const Entry& e = get(name);
+  if (!e.def) throw Not_found();
+  return *node_of(name, e);
+}
 
 const Node& Env::get_node2(const Ident& name) const {
   const Entry* e = find(name);
@@ -275,9 +287,7 @@ const Node& Env::get_node2(const Ident& name) const {
     out("*** No component named " + name.str() + " exists.\n");
     internal_error("Env.get_node2: no node named " + name.str());
   }
-  const auto* n = std::get_if<Node_def>(&*e->def);
-  VQ_ASSERT(n != nullptr && n->node != nullptr, "the definition of " + name.str() + " is not a node");
-  return *n->node;
+  return *node_of(name, *e);
 }
 
 const Feature& Env::get_feature(const Ident& component, const Ident& feature) const {

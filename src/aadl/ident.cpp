@@ -280,21 +280,6 @@ Ident type_name_of_implementation_name(const Ident& id) {
 
 Ident feature_name_of_component_name(const Ident& id) { return Ident(std::string(id.last())); }
 
-std::vector<std::pair<std::string, std::string>> split_aaxl_ident(std::string_view text) {
-  std::vector<std::pair<std::string, std::string>> rev{{"", std::string(text)}};
-  std::size_t pos = 0;
-  while (true) {
-    std::size_t i = text.find("[@name", pos);
-    if (i == std::string_view::npos) break;
-    std::size_t j = text.find(']', i);
-    if (j == std::string_view::npos) break;
-    std::size_t start = std::min(i + 7, j);
-    rev.emplace_back(std::string(text.substr(pos, i - pos)), std::string(text.substr(start, j - start)));
-    pos = j + 1;
-  }
-  return {rev.rbegin(), rev.rend()};
-}
-
 namespace {
 
 // One "[@name=...]" reference of an AAXL text: the path before it (since the
@@ -331,6 +316,12 @@ Aaxl_ref last_ref(std::string_view text) {
 std::string_view last_name(std::string_view text) { return last_ref(text).name; }
 
 }  // namespace
+
+std::vector<std::pair<std::string, std::string>> split_aaxl_ident(std::string_view text) {
+  std::vector<std::pair<std::string, std::string>> rev{{"", std::string(text)}};
+  for_each_ref(text, [&](const Aaxl_ref& r) { rev.emplace_back(std::string(r.path), std::string(r.name)); });
+  return {rev.rbegin(), rev.rend()};
+}
 
 std::string aaxl_string_to_string(std::string_view text) { return std::string(last_name(text)); }
 

@@ -116,10 +116,6 @@ class Ident {
   Rep* rep_;
 };
 
-struct Ident_hash {
-  std::size_t operator()(const Ident& i) const { return i.hash(); }
-};
-
 // integer: a period or execution-time bound, literal or named.
 struct Integer {
   // The name held by a literal: one shared identifier.

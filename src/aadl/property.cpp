@@ -202,18 +202,21 @@ const Aaxl_bound& bound(const std::optional<Aaxl_bound>& b, std::string_view whi
   return *b;
 }
 
-std::pair<Int_bound, Int_bound> parse_minmax_int(const Aaxl_property_value& v, const Name_conversion& name_of) {
+// The two bounds of a range, each value read with `read`.
+template <class Bound, class Read>
+std::pair<Bound, Bound> parse_minmax(const Aaxl_property_value& v, const Name_conversion& name_of, Read read) {
   const Aaxl_bound& lo = bound(v.minimum, "minimum");
   const Aaxl_bound& hi = bound(v.maximum, "maximum");
-  return {Int_bound{to_int(lo.value), unit_of(lo.unit_literal, name_of)},
-          Int_bound{to_int(hi.value), unit_of(hi.unit_literal, name_of)}};
+  return {Bound{read(lo.value), unit_of(lo.unit_literal, name_of)},
+          Bound{read(hi.value), unit_of(hi.unit_literal, name_of)}};
+}
+
+std::pair<Int_bound, Int_bound> parse_minmax_int(const Aaxl_property_value& v, const Name_conversion& name_of) {
+  return parse_minmax<Int_bound>(v, name_of, to_int);
 }
 
 std::pair<Real_bound, Real_bound> parse_minmax_real(const Aaxl_property_value& v, const Name_conversion& name_of) {
-  const Aaxl_bound& lo = bound(v.minimum, "minimum");
-  const Aaxl_bound& hi = bound(v.maximum, "maximum");
-  return {Real_bound{to_real(lo.value), unit_of(lo.unit_literal, name_of)},
-          Real_bound{to_real(hi.value), unit_of(hi.unit_literal, name_of)}};
+  return parse_minmax<Real_bound>(v, name_of, to_real);
 }
 
 Property_value constant(Property_constant c) { return Pv_expression{Pe_constant{std::move(c)}}; }

@@ -44,7 +44,6 @@ class Channel {
   // Forgets an earlier write error (a new run on the standard streams).
   void clear_error() { error_ = 0; }
   const std::string& name() const { return name_; }
-  bool is_closed() const { return closed_; }
 
  private:
   static constexpr std::size_t capacity = 1 << 16;
