@@ -71,6 +71,9 @@ class Front_list {
  public:
   void prepend(T x) { rev_.push_back(std::move(x)); }
   void prepend(const std::vector<T>& chunk) { rev_.insert(rev_.end(), chunk.rbegin(), chunk.rend()); }
+  void prepend(std::vector<T>&& chunk) {
+    rev_.insert(rev_.end(), std::make_move_iterator(chunk.rbegin()), std::make_move_iterator(chunk.rend()));
+  }
   // The list, front first.
   std::vector<T> list() const { return {rev_.rbegin(), rev_.rend()}; }
   // The same, leaving the list empty.
@@ -387,13 +390,12 @@ Expression source_var(const Connection& c) { return var(c.src); }
 // event connections merge with Or, the source of the first declared on the
 // right (as when they are visited last declared first); any other kind may
 // target a destination only once.
-Expression merged_sources(const Ident& component, const std::vector<const Connection*>& conns,
-                          const std::function<Expression(const Connection&)>& source) {
+Expression merged_sources(const Ident& component, const std::vector<const Connection*>& conns) {
   if (conns.size() > 1)
     for (const Connection* c : conns)
       if (c->kind != Connection_kind::Event_connection) targetted_twice(component, c->dst);
-  Expression e = source(*conns.back());
-  for (std::size_t k = conns.size() - 1; k-- > 0;) e = make_expr(Or{e, source(*conns[k])});
+  Expression e = source_var(*conns.back());
+  for (std::size_t k = conns.size() - 1; k-- > 0;) e = make_expr(Or{e, source_var(*conns[k])});
   return e;
 }
 
@@ -434,7 +436,7 @@ class Enclosing {
       if (c.kind != Connection_kind::Event_connection) targetted_twice(name_, c.dst);
       return std::nullopt;
     }
-    return Equation{Pattern{PVar{c.dst}}, merged_sources(name_, conns, source_var)};
+    return Equation{Pattern{PVar{c.dst}}, merged_sources(name_, conns)};
   }
 
  private:
@@ -446,12 +448,10 @@ class Enclosing {
 // Validates the incoming connections against the callee's inputs, then gives
 // every input, in the callee's order, the expression of the first argument
 // that names it.
-template <class Kept>
 std::vector<Tuple_item> check_in_conn(const Ident& callee_name, const std::vector<const Connection*>& incoming,
-                                      Kept kept, const std::vector<Typed_ident>& inputs,
-                                      const std::vector<Argument>& args, const Input_names& input_names) {
+                                      const std::vector<Typed_ident>& inputs, const std::vector<Argument>& args,
+                                      const Input_names& input_names) {
   for (const Connection* c : incoming) {
-    if (!kept(*c)) continue;
     VQ_ASSERT(c->kind != Connection_kind::Bus_access_connection, "check_in_conn: bus access connection");
     if (!input_names.has(c->dst.last(), input_suffix(c->kind)))
       stop("*** Variable " + c->dst.str() + " is not an input of component " + callee_name.str() + ".\n");
@@ -505,10 +505,13 @@ std::vector<Tuple_item> make_input_of_component(const Ident& sub, const Ident& c
     auto it = by_name.find(name);
     return it == by_name.end() ? std::nullopt : std::optional<std::size_t>(it->second);
   };
-  auto kept = [&](const Connection& c) { return !is_write_only_access(c, input_names, callee); };
+  // Write-only accesses give the callee nothing to read.
+  std::vector<const Connection*> kept;
+  kept.reserve(incoming.size());
+  for (const Connection* c : incoming)
+    if (!is_write_only_access(*c, input_names, callee)) kept.push_back(c);
   std::size_t kept_count = 0;
-  for (const Connection* c : incoming) {
-    if (!kept(*c)) continue;
+  for (const Connection* c : kept) {
     ++kept_count;
     const std::string_view name = c->dst.last();
     const std::optional<std::size_t> found = find_name(name);
@@ -537,7 +540,7 @@ std::vector<Tuple_item> make_input_of_component(const Ident& sub, const Ident& c
   // Latest first (stamps are distinct).
   std::sort(args.begin(), args.end(), [](const Argument& a, const Argument& b) { return a.stamp > b.stamp; });
 
-  auto result = check_in_conn(callee_name, incoming, kept, callee.inputs, args, input_names);
+  auto result = check_in_conn(callee_name, kept, callee.inputs, args, input_names);
   const std::size_t n = callee.inputs.size(), m = args.size();
   if (n != m) {
     out("*** Error in the use of" + sub.str() + " a component of kind " + callee_name.str() +
@@ -632,7 +635,7 @@ std::vector<Equation> make_wires_device_input(const Ident& device, const std::ve
   for (const Connection* c : declared) {
     const auto& conns = by_dst[c->dst.str()];
     if (conns.front() != c) continue;
-    eqs.push_back({Pattern{PVar{c->dst}}, merged_sources(device, conns, source_var)});
+    eqs.push_back({Pattern{PVar{c->dst}}, merged_sources(device, conns)});
   }
   return eqs;
 }
@@ -786,7 +789,7 @@ Enclosing enclosing(const Component& c, const Node& type_node, const std::vector
 // Takes the arguments, the patterns and the wires out of p; its locals stay.
 void add_condact_equations(Body& b, const Ident& instance, const Ident& C, Condact_parts& p, const Ident& act,
                            const Ident& disp, const Ident& rel) {
-  b.equations.prepend(p.wires.equations);
+  b.equations.prepend(std::move(p.wires.equations));
   Pattern condact = std::move(p.condact);
   b.equations.prepend(Equation{condact, call_expr(var(act), C, std::move(p.args), instance, b.callee_var(C))});
   Pattern outputs = p.outs.pattern;
@@ -829,8 +832,9 @@ void process_thread_type(const Node_lookup& node_of, const Sub_info& s, const En
   Ident disp = make_new_ident(s.name, "_dispatch_clk");
   Ident rel = make_new_ident(s.name, "_release_clk");
   b.sched_infos.prepend(Si_timed{C.name, Periodic{act, period}, Deliv_info{rel, lower, upper}});
-  b.locals.prepend(p.outs.locals);
-  b.locals.prepend(condact_locals(p));
+  std::vector<Typed_ident> condact_results = condact_locals(p);  // read from the locals
+  b.locals.prepend(std::move(p.outs.locals));
+  b.locals.prepend(std::move(condact_results));
   b.locals.prepend({act, tbool()});
   b.oracles.prepend({act, tbool()});
   b.oracles.prepend({disp, tbool()});
@@ -850,8 +854,8 @@ void process_thread_impl(const Env& env, const Node_lookup& node_of, const Sub_i
   // Checked for its diagnostics only: the callees read the sources
   // directly, so no equation would define these locals.
   (void)local_of_out_connection(env, C, s.conns.outgoing);
-  b.locals.prepend(outs.locals);
-  b.equations.prepend(wires.equations);
+  b.locals.prepend(std::move(outs.locals));
+  b.equations.prepend(std::move(wires.equations));
   b.equations.prepend(Equation{outs.pattern, call_expr(std::nullopt, C.name, std::move(args), s.name)});
   b.sub_nodes.prepend(C.name);
   b.sched_infos.prepend(Si_plain{C.name, s.name});
@@ -943,8 +947,8 @@ Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Co
         auto [lower, upper] = get_compute_execution_time(C);
         std::vector<Typed_ident> condact_results = condact_locals(p);
         add_condact_equations(b, s.name, C.name, p, act, disp, rel);
-        b.locals.prepend(p.outs.locals);
-        b.locals.prepend(condact_results);
+        b.locals.prepend(std::move(p.outs.locals));
+        b.locals.prepend(std::move(condact_results));
         b.locals.prepend({rel, tbool()});
         b.oracles.prepend({rel, tbool()});
         b.sub_nodes.prepend(C.name);
@@ -1018,9 +1022,11 @@ Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Co
         std::vector<Typed_ident> to_devices;
         for (auto& l : local_of_out_connection(env, C, s.conns.outgoing))
           if (to_device(l.first)) to_devices.push_back(std::move(l));
-        locals.insert(locals.end(), outs.locals.begin(), outs.locals.end());
-        locals.insert(locals.end(), to_devices.begin(), to_devices.end());
-        front.prepend(wires.equations);
+        locals.insert(locals.end(), std::make_move_iterator(outs.locals.begin()),
+                      std::make_move_iterator(outs.locals.end()));
+        locals.insert(locals.end(), std::make_move_iterator(to_devices.begin()),
+                      std::make_move_iterator(to_devices.end()));
+        front.prepend(std::move(wires.equations));
         front.prepend(Equation{outs.pattern, call_expr(std::nullopt, C.name, std::move(args), s.name)});
         sub_nodes.prepend(C.name);
         break;
