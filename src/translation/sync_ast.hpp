@@ -129,8 +129,9 @@ struct Expr {
   ~Expr();
 
  private:
-  static bool has_sole_compound_operand(const Expr& e);
-  static void take_sole_operands(Expr& e, std::vector<Expression>& into);
+  // Calls f on every operand of the expression (an Expression&).
+  template <class F>
+  static void for_each_operand(Expr& e, F f);
 };
 
 // The call or delayed outputs an expression is, or null.
