@@ -185,25 +185,31 @@ struct Oracle_ref {
   const Ident& act_clock() const { return vorquel::act_clock(*act); }
 };
 
+// Calls f on every thread of the items in flattened form: a thread of a
+// thread implementation is one thread per call, numbered on from the item.
+template <class F>
+void for_each_oracle(const Numbered_items& items, F f) {
+  for (const auto& item : items) {
+    if (const auto* t = std::get_if<Si_thread>(&item.item)) {
+      f(Oracle_ref{item.number, &t->thread.act, &t->thread.deliv});
+    } else {
+      int n = item.number;
+      for (const auto& c : std::get<Si_calls>(item.item).calls) f(Oracle_ref{n++, &c.act, &c.deliv});
+    }
+  }
+}
+
 std::vector<Oracle_ref> oracle_refs(const Numbered_items& items) {
   std::vector<Oracle_ref> l;
   l.reserve(items.size());
-  for (const auto& item : items) {
-    if (const auto* t = std::get_if<Si_thread>(&item.item)) {
-      l.push_back(Oracle_ref{item.number, &t->thread.act, &t->thread.deliv});
-    } else {
-      int n = item.number;
-      for (const auto& c : std::get<Si_calls>(item.item).calls) l.push_back(Oracle_ref{n++, &c.act, &c.deliv});
-    }
-  }
+  for_each_oracle(items, [&](const Oracle_ref& o) { l.push_back(o); });
   return l;
 }
 
 // All threads of the tree, processor by processor.
 template <class F>
 void for_each_thread(const Si_tree& tree, F f) {
-  for (const auto& entry : tree)
-    for (const auto& o : oracle_refs(entry.items)) f(entry, o);
+  for (const auto& entry : tree) for_each_oracle(entry.items, [&](const Oracle_ref& o) { f(entry, o); });
 }
 
 // An activation clock around its "_activate_clk": the thread label is
@@ -657,14 +663,7 @@ Numbered_items sort_rms(Numbered_items items) {
 
 std::vector<Oracle_info> get_oracle_info_list(const Numbered_items& items) {
   std::vector<Oracle_info> l;
-  for (const auto& item : items) {
-    if (const auto* t = std::get_if<Si_thread>(&item.item)) {
-      l.push_back(Oracle_info{item.number, t->thread.act, t->thread.deliv});
-    } else {
-      int n = item.number;
-      for (const auto& c : std::get<Si_calls>(item.item).calls) l.push_back(Oracle_info{n++, c.act, c.deliv});
-    }
-  }
+  for_each_oracle(items, [&](const Oracle_ref& o) { l.push_back(Oracle_info{o.number, *o.act, *o.deliv}); });
   return l;
 }
 
