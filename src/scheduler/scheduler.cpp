@@ -1473,9 +1473,6 @@ bool is_thread_clock(std::string_view name) {
          find_in(name, "_release_clk") != std::string_view::npos;
 }
 
-// Every thread clock that the top-level system takes must be produced by the
-// scheduler of some processor; the threads of a process that no processor
-// runs would otherwise read clocks that nothing defines.
 // FNV-1a over the pieces of a text, read as one text.
 std::uint64_t text_hash(std::initializer_list<std::string_view> pieces) {
   std::uint64_t h = 14695981039346656037u;
@@ -1496,6 +1493,9 @@ bool is_text(std::string_view text, std::initializer_list<std::string_view> piec
   return text.empty();
 }
 
+// Every thread clock that the top-level system takes must be produced by the
+// scheduler of some processor; the threads of a process that no processor
+// runs would otherwise read clocks that nothing defines.
 void check_clocks_driven(const Si_tree& tree, const Node& top_node) {
   // The thread clocks that the top-level system takes, by the hash of their
   // name; each clock that a thread of the tree drives marks those it names.
