@@ -193,8 +193,7 @@ Ident get_top_level_system(const Env& env) {
 
   // Found: the identifier, whatever its category; a component type is not
   // accepted and counts as not found.
-  auto accept = [&](const Ident& id) -> std::optional<Ident> {
-    const Entry* e = env.find(id);
+  auto accept = [&](const Ident& id, const Entry* e) -> std::optional<Ident> {
     if (e == nullptr) return std::nullopt;
     if (is_component_type(*e->decl)) {
       out("*** The toplevel system ougth to be an implementation.\n");
@@ -206,22 +205,24 @@ Ident get_top_level_system(const Env& env) {
   // The name as written first, so that names with underscores can be
   // selected; then with every "_" read as ":" (K__S.i stands for K::S.i).
   std::optional<Ident> found;
-  if (has_name_part(given) && env.find(of_string(given)) != nullptr) {
-    found = accept(of_string(given));
+  const Entry* as_written = nullptr;
+  std::optional<Ident> written;
+  if (has_name_part(given)) {
+    written = of_string(given);
+    as_written = env.find(*written);
+  }
+  if (as_written != nullptr) {
+    found = accept(*written, as_written);
   } else {
     std::string scoped = replace_all(given, "_", ":");
-    if (has_name_part(scoped)) found = accept(of_string(scoped));
+    if (has_name_part(scoped)) {
+      const Ident id = of_string(scoped);
+      found = accept(id, env.find(id));
+    }
   }
   if (found) return *found;
   no_such_system(env, given);
 }
-
-namespace {
-void reset_channels() {
-  Channel* o = &std_out();
-  channels() = Channels{o, o, o, o, o, o};
-}
-}  // namespace
 
 void close_oc() {
   Channels& c = channels();

@@ -86,7 +86,12 @@ void reset_options() {
   std_out().clear_error();
   std_err().clear_error();
   options() = Options{};
-  channels() = Channels{&std_out(), &std_out(), &std_out(), &std_out(), &std_out(), &std_out()};
+  reset_channels();
+}
+
+void reset_channels() {
+  Channel* o = &std_out();
+  channels() = Channels{o, o, o, o, o, o};
 }
 
 namespace {

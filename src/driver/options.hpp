@@ -113,6 +113,8 @@ struct Channels {
   Channel* top;
 };
 Channels& channels();
+// Every channel back on standard output.
+void reset_channels();
 
 // Resets options and channels to their start-up values (for tests and for
 // running the translator several times in one process).
