@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "aadl/aadl2aadl.hpp"
+#include "env/aadl2aadl.hpp"
 #include "aadl/aadl_loader.hpp"
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 #include "driver/options.hpp"
 
 // Model values are built with designated initializers; the fields left out

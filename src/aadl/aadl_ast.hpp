@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "aadl/ident.hpp"
+#include "base/ident.hpp"
 
 namespace vorquel {
 

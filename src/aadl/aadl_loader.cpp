@@ -17,9 +17,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "aadl/ident.hpp"
+#include "base/ident.hpp"
 #include "aadl/property.hpp"
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 #include "driver/options.hpp"
 
 namespace vorquel {

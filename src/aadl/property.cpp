@@ -5,7 +5,7 @@
 #include <charconv>
 #include <unordered_set>
 
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 #include "driver/options.hpp"
 
 namespace vorquel {

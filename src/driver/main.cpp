@@ -16,9 +16,9 @@
 #include <new>
 #include <unordered_set>
 
-#include "aadl/aadl2aadl.hpp"
+#include "env/aadl2aadl.hpp"
 #include "aadl/aadl_loader.hpp"
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 #include "driver/options.hpp"
 #include "driver/version.hpp"
 #include "printer/sync_printer.hpp"

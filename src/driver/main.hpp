@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "aadl/env.hpp"
-#include "aadl/ident.hpp"
+#include "env/env.hpp"
+#include "base/ident.hpp"
 
 namespace vorquel {
 

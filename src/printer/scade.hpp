@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "aadl/ident.hpp"
+#include "base/ident.hpp"
 
 namespace vorquel {
 

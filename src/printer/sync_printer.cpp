@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 #include "printer/scade.hpp"
 
 namespace vorquel {

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "aadl/env.hpp"
+#include "env/env.hpp"
 #include "driver/options.hpp"
-#include "translation/sync_ast.hpp"
+#include "sync/sync_ast.hpp"
 
 namespace vorquel {
 

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <string>
 
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 
 namespace vorquel {
 

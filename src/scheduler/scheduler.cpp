@@ -20,7 +20,7 @@
 #include <unordered_set>
 
 #include "aadl/property.hpp"
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 #include "driver/options.hpp"
 #include "printer/scade.hpp"
 #include "printer/sync_printer.hpp"

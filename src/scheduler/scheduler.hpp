@@ -14,10 +14,10 @@
 #include <variant>
 #include <vector>
 
-#include "aadl/env.hpp"
+#include "env/env.hpp"
 #include "scheduler/cpu.hpp"
-#include "translation/sched_info.hpp"
-#include "translation/sync_ast.hpp"
+#include "sync/sched_info.hpp"
+#include "sync/sync_ast.hpp"
 
 namespace vorquel {
 

@@ -17,7 +17,7 @@
 
 #include "aadl/aadl_misc.hpp"
 #include "aadl/property.hpp"
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 #include "driver/options.hpp"
 
 namespace vorquel {

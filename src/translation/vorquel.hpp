@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "aadl/env.hpp"
+#include "env/env.hpp"
 
 namespace vorquel {
 

@@ -1,4 +1,4 @@
-#include "aadl/env.hpp"
+#include "env/env.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <random>
 #include <set>
 
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 #include "driver/options.hpp"
 
 

@@ -1,10 +1,10 @@
 // Identifiers: parsing of names and AAXL references, the flat text form,
 // the structural order and the structural operations.
-#include "aadl/ident.hpp"
+#include "base/ident.hpp"
 
 #include <gtest/gtest.h>
 
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 
 namespace vorquel {
 namespace {

@@ -13,7 +13,7 @@
 
 #include "aadl/aadl_ast.hpp"
 #include "aadl/aadl_loader.hpp"
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 #include "driver/options.hpp"
 #include "test_util.hpp"
 

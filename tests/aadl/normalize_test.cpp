@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "aadl/aadl2aadl.hpp"
-#include "driver/misc.hpp"
+#include "env/aadl2aadl.hpp"
+#include "base/diagnostics.hpp"
 #include "driver/options.hpp"
 
 

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 #include "driver/options.hpp"
 #include "test_util.hpp"
 

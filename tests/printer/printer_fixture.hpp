@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "aadl/env.hpp"
+#include "env/env.hpp"
 #include "driver/options.hpp"
 #include "printer/scade.hpp"
 #include "printer/sync_printer.hpp"

@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 #include "printer_fixture.hpp"
 
 namespace vorquel::testing {

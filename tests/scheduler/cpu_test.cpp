@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 
 namespace vorquel {
 namespace {

@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 #include "lustre_check.hpp"
 #include "driver/options.hpp"
 #include "scheduler/sched_model.hpp"

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "aadl/env.hpp"
-#include "translation/sync_ast.hpp"
+#include "env/env.hpp"
+#include "sync/sync_ast.hpp"
 
 namespace vorquel::testing {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 #include "driver/options.hpp"
 #include "scheduler/sched_model.hpp"
 

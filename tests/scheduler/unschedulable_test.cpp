@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 #include "driver/options.hpp"
 #include "lustre_check.hpp"
 #include "scheduler/sched_model.hpp"

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "aadl/aadl2aadl.hpp"
+#include "env/aadl2aadl.hpp"
 #include "aadl/aadl_loader.hpp"
-#include "aadl/env.hpp"
-#include "driver/misc.hpp"
+#include "env/env.hpp"
+#include "base/diagnostics.hpp"
 #include "driver/options.hpp"
-#include "translation/sched_info.hpp"
+#include "sync/sched_info.hpp"
 #include "translation/vorquel.hpp"
 
 namespace vorquel::model_text {

@@ -1,8 +1,8 @@
-#include "translation/sync_ast.hpp"
+#include "sync/sync_ast.hpp"
 
 #include <gtest/gtest.h>
 
-#include "translation/sched_info.hpp"
+#include "sync/sched_info.hpp"
 
 namespace vorquel {
 namespace {

@@ -1,4 +1,4 @@
-#include "translation/sync_ast.hpp"
+#include "sync/sync_ast.hpp"
 
 namespace vorquel {
 

@@ -9,8 +9,8 @@
 #include <variant>
 #include <vector>
 
-#include "aadl/ident.hpp"
-#include "translation/sched_info.hpp"
+#include "base/ident.hpp"
+#include "sync/sched_info.hpp"
 
 namespace vorquel {
 

@@ -1,8 +1,8 @@
-#include "aadl/env.hpp"
+#include "env/env.hpp"
 
 #include <algorithm>
 
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 #include "driver/options.hpp"
 
 namespace vorquel {

@@ -1,4 +1,4 @@
-#include "aadl/ident.hpp"
+#include "base/ident.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -6,7 +6,7 @@
 #include <new>
 #include <optional>
 
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 
 namespace vorquel {
 

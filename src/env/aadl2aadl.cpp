@@ -1,10 +1,10 @@
-#include "aadl/aadl2aadl.hpp"
+#include "env/aadl2aadl.hpp"
 
 #include <algorithm>
 #include <unordered_map>
 #include <utility>
 
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 
 namespace vorquel {
 

@@ -1,4 +1,4 @@
-#include "driver/misc.hpp"
+#include "base/diagnostics.hpp"
 
 #include <spawn.h>
 #include <sys/wait.h>

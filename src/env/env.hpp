@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "aadl/aadl_ast.hpp"
-#include "aadl/ident.hpp"
-#include "translation/sync_ast.hpp"
+#include "base/ident.hpp"
+#include "sync/sync_ast.hpp"
 
 namespace vorquel {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "aadl/aadl_ast.hpp"
-#include "aadl/env.hpp"
+#include "env/env.hpp"
 
 namespace vorquel {
 

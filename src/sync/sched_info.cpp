@@ -1,4 +1,4 @@
-#include "translation/sched_info.hpp"
+#include "sync/sched_info.hpp"
 
 namespace vorquel {
 
