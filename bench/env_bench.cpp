@@ -11,7 +11,8 @@
 #include "env/aadl2aadl.hpp"
 #include "aadl/aadl_loader.hpp"
 #include "base/diagnostics.hpp"
-#include "driver/options.hpp"
+#include "base/channel.hpp"
+#include "base/options.hpp"
 
 // Model values are built with designated initializers; the fields left out
 // are meant to take their defaults.

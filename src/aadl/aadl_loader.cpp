@@ -20,7 +20,8 @@
 #include "base/ident.hpp"
 #include "aadl/property.hpp"
 #include "base/diagnostics.hpp"
-#include "driver/options.hpp"
+#include "base/channel.hpp"
+#include "base/options.hpp"
 
 namespace vorquel {
 

@@ -6,7 +6,9 @@
 #include <unordered_set>
 
 #include "base/diagnostics.hpp"
-#include "driver/options.hpp"
+#include "base/util.hpp"
+#include "base/channel.hpp"
+#include "base/options.hpp"
 
 namespace vorquel {
 

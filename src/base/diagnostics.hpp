@@ -1,4 +1,4 @@
-// Diagnostics, the error kinds of the program, and small process helpers.
+// Diagnostics: the error kinds of the program.
 //
 // Error model (every kind reaches the single handler in main):
 //   Not_found       a name is absent; ordinary and catchable.
@@ -10,13 +10,9 @@
 //                   written: stop with the given status.
 #pragma once
 
-#include <algorithm>
 #include <exception>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
-#include <vector>
 
 namespace vorquel {
 
@@ -60,35 +56,5 @@ struct Exit_request : std::exception {
 // Writes "*** Aborting...\n" on standard output and raises Exit_request(2).
 // For the user errors that write their own message first.
 [[noreturn]] void abort_run();
-
-// Runs a program and waits for it (see main for the schema copy).
-bool my_create_process(const std::string& program, const std::vector<std::string>& args,
-                       bool verbose, int out_fd = 1, bool wait = true);
-
-// Keeps the first occurrence of every element, in list order. Linear for
-// hashable elements (identifiers), quadratic otherwise.
-template <class T>
-std::vector<T> remove_duplicates(const std::vector<T>& l) {
-  std::vector<T> out;
-  if constexpr (requires(const T& x) { std::hash<T>{}(x); }) {
-    std::unordered_set<T> seen;
-    for (const auto& x : l)
-      if (seen.insert(x).second) out.push_back(x);
-  } else {
-    for (const auto& x : l)
-      if (std::find(out.begin(), out.end(), x) == out.end()) out.push_back(x);
-  }
-  return out;
-}
-
-inline bool is_substring(std::string_view pattern, std::string_view text) {
-  return text.find(pattern) != std::string_view::npos;
-}
-
-template <class F, class T>
-auto opt_map(F f, const std::optional<T>& v) -> std::optional<decltype(f(*v))> {
-  if (v) return f(*v);
-  return std::nullopt;
-}
 
 }  // namespace vorquel

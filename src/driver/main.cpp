@@ -20,6 +20,7 @@
 #include "aadl/aadl_loader.hpp"
 #include "base/diagnostics.hpp"
 #include "driver/options.hpp"
+#include "driver/process.hpp"
 #include "driver/version.hpp"
 #include "printer/sync_printer.hpp"
 #include "scheduler/scheduler.hpp"

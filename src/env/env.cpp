@@ -3,7 +3,8 @@
 #include <algorithm>
 
 #include "base/diagnostics.hpp"
-#include "driver/options.hpp"
+#include "base/channel.hpp"
+#include "base/options.hpp"
 
 namespace vorquel {
 

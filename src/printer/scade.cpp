@@ -2,7 +2,8 @@
 
 #include <unordered_map>
 
-#include "driver/options.hpp"
+#include "base/channel.hpp"
+#include "base/options.hpp"
 
 namespace vorquel {
 

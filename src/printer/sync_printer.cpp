@@ -6,18 +6,13 @@
 #include <unordered_set>
 
 #include "base/diagnostics.hpp"
+#include "base/util.hpp"
+#include "base/overloaded.hpp"
 #include "printer/scade.hpp"
 
 namespace vorquel {
 
 namespace {
-
-template <class... F>
-struct overloaded : F... {
-  using F::operator()...;
-};
-template <class... F>
-overloaded(F...) -> overloaded<F...>;
 
 constexpr std::string_view dash_line = "\n----------------------------------------------------------------\n";
 

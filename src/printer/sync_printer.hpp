@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "env/env.hpp"
-#include "driver/options.hpp"
+#include "base/channel.hpp"
+#include "base/options.hpp"
 #include "sync/sync_ast.hpp"
 
 namespace vorquel {

@@ -21,7 +21,8 @@
 
 #include "aadl/property.hpp"
 #include "base/diagnostics.hpp"
-#include "driver/options.hpp"
+#include "base/channel.hpp"
+#include "base/options.hpp"
 #include "printer/scade.hpp"
 #include "printer/sync_printer.hpp"
 

@@ -18,7 +18,9 @@
 #include "aadl/aadl_misc.hpp"
 #include "aadl/property.hpp"
 #include "base/diagnostics.hpp"
-#include "driver/options.hpp"
+#include "base/overloaded.hpp"
+#include "base/channel.hpp"
+#include "base/options.hpp"
 
 namespace vorquel {
 
@@ -30,13 +32,6 @@ struct Vorquel_todo : std::exception {
   Ident name;
   const char* what() const noexcept override { return "Vorquel.Vorquel_todo"; }
 };
-
-template <class... F>
-struct overloaded : F... {
-  using F::operator()...;
-};
-template <class... F>
-overloaded(F...) -> overloaded<F...>;
 
 using Node_ptr = std::shared_ptr<const Node>;
 // Where an implementation finds the nodes of the components it calls.

@@ -7,7 +7,8 @@
 #include <set>
 
 #include "base/diagnostics.hpp"
-#include "driver/options.hpp"
+#include "base/channel.hpp"
+#include "base/options.hpp"
 
 
 // Model values are built with designated initializers; the fields left out

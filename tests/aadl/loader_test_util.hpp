@@ -14,7 +14,8 @@
 #include "aadl/aadl_ast.hpp"
 #include "aadl/aadl_loader.hpp"
 #include "base/diagnostics.hpp"
-#include "driver/options.hpp"
+#include "base/channel.hpp"
+#include "base/options.hpp"
 #include "test_util.hpp"
 
 namespace vorquel::testing {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "aadl/property.hpp"
+#include "base/util.hpp"
 #include "loader_test_util.hpp"
 
 namespace vorquel::testing {

@@ -10,7 +10,9 @@
 #include <fstream>
 
 #include "base/diagnostics.hpp"
+#include "base/util.hpp"
 #include "driver/options.hpp"
+#include "driver/process.hpp"
 #include "test_util.hpp"
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "env/env.hpp"
-#include "driver/options.hpp"
+#include "base/channel.hpp"
+#include "base/options.hpp"
 #include "printer/scade.hpp"
 #include "printer/sync_printer.hpp"
 #include "test_util.hpp"

@@ -2,7 +2,8 @@
 
 #include <string>
 
-#include "driver/options.hpp"
+#include "base/channel.hpp"
+#include "base/options.hpp"
 #include "printer/scade.hpp"
 
 namespace vorquel {

@@ -13,7 +13,8 @@
 
 #include "base/diagnostics.hpp"
 #include "lustre_check.hpp"
-#include "driver/options.hpp"
+#include "base/channel.hpp"
+#include "base/options.hpp"
 #include "scheduler/sched_model.hpp"
 #include "scheduler/scheduler.hpp"
 

@@ -98,7 +98,8 @@ struct Sched_model {
 #include <exception>
 #include <functional>
 
-#include "driver/options.hpp"
+#include "base/channel.hpp"
+#include "base/options.hpp"
 #include "test_util.hpp"
 
 namespace vorquel::testing {

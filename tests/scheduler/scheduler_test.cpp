@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "base/diagnostics.hpp"
-#include "driver/options.hpp"
+#include "base/channel.hpp"
+#include "base/options.hpp"
 #include "scheduler/sched_model.hpp"
 
 namespace vorquel {

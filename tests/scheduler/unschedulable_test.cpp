@@ -11,7 +11,8 @@
 #include <string>
 
 #include "base/diagnostics.hpp"
-#include "driver/options.hpp"
+#include "base/channel.hpp"
+#include "base/options.hpp"
 #include "lustre_check.hpp"
 #include "scheduler/sched_model.hpp"
 #include "scheduler/scheduler.hpp"

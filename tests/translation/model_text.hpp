@@ -13,7 +13,8 @@
 #include "aadl/aadl_loader.hpp"
 #include "env/env.hpp"
 #include "base/diagnostics.hpp"
-#include "driver/options.hpp"
+#include "base/channel.hpp"
+#include "base/options.hpp"
 #include "sync/sched_info.hpp"
 #include "translation/vorquel.hpp"
 

@@ -1,0 +1,32 @@
+// The option values of a run, as the command line sets them.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vorquel {
+
+enum class Dialect { Lustre, Scade };
+
+struct Options {
+  std::vector<std::string> input_files;  // reverse command-line order
+  std::string output_base_name = "out";
+  bool v4_arrays = false;
+  bool one_file = false;
+  bool gen_random_func = false;
+  bool show_scheduling_vars = false;
+  bool check_schedulability = false;
+  std::optional<std::string> toplevel_system;
+  bool gen_fake_body = false;
+  Dialect dialect = Dialect::Lustre;
+  int verbosity = 0;
+};
+
+Options& options();
+
+// Resets options and channels to their start-up values (for tests and for
+// running the translator several times in one process).
+void reset_options();
+
+}  // namespace vorquel
