@@ -10,9 +10,17 @@ Channel::Channel(int fd, std::string name, bool owned) : fd_(fd), name_(std::mov
   buf_.resize(capacity);
 }
 
+Channel::Channel(std::string& sink) : fd_(-1), name_("<memory>"), owned_(false), sink_(&sink) {
+  buf_.resize(capacity);
+}
+
 Channel::~Channel() { close(); }
 
 void Channel::write_fd(std::string_view text) {
+  if (sink_ != nullptr) {
+    sink_->append(text);
+    return;
+  }
   while (!text.empty()) {
     ssize_t n = ::write(fd_, text.data(), text.size());
     if (n < 0) {
@@ -64,16 +72,6 @@ Channel& std_out() {
 Channel& std_err() {
   static Channel c(2, "<stderr>", false);
   return c;
-}
-
-Channels& channels() {
-  static Channels c{&std_out(), &std_out(), &std_out(), &std_out(), &std_out(), &std_out()};
-  return c;
-}
-
-void reset_channels() {
-  Channel* o = &std_out();
-  channels() = Channels{o, o, o, o, o, o};
 }
 
 }  // namespace vorquel

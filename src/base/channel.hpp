@@ -12,6 +12,9 @@ namespace vorquel {
 class Channel {
  public:
   Channel(int fd, std::string name, bool owned);
+  // A channel that appends what it writes out to a string (for text built
+  // in memory).
+  explicit Channel(std::string& sink);
   ~Channel();
   Channel(const Channel&) = delete;
   Channel& operator=(const Channel&) = delete;
@@ -71,6 +74,7 @@ class Channel {
   bool owned_;
   bool closed_ = false;
   int error_ = 0;
+  std::string* sink_ = nullptr;
   std::string buf_;        // capacity bytes, the first used_ of them written
   std::size_t used_ = 0;   // capacity once closed: nothing more fits
 };
@@ -82,18 +86,15 @@ Channel& std_err();
 inline void out(std::string_view s) { std_out().write(s); }
 inline void err(std::string_view s) { std_err().write(s); }
 
-// The six output channels; all start on standard output and may all
-// designate one file (--one-file).
-struct Channels {
-  Channel* nodes;
-  Channel* fillme_nodes;
-  Channel* fillme_types;
-  Channel* fillme_const;
-  Channel* scheduler;
-  Channel* top;
+// The six output channels of a run; all start on standard output and may
+// all designate one file (--one-file).
+struct Output_channels {
+  Channel* nodes = &std_out();
+  Channel* fillme_nodes = &std_out();
+  Channel* fillme_types = &std_out();
+  Channel* fillme_const = &std_out();
+  Channel* scheduler = &std_out();
+  Channel* top = &std_out();
 };
-Channels& channels();
-// Every channel back on standard output.
-void reset_channels();
 
 }  // namespace vorquel

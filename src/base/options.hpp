@@ -23,10 +23,4 @@ struct Options {
   int verbosity = 0;
 };
 
-Options& options();
-
-// Resets options and channels to their start-up values (for tests and for
-// running the translator several times in one process).
-void reset_options();
-
 }  // namespace vorquel

@@ -103,7 +103,7 @@ bool holds_tmp(const std::filesystem::path& folder) {
 
 }  // namespace
 
-void copy_aadl_schema() {
+void copy_aadl_schema(int verbosity) {
   const char* dir = std::getenv("AADL_SCHEMA_DIR");
   if (dir == nullptr) {
     out("Environment variable AADL_SCHEMA_DIR is undefined.\n");
@@ -133,7 +133,7 @@ void copy_aadl_schema() {
       abort_run();
     }
   }
-  if (!my_create_process("cp", {"-rf", dir, "/tmp"}, options().verbosity >= 1)) {
+  if (!my_create_process("cp", {"-rf", dir, "/tmp"}, verbosity >= 1)) {
     out("Error in a system call (cp).\n");
     abort_run();
   }
@@ -187,9 +187,9 @@ bool has_name_part(std::string_view text) { return text.find_first_not_of(":.") 
 
 }  // namespace
 
-Ident get_top_level_system(const Env& env) {
-  const auto& tc = options().toplevel_system;
-  if (!tc) return get_a_system_impl(env);
+Ident get_top_level_system(const Options& options, const Env& env) {
+  const auto& tc = options.toplevel_system;
+  if (!tc) return get_a_system_impl(options, env);
   const std::string& given = *tc;
 
   // Found: the identifier, whatever its category; a component type is not
@@ -225,13 +225,6 @@ Ident get_top_level_system(const Env& env) {
   no_such_system(env, given);
 }
 
-void close_oc() {
-  Channels& c = channels();
-  for (Channel* ch : {c.nodes, c.top, c.scheduler, c.fillme_const, c.fillme_types, c.fillme_nodes})
-    if (ch != &std_out() && ch != &std_err()) ch->close();
-  reset_channels();
-}
-
 namespace {
 
 std::string host_name() {
@@ -252,10 +245,13 @@ std::string file_error(int error, const std::string& name) {
   return "*** " + std::string(std::strerror(error)) + " (" + name + ")\n";
 }
 
-// The output files of one run. They are closed (errors ignored) on every
-// way out of run(); the normal end closes them first and checks the errors.
+// The output files of one run, and the six channels that designate them
+// (standard output until the files are opened). They are closed (errors
+// ignored) on every way out of run(); the normal end closes them first and
+// checks the errors.
 struct Output_files {
   std::vector<std::unique_ptr<Channel>> owned;
+  Output_channels channels;
   Channel& open(const std::string& name) {
     int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
@@ -265,14 +261,17 @@ struct Output_files {
     owned.push_back(std::make_unique<Channel>(fd, name, true));
     return *owned.back();
   }
-  ~Output_files() { close_oc(); }
+  ~Output_files() {
+    for (auto& ch : owned) ch->close();
+  }
 };
 
-void open_output_files(Output_files& files, const Output_names& names, const std::string& header) {
-  Channels& c = channels();
-  if (options().one_file) {
+void open_output_files(const Options& options, Output_files& files, const Output_names& names,
+                       const std::string& header) {
+  Output_channels& c = files.channels;
+  if (options.one_file) {
     Channel& f = files.open(names.top);
-    c = Channels{&f, &f, &f, &f, &f, &f};
+    c = Output_channels{&f, &f, &f, &f, &f, &f};
     f.write(header);
     return;
   }
@@ -293,12 +292,15 @@ void open_output_files(Output_files& files, const Output_names& names, const std
 
 // Every definition in identifier order; component types wait until after
 // the scheduler, and only those without a printed implementation appear.
-void print_definitions(const Env& env, const Ident& top) {
-  const int verbosity = options().verbosity;
+void print_definitions(const Options& options, const Output_channels& files, const Env& env, const Ident& top) {
+  const int verbosity = options.verbosity;
+  // The run's shortening table: every file spells a long name alike.
+  Short_names short_names;
+  Lustre_writer w(files, options.dialect, short_names);
   std::vector<std::pair<Ident, const Sync_definition*>> deferred;  // increasing key order
   std::vector<Ident> implementations;
   std::vector<const Sync_definition*> printed;
-  print_predef_nodes();
+  print_predef_nodes(w);
   env.iter([&](const Ident& k, const Entry& e) {
     if (!e.def) {
       out("XXX skipping " + k.str() + "\n");
@@ -306,12 +308,12 @@ void print_definitions(const Env& env, const Ident& top) {
     }
     const auto* c = std::get_if<Component>(e.decl.get());
     if (c == nullptr) {
-      print_sync_definition(env, *e.def);
+      print_sync_definition(w, options, env, *e.def);
       printed.push_back(&*e.def);
     } else if (c->category == Category::Device) {
       if (verbosity >= 1) out("# skipping " + c->name.str() + "\n");
     } else if (c->kind == Component_kind::Implementation) {
-      print_sync_definition(env, *e.def);
+      print_sync_definition(w, options, env, *e.def);
       printed.push_back(&*e.def);
       implementations.push_back(k);
     } else {
@@ -319,7 +321,10 @@ void print_definitions(const Env& env, const Ident& top) {
     }
   });
 
-  print_scheduler(verbosity, options().output_base_name, top, env);
+  // The scheduler moves the writer; the printer goes on where it was.
+  Channel& printing = w.channel();
+  print_scheduler(options, w, top, env);
+  w.switch_to(printing);
 
   // A type with a printed implementation is still printed when something
   // printed refers to it (a thread type called directly next to its
@@ -335,7 +340,7 @@ void print_definitions(const Env& env, const Ident& top) {
   const std::vector<bool> chosen = deferred_types_to_print(printed, pending);
   for (std::size_t i = 0; i < pending.size(); ++i) {
     if (chosen[i]) {
-      print_sync_definition(env, *pending[i].def);
+      print_sync_definition(w, options, env, *pending[i].def);
     } else if (verbosity >= 1) {
       out("# An implementation exists for component " + pending[i].name.str() +
           ", therefore no node is generated for that component.\n");
@@ -345,8 +350,7 @@ void print_definitions(const Env& env, const Ident& top) {
 
 // Closes the files in their documented order and reports every write that
 // failed: output that was not fully written must not end with status 0.
-bool close_output_files() {
-  Channels c = channels();
+bool close_output_files(const Output_channels& c) {
   bool ok = true;
   for (Channel* ch : {c.nodes, c.top, c.fillme_const, c.fillme_types, c.fillme_nodes, c.scheduler}) {
     if (ch == &std_out() || ch == &std_err()) continue;
@@ -355,12 +359,11 @@ bool close_output_files() {
       ok = false;
     }
   }
-  reset_channels();
   return ok;
 }
 
-void summary(const Output_names& names) {
-  if (options().one_file) {
+void summary(const Options& options, const Output_names& names) {
+  if (options.one_file) {
     out("\n# Generated file: \n");
     out("#\t" + names.top + "\n");
     return;
@@ -374,9 +377,8 @@ void summary(const Output_names& names) {
   out("#\t" + names.fillme_const + "  (Various constants)\n");
 }
 
-void main_steps(const std::vector<std::string>& argv, Output_files& files, Kept_memory* kept) {
-  copy_aadl_schema();
-  const Options& o = options();
+void main_steps(const Options& o, const std::vector<std::string>& argv, Output_files& files, Kept_memory* kept) {
+  copy_aadl_schema(o.verbosity);
   const Output_names names = output_file_names(o.output_base_name);
 
   Model packages;
@@ -387,16 +389,16 @@ void main_steps(const std::vector<std::string>& argv, Output_files& files, Kept_
   Env env;
   // The environment takes the declarations over: the packages are not
   // needed any more.
-  for (auto& p : packages) env = normalize_package(env, std::move(p));
+  for (auto& p : packages) env = normalize_package(env, std::move(p), o.verbosity);
   packages = Model();
-  const Ident top = get_top_level_system(env);
-  Env translated = translate(top, env);
+  const Ident top = get_top_level_system(o, env);
+  Env translated = translate(o, top, env);
 
-  open_output_files(files, names, header_comment(argv, host_name(), local_now()));
-  print_definitions(translated, top);
-  if (!close_output_files()) abort_run();
+  open_output_files(o, files, names, header_comment(argv, host_name(), local_now()));
+  print_definitions(o, files.channels, translated, top);
+  if (!close_output_files(files.channels)) abort_run();
 
-  if (o.verbosity >= 1) summary(names);
+  if (o.verbosity >= 1) summary(o, names);
   if (kept != nullptr) {
     // Freeing the model node by node costs as much as a good part of the
     // translation; the process is about to end.
@@ -433,12 +435,14 @@ void abort_with(const std::string& message) {
 int run(const std::vector<std::string>& argv, Kept_memory* kept) {
   Output_files files;
   try {
-    reset_options();
-    if (auto status = parse_command_line(argv)) return finish(*status);
-    main_steps(argv, files, kept);
+    // A new run on the standard streams forgets the write errors of the last.
+    std_out().clear_error();
+    std_err().clear_error();
+    Options options;
+    if (auto status = parse_command_line(argv, options)) return finish(*status);
+    main_steps(options, argv, files, kept);
     return finish(0);
   } catch (const Exit_request& e) {
-    close_oc();
     return finish(e.status);
   } catch (const Failure& f) {
     abort_with(f.message);
@@ -453,7 +457,6 @@ int run(const std::vector<std::string>& argv, Kept_memory* kept) {
   } catch (...) {
     abort_with("Unknown error\n");
   }
-  close_oc();
   return finish(2);
 }
 

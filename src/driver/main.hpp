@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/options.hpp"
 #include "env/env.hpp"
 #include "base/ident.hpp"
 
@@ -47,13 +48,10 @@ std::string header_comment(const std::vector<std::string>& words, const std::str
 
 // The -tc system when given (with the not-found report), else the one the
 // scheduler analysis picks.
-Ident get_top_level_system(const Env& env);
+Ident get_top_level_system(const Options& options, const Env& env);
 
-// Copies the schema directory named by AADL_SCHEMA_DIR under /tmp.
-void copy_aadl_schema();
-
-// Closes the six output channels, ignoring errors, and points them back at
-// standard output.
-void close_oc();
+// Copies the schema directory named by AADL_SCHEMA_DIR under /tmp (the copy
+// command announced at verbosity 1).
+void copy_aadl_schema(int verbosity);
 
 }  // namespace vorquel

@@ -106,14 +106,13 @@ std::string usage_text() {
   return u;
 }
 
-std::optional<int> parse_command_line(const std::vector<std::string>& argv) {
+std::optional<int> parse_command_line(const std::vector<std::string>& argv, Options& o) {
   const std::string prog = argv.empty() ? std::string("vorquel") : argv.front();
   if (argv.size() <= 1) {
     err(usage_text());
     std_out().flush();
     return 2;
   }
-  Options& o = options();
   for (std::size_t i = 1; i < argv.size(); ++i) {
     const std::string& word = argv[i];
     const Option_entry* entry = find_option(word);

@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "base/channel.hpp"
 #include "base/diagnostics.hpp"
 
 namespace vorquel {
@@ -125,17 +126,26 @@ Declaration declaration_normalize(const std::string& package, const Declaration&
   return normalized(q, d);
 }
 
-Env normalize_package(const Env& env, const Package& p) {
+Env normalize_package(const Env& env, const Package& p, int verbosity) {
   Package copy = p;
-  return normalize_package(env, std::move(copy));
+  return normalize_package(env, std::move(copy), verbosity);
 }
 
-Env normalize_package(const Env& env, Package&& p) {
+Env normalize_package(const Env& env, Package&& p, int verbosity) {
   if (!p.name.is_simple()) not_yet_implemented("normalize_package");
   Qualifier q(std::string(p.name.head()));
   Env res = env;
   for (auto* part : {&p.public_part, &p.private_part})
-    for (auto& d : *part) res.extend(std::make_shared<const Declaration>(normalized(q, std::move(d))));
+    for (auto& d : *part) {
+      auto decl = std::make_shared<const Declaration>(normalized(q, std::move(d)));
+      // Announced once the name is known to be new, as extend checks it.
+      if (verbosity >= 3 && !res.mem(declaration_name(*decl))) {
+        out("*** Adding ");
+        out(declaration_name(*decl).str());
+        out("\n");
+      }
+      res.extend(std::move(decl));
+    }
   return res;
 }
 

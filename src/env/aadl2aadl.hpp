@@ -10,12 +10,13 @@
 
 namespace vorquel {
 
-// Adds the public, then the private declarations of the package, normalised.
-// A package whose name is not simple is not supported.
-Env normalize_package(const Env& env, const Package& p);
+// Adds the public, then the private declarations of the package, normalised
+// ("*** Adding" and the name of each at verbosity 3). A package whose name
+// is not simple is not supported.
+Env normalize_package(const Env& env, const Package& p, int verbosity = 0);
 // The same, moving the declarations out of the package instead of copying
 // them: the package keeps only the moved-from husks.
-Env normalize_package(const Env& env, Package&& p);
+Env normalize_package(const Env& env, Package&& p, int verbosity = 0);
 Declaration declaration_normalize(const std::string& package, const Declaration& d);
 Component component_normalize(const std::string& package, const Component& c);
 Port_group port_group_normalize(const std::string& package, const Port_group& g);

@@ -4,7 +4,6 @@
 
 #include "base/diagnostics.hpp"
 #include "base/channel.hpp"
-#include "base/options.hpp"
 
 namespace vorquel {
 
@@ -200,11 +199,6 @@ Env& Env::extend(std::shared_ptr<const Declaration> d) {
         locals_ = std::make_shared<Local_tree>(Local_tree{d, std::move(locals_), nullptr});
         break;
       }
-  if (options().verbosity >= 3) {
-    out("*** Adding ");
-    out(name.str());
-    out("\n");
-  }
   table_add<Decl_tree, Decls>(decls_, name, Entry{std::move(d), std::nullopt});
   return *this;
 }

@@ -31,7 +31,7 @@ class Env {
 
   // New environment with the declaration under its name, no definition;
   // extends the local-names table with the component's sub-components.
-  // A name already present is an internal error. "*** Adding" at verbosity 3.
+  // A name already present is an internal error.
   Env add_decl(const Declaration& d) const;
   Env add_decl(std::shared_ptr<const Declaration> d) const;
   // Same as *this = add_decl(d), without copying the parts of the tables

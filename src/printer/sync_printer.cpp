@@ -16,54 +16,6 @@ namespace {
 
 constexpr std::string_view dash_line = "\n----------------------------------------------------------------\n";
 
-bool scade() { return options().dialect == Dialect::Scade; }
-
-// ---- printer state -------------------------------------------------------------
-
-Channel* current_channel = nullptr;  // nullptr: the nodes channel
-
-// Call numbers of oracle arguments, per (oracle input, called node); lives
-// for one node.
-struct Call_key {
-  Ident oracle;
-  Ident callee;
-  friend bool operator==(const Call_key&, const Call_key&) = default;
-};
-struct Call_key_hash {
-  std::size_t operator()(const Call_key& k) const { return k.oracle.hash() * 1000003u ^ k.callee.hash(); }
-};
-std::unordered_map<Call_key, long long, Call_key_hash>& call_numbers() {
-  static std::unordered_map<Call_key, long long, Call_key_hash> t;
-  return t;
-}
-
-// ---- names ---------------------------------------------------------------------
-
-// The name of an identifier: its text, shortened in the SCADE dialect.
-void p_name(const Ident& id) {
-  if (scade()) p(build_ident("", id, ""));
-  else p(to_string(id));
-}
-
-// A name assembled from several texts, shortened as one identifier.
-void p_joined(std::initializer_list<std::string_view> pieces) {
-  if (!scade()) {
-    for (auto piece : pieces) p(piece);
-    return;
-  }
-  std::string s;
-  for (auto piece : pieces) s.append(piece);
-  p(build_ident(s));
-}
-
-std::string name_text(const Ident& id) { return scade() ? build_ident("", id, "") : to_string(id); }
-
-void p_number(long long n) {
-  char buf[24];
-  int len = std::snprintf(buf, sizeof buf, "%lld", n);
-  p(std::string_view(buf, static_cast<std::size_t>(len)));
-}
-
 // ---- fake values ---------------------------------------------------------------
 
 void fake_value(const Env& env, const Type_expression& t, std::string& out, std::vector<Ident>& expanding) {
@@ -107,14 +59,15 @@ const Node& node_of(const Env& env, const Ident& id) {
   return *n;
 }
 
+// The defaults of the callee's outputs, the node being known.
+void print_default_value_of(Lustre_writer& w, const Node& n, std::string_view indent);
+
 // Prints expressions; ind is the current indent, extended in place for the
 // sub-expressions and restored after them.
-// The defaults of the callee's outputs, the node being known.
-void print_default_value_of(const Node& n, std::string_view indent);
-
 class Expr_printer {
  public:
-  Expr_printer(const Env& env, std::string_view indent) : env_(env), ind_(indent) {}
+  Expr_printer(Lustre_writer& w, Call_numbers& calls, const Env& env, std::string_view indent)
+      : w_(w), calls_(calls), env_(env), ind_(indent) {}
 
   // The printer is reused for the equations of a node: each starts at its
   // own indent.
@@ -126,22 +79,22 @@ class Expr_printer {
   void expr(const Expression& e) {
     VQ_ASSERT(e != nullptr, "missing expression");
     std::visit(overloaded{
-                   [&](const Imm& x) { print_immediate(x.value); },
-                   [&](const Var& x) { p_name(x.name); },
+                   [&](const Imm& x) { print_immediate(w_, x.value); },
+                   [&](const Var& x) { w_.p_name(x.name); },
                    [&](const Tuple& x) { tuple(x); },
                    [&](const Or& x) { or_chain(x); },
                    [&](const If& x) { if_chain(x); },
                    [&](const Arrow& x) {
-                     p("(");
+                     w_.p("(");
                      operand(x.first);
-                     p(" -> ");
+                     w_.p(" -> ");
                      operand(x.then);
-                     p(")");
+                     w_.p(")");
                    },
                    [&](const Pre& x) {
-                     p("pre(");
+                     w_.p("pre(");
                      operand(x.operand);
-                     p(")");
+                     w_.p(")");
                    },
                    [&](const Boxed<Call_expr>& x) { call(*x); },
                    [&](const Boxed<DelayedOutputs>& x) { delayed(*x); },
@@ -150,6 +103,8 @@ class Expr_printer {
   }
 
  private:
+  Lustre_writer& w_;
+  Call_numbers& calls_;
   const Env& env_;
   std::string ind_;
   // The node of the callee looked up last (calls of one node mostly go to
@@ -167,9 +122,9 @@ class Expr_printer {
   }
 
   // The name of a node as it is written; `scratch` holds a shortened one.
-  static std::string_view node_name(const Ident& id, std::string& scratch) {
-    if (!scade()) return to_string(id);
-    scratch = build_ident("", id, "");
+  std::string_view node_name(const Ident& id, std::string& scratch) {
+    if (!w_.scade()) return to_string(id);
+    scratch = w_.build_ident("", id, "");
     return scratch;
   }
 
@@ -192,12 +147,12 @@ class Expr_printer {
   void or_chain(const Or& top) {
     std::vector<const Or*> spine{&top};
     while (const auto* inner = std::get_if<Or>(&spine.back()->left->v)) spine.push_back(inner);
-    for (std::size_t i = 0; i < spine.size(); ++i) p("(");
+    for (std::size_t i = 0; i < spine.size(); ++i) w_.p("(");
     operand(spine.back()->left);
     for (auto it = spine.rbegin(); it != spine.rend(); ++it) {
-      p(" or ");
+      w_.p(" or ");
       operand((*it)->right);
-      p(")");
+      w_.p(")");
     }
   }
 
@@ -205,11 +160,11 @@ class Expr_printer {
     const If* x = &top;
     std::size_t depth = 0;
     while (true) {
-      p("(if ");
+      w_.p("(if ");
       operand(x->cond);
-      p(" then ");
+      w_.p(" then ");
       operand(x->then_branch);
-      p(" else  ");
+      w_.p(" else  ");
       ++depth;
       VQ_ASSERT(x->else_branch != nullptr && !is_empty_expression(x->else_branch), "empty expression as an operand");
       const auto* inner = std::get_if<If>(&x->else_branch->v);
@@ -217,7 +172,7 @@ class Expr_printer {
       x = inner;
     }
     operand(x->else_branch);
-    for (std::size_t i = 0; i < depth; ++i) p(")");
+    for (std::size_t i = 0; i < depth; ++i) w_.p(")");
   }
 
   void tuple(const Tuple& t) {
@@ -229,10 +184,10 @@ class Expr_printer {
     for (const auto& it : t.items) {
       if (is_empty_expression(it.expr)) continue;
       if (!first) {
-        p(",");
+        w_.p(",");
         if (one_per_line) {
-          p("\n");
-          p(ind_);
+          w_.p("\n");
+          w_.p(ind_);
         }
       }
       first = false;
@@ -248,26 +203,26 @@ class Expr_printer {
     VQ_ASSERT(!stored || c.oracle_args.size() == callee.oracles.size(),
               "the call of " + to_string(callee_id) + " passes a different number of oracle inputs");
     bool one_per_line = callee.oracles.size() > 3;
-    auto& table = call_numbers();
+    auto& table = calls_;
     for (std::size_t i = 0; i < callee.oracles.size(); ++i) {
       if (i > 0) {
-        p(",");
+        w_.p(",");
         if (one_per_line) {
-          p("\n");
-          p(ind_);
+          w_.p("\n");
+          w_.p(ind_);
         }
       }
       if (stored) {
-        p_name(c.oracle_args[i]);
+        w_.p_name(c.oracle_args[i]);
         continue;
       }
       const Ident& o = callee.oracles[i].first;
       auto [it, fresh] = table.try_emplace(Call_key{o, callee_id}, 2);
       if (fresh) {
-        p_name(o);
+        w_.p_name(o);
       } else {
         long long k = it->second++;
-        p_name(add_suffix("_" + std::to_string(k), o));
+        w_.p_name(add_suffix("_" + std::to_string(k), o));
       }
     }
   }
@@ -283,67 +238,67 @@ class Expr_printer {
 
     if (!c.clock) {
       deeper("  ", [&] { expr(c.node); });
-      p("(");
+      w_.p("(");
       if (has_args) {
         deeper("  ", [&] { expr(c.args); });
-        if (has_oracles) p(", ");
+        if (has_oracles) w_.p(", ");
       } else if (!has_oracles) {
-        p(" true (* dummy *)");
+        w_.p(" true (* dummy *)");
       }
       oracle_args(callee, callee_id, c);
-      p("\n");
-      p(ind_);
-      p(")");
+      w_.p("\n");
+      w_.p(ind_);
+      w_.p(")");
       return;
     }
 
     VQ_ASSERT(*c.clock != nullptr && !is_empty_expression(*c.clock), "empty expression as a condact clock");
     std::string shortened;
     const std::string_view s = node_name(callee_id, shortened);
-    p("\n");
-    p(ind_);
-    if (!scade()) {
-      p("condact_");
-      p(s);
-      p("(");
+    w_.p("\n");
+    w_.p(ind_);
+    if (!w_.scade()) {
+      w_.p("condact_");
+      w_.p(s);
+      w_.p("(");
       deeper("  ", [&] { expr(*c.clock); });
-      p(",");
+      w_.p(",");
       if (has_args) {
         expr(c.args);
       } else if (!has_oracles) {
-        p("\n");
-        p(ind_);
-        p("  true (* dummy *)");
+        w_.p("\n");
+        w_.p(ind_);
+        w_.p("  true (* dummy *)");
       }
-      if (has_args || !has_oracles) p(", ");
+      if (has_args || !has_oracles) w_.p(", ");
       oracle_args(callee, callee_id, c);
-      if (has_oracles) p(", ");
+      if (has_oracles) w_.p(", ");
     } else {
       // The dialect's own condact operator: the node call with all its
       // inputs (declared, then oracle), then the defaults.
-      p("condact");
-      p("(");
+      w_.p("condact");
+      w_.p("(");
       deeper("  ", [&] { expr(*c.clock); });
-      p(",");
-      p(s);
-      p("(");
+      w_.p(",");
+      w_.p(s);
+      w_.p("(");
       if (has_args) {
         expr(c.args);
-        if (has_oracles) p(", ");
+        if (has_oracles) w_.p(", ");
       } else if (!has_oracles) {
-        p("\n");
-        p(ind_);
-        p("  true (* dummy *)");
+        w_.p("\n");
+        w_.p(ind_);
+        w_.p("  true (* dummy *)");
       }
       oracle_args(callee, callee_id, c);
-      p("), ");
+      w_.p("), ");
     }
-    p(ind_);
-    p("  ");
-    deeper(" ", [&] { print_default_value_of(callee, ind_); });
-    p("\n");
-    p(ind_);
-    p(")");
+    w_.p(ind_);
+    w_.p("  ");
+    deeper(" ", [&] { print_default_value_of(w_, callee, ind_); });
+    w_.p("\n");
+    w_.p(ind_);
+    w_.p(")");
   }
 
   // The variables of a pattern, left to right.
@@ -373,35 +328,35 @@ class Expr_printer {
                          [&](const Ident& s) { return to_string(s) == to_string(x); });
     };
 
-    p("\n");
-    p(ind_);
-    p(" -- Delaying the output\n");
-    p(ind_);
-    p("(");
+    w_.p("\n");
+    w_.p(ind_);
+    w_.p(" -- Delaying the output\n");
+    w_.p(ind_);
+    w_.p("(");
     // The node's name takes its short form before the names of its default
     // constants: short forms are numbered in the order of first use.
-    if (scade()) (void)build_ident("", d.node, "");
-    deeper("  ", [&] { print_default_value_of(callee_node(d.node), ind_); });
-    p("\n");
-    p(ind_);
-    p(") -> pre (\n");
+    if (w_.scade()) (void)w_.build_ident("", d.node, "");
+    deeper("  ", [&] { print_default_value_of(w_, callee_node(d.node), ind_); });
+    w_.p("\n");
+    w_.p(ind_);
+    w_.p(") -> pre (\n");
     if (outs.empty()) {
       // Nothing to publish: still close the parenthesis on an indented line.
-      p(ind_);
-      p("      )");
+      w_.p(ind_);
+      w_.p("      )");
       return;
     }
     for (std::size_t i = 0; i < outs.size(); ++i) {
-      p(ind_);
-      p("      ");
-      p("if ");
+      w_.p(ind_);
+      w_.p("      ");
+      w_.p("if ");
       bool is_delayed = is_delayed_source(*outs[i]);
-      p_name(is_delayed ? d.dispatch_clock : d.release_clock);
-      p(" then ");
-      p_name(*results[i]);
-      p(" else ");
-      p_name(*outs[i]);
-      p(i + 1 == outs.size() ? ")" : ",\n");
+      w_.p_name(is_delayed ? d.dispatch_clock : d.release_clock);
+      w_.p(" then ");
+      w_.p_name(*results[i]);
+      w_.p(" else ");
+      w_.p_name(*outs[i]);
+      w_.p(i + 1 == outs.size() ? ")" : ",\n");
     }
   }
 };
@@ -413,10 +368,10 @@ bool is_thread_or_subprogram(const Env& env, const Ident& name) {
   return c && (c->category == Category::Thread || c->category == Category::Subprogram);
 }
 
-void print_typed(const Typed_ident& x) {
-  p_name(x.first);
-  p(" : ");
-  print_type_expression(x.second);
+void print_typed(Lustre_writer& w, const Typed_ident& x) {
+  w.p_name(x.first);
+  w.p(" : ");
+  w.type(x.second);
 }
 
 // ---- references ----------------------------------------------------------------
@@ -475,19 +430,6 @@ void expr_refs(const Expression& root, std::vector<Ident>& out, std::vector<cons
 
 }  // namespace
 
-// ---- the current output channel ----------------------------------------------------
-
-Channel& current_oc() { return current_channel ? *current_channel : *channels().nodes; }
-void p(std::string_view text) { current_oc().write(text); }
-void pnl() { current_oc().write('\n'); }
-void switch_oc() { current_channel = channels().nodes; }
-void switch_oc_top() { current_channel = channels().top; }
-void switch_scheduler() { current_channel = channels().scheduler; }
-void switch_fillme_nodes() { current_channel = channels().fillme_nodes; }
-void switch_fillme_types() { current_channel = channels().fillme_types; }
-void switch_fillme_const() { current_channel = channels().fillme_const; }
-void restore_current_oc(Channel& c) { current_channel = &c; }
-
 // ---- types and values ------------------------------------------------------------
 
 std::string ident_string_to_type_string(std::string_view text) {
@@ -505,78 +447,31 @@ std::string str_type_to_default(std::string_view base_type) {
   return std::string(base_type);
 }
 
-void print_record_type(const std::function<void(std::string_view)>& emit, const std::vector<Type_field>& fields) {
-  if (!scade()) {
-    emit("[ ");
-    bool first = true;
-    for (const auto& f : fields) {
-      if (!first) emit(",");
-      first = false;
-      print_type_expression(emit, f.type);
-    }
-    emit(" ]");
-    return;
-  }
-  emit("{ ");
-  bool first = true;
-  for (const auto& f : fields) {
-    if (!first) emit(";");
-    first = false;
-    emit(name_text(f.name));
-    emit(" : ");
-    print_type_expression(emit, f.type);
-  }
-  emit(" }");
-}
-
-void print_type_expression(const std::function<void(std::string_view)>& emit, const Type_expression& t) {
-  if (const auto* n = std::get_if<TNamed>(&t.v)) {
-    if (scade()) emit(build_ident("", n->name, ""));
-    else emit(to_string(n->name));
-    return;
-  }
-  print_record_type(emit, as_record(t)->fields);
-}
-
-void print_type_expression(const Type_expression& t) {
-  if (const auto* n = std::get_if<TNamed>(&t.v)) {
-    p_name(n->name);
-    return;
-  }
-  print_record_type([](std::string_view s) { p(s); }, as_record(t)->fields);
-}
-
-std::string type_expression_to_string(const Type_expression& t) {
-  std::string s;
-  print_type_expression([&s](std::string_view x) { s.append(x); }, t);
-  return s;
-}
-
-void print_record_type_dummy(const std::vector<Type_field>& fields) {
-  p("[");
+void print_record_type_dummy(Lustre_writer& w, const std::vector<Type_field>& fields) {
+  w.p("[");
   if (fields.empty()) {
-    p("(* dummy var *) bool");
+    w.p("(* dummy var *) bool");
   } else {
     bool first = true;
     for (const auto& f : fields) {
-      if (!first) p(",");
+      if (!first) w.p(",");
       first = false;
-      p(" (* ");
-      p_name(f.name);
-      p(" : ");
-      p(" *) ");
-      print_type_expression_tuple(f.type);
+      w.p(" (* ");
+      w.p_name(f.name);
+      w.p(" : ");
+      w.p(" *) ");
+      print_type_expression_tuple(w, f.type);
     }
   }
-  p("]");
+  w.p("]");
 }
 
-void print_type_expression_tuple(const Type_expression& t) {
+void print_type_expression_tuple(Lustre_writer& w, const Type_expression& t) {
   if (const auto* n = std::get_if<TNamed>(&t.v)) {
-    p_name(n->name);
+    w.p_name(n->name);
     return;
   }
-  print_record_type_dummy(as_record(t)->fields);
+  print_record_type_dummy(w, as_record(t)->fields);
 }
 
 std::string type_to_fake_value(const Env& env, const Type_expression& t) {
@@ -586,7 +481,7 @@ std::string type_to_fake_value(const Env& env, const Type_expression& t) {
   return out;
 }
 
-void print_fake_value(const Env& env, const Type_expression& t) { p(type_to_fake_value(env, t)); }
+void print_fake_value(Lustre_writer& w, const Env& env, const Type_expression& t) { w.p(type_to_fake_value(env, t)); }
 
 // ---- model values ----------------------------------------------------------------
 
@@ -610,24 +505,24 @@ std::string immediate_to_string(const Immediate& v) {
                     v);
 }
 
-void print_immediate(const Immediate& v) { p(immediate_to_string(v)); }
+void print_immediate(Lustre_writer& w, const Immediate& v) { w.p(immediate_to_string(v)); }
 
-void print_pattern(const Pattern& pat) {
+void print_pattern(Lustre_writer& w, const Pattern& pat) {
   if (const auto* v = std::get_if<PVar>(&pat.v)) {
-    p_name(v->name);
+    w.p_name(v->name);
     return;
   }
   const auto& t = std::get<PTuple>(pat.v);
   if (t.items.empty()) {
-    p("-- useless?");
-    p("-- dummy_var");
+    w.p("-- useless?");
+    w.p("-- dummy_var");
     return;
   }
   bool first = true;
   for (const auto& it : t.items) {
-    if (!first) p(",");
+    if (!first) w.p(",");
     first = false;
-    print_pattern(it.pattern);
+    print_pattern(w, it.pattern);
   }
 }
 
@@ -643,41 +538,31 @@ bool is_an_oracle_variable(const Ident& id) {
   return s.front() == '_' && std::memcmp(s.data() + s.size() - 4, "_clk", 4) == 0;
 }
 
-const Node& get_node_from_ident_expr(const Env& env, const Expression& e) {
-  VQ_ASSERT(e != nullptr && std::holds_alternative<Var>(e->v), "called node is not a name");
-  return node_of(env, std::get<Var>(e->v).name);
-}
-
-void print_expression(const Env& env, std::string_view indent, const Expression& e) {
-  Expr_printer(env, indent).expr(e);
-}
-
-void print_default_value(const Env& env, const Ident& callee, std::string_view, std::string_view indent) {
-  print_default_value_of(node_of(env, callee), indent);
+void print_expression(Lustre_writer& w, Call_numbers& calls, const Env& env, std::string_view indent,
+                      const Expression& e) {
+  Expr_printer(w, calls, env, indent).expr(e);
 }
 
 namespace {
-void print_default_value_of(const Node& n, std::string_view indent) {
-  p("\n");
-  p(indent);
+void print_default_value_of(Lustre_writer& w, const Node& n, std::string_view indent) {
+  w.p("\n");
+  w.p(indent);
   if (n.outputs.empty()) {
-    p(" true");
+    w.p(" true");
     return;
   }
   bool first = true;
   for (const auto& o : n.outputs) {
     if (!first) {
-      p(",\n");
-      p(indent);
+      w.p(",\n");
+      w.p(indent);
     }
     first = false;
-    p_joined({to_string(n.name), "_", to_string(o.first), "_dft"});
-    p(" ");
+    w.p_joined({to_string(n.name), "_", to_string(o.first), "_dft"});
+    w.p(" ");
   }
 }
 }  // namespace
-
-void reset_call_numbers() { call_numbers().clear(); }
 
 // ---- nodes and definitions ---------------------------------------------------------
 
@@ -704,294 +589,294 @@ std::vector<const Typed_ident*> undefined_outputs(const Node& n) {
 
 bool node_is_complete(const Node& n) { return undefined_outputs(n).empty(); }
 
-void print_inputs_interface(const Node& n) {
+void print_inputs_interface(Lustre_writer& w, const Node& n) {
   bool broken = n.inputs.size() >= 2;
-  if (broken) pnl();
+  if (broken) w.pnl();
   if (n.inputs.empty() && n.oracles.empty()) {
-    p("dummy_in:bool");
+    w.p("dummy_in:bool");
   } else {
-    auto sep = [] { p(";\n   "); };
-    print_list(print_typed, sep, n.inputs);
+    auto sep = [&] { w.p(";\n   "); };
+    print_list([&](const Typed_ident& x) { print_typed(w, x); }, sep, n.inputs);
     if (!n.inputs.empty() && !n.oracles.empty()) sep();
-    print_list(print_typed, sep, n.oracles);
+    print_list([&](const Typed_ident& x) { print_typed(w, x); }, sep, n.oracles);
   }
-  if (broken) pnl();
+  if (broken) w.pnl();
 }
 
-void print_outputs_interface(std::string_view prefix, const Node& n) {
+void print_outputs_interface(Lustre_writer& w, std::string_view prefix, const Node& n) {
   if (n.outputs.empty()) {
-    p(prefix);
-    p("dummy_out:bool");
+    w.p(prefix);
+    w.p("dummy_out:bool");
     return;
   }
   print_list(
       [&](const Typed_ident& o) {
-        p(prefix);
-        print_typed(o);
+        w.p(prefix);
+        print_typed(w, o);
       },
-      [] { p(";\n   "); }, n.outputs);
+      [&] { w.p(";\n   "); }, n.outputs);
 }
 
-void print_node_interface(const Node& n) {
+void print_node_interface(Lustre_writer& w, const Node& n) {
   bool broken = n.inputs.size() >= 2;
-  p("node ");
-  p_name(n.name);
-  if (broken) pnl();
-  p("(");
-  if (broken) pnl();
-  print_inputs_interface(n);
-  p(")");
-  if (broken) pnl();
-  p(" returns ");
-  p("(");
-  if (broken) pnl();
-  print_outputs_interface("", n);
-  if (broken) pnl();
-  p(");");
+  w.p("node ");
+  w.p_name(n.name);
+  if (broken) w.pnl();
+  w.p("(");
+  if (broken) w.pnl();
+  print_inputs_interface(w, n);
+  w.p(")");
+  if (broken) w.pnl();
+  w.p(" returns ");
+  w.p("(");
+  if (broken) w.pnl();
+  print_outputs_interface(w, "", n);
+  if (broken) w.pnl();
+  w.p(");");
 }
 
-void print_node(const Env& env, const Node& n) {
+void print_node(Lustre_writer& w, const Options& options, const Env& env, const Node& n) {
   auto undefined = undefined_outputs(n);
-  if (undefined.empty()) switch_oc();
-  else switch_fillme_nodes();
-  reset_call_numbers();
+  if (undefined.empty()) w.switch_to(*w.files().nodes);
+  else w.switch_to(*w.files().fillme_nodes);
 
-  p(dash_line);
-  p("----- ");
-  p(to_string(n.name));
-  pnl();
-  print_node_interface(n);
+  w.p(dash_line);
+  w.p("----- ");
+  w.p(to_string(n.name));
+  w.pnl();
+  print_node_interface(w, n);
 
   bool any_local = false;
   for (const auto& l : n.locals) {
     if (is_an_oracle_variable(l.first)) continue;
     if (!any_local) {
-      p("\nvar");
-      pnl();
+      w.p("\nvar");
+      w.pnl();
     } else {
-      p(";\n");
+      w.p(";\n");
     }
     any_local = true;
-    p("   ");
-    p_name(l.first);
-    p(" : ");
-    print_type_expression_tuple(l.second);
+    w.p("   ");
+    w.p_name(l.first);
+    w.p(" : ");
+    print_type_expression_tuple(w, l.second);
   }
-  if (any_local) p(";");
+  if (any_local) w.p(";");
 
-  pnl();
-  p("let");
-  pnl();
+  w.pnl();
+  w.p("let");
+  w.pnl();
   bool first = true;
-  Expr_printer equations(env, "");
+  Call_numbers calls;  // numbered afresh in every node
+  Expr_printer equations(w, calls, env, "");
   for (const auto& eq : n.equations) {
-    if (!first) p(";\n");
+    if (!first) w.p(";\n");
     first = false;
     const auto* t = std::get_if<PTuple>(&eq.lhs.v);
     bool commented = t && t->items.empty();
     std::string_view prefix = commented ? "--" : "";
-    p(prefix);
-    p("  ");
-    print_pattern(eq.lhs);
-    p(" = ");
+    w.p(prefix);
+    w.p("  ");
+    print_pattern(w, eq.lhs);
+    w.p(" = ");
     equations.print(commented ? "--    " : "    ", eq.rhs);
   }
-  if (!n.equations.empty()) p(";\n");
+  if (!n.equations.empty()) w.p(";\n");
 
   if (n.outputs.empty()) {
-    p("  dummy_out=true;");
-    pnl();
+    w.p("  dummy_out=true;");
+    w.pnl();
   }
-  if (options().gen_fake_body) {
+  if (options.gen_fake_body) {
     for (const auto* o : undefined) {
-      p("   ");
-      p_name(o->first);
-      p(" = ");
-      print_fake_value(env, o->second);
-      p("; -- XXX Fix me!");
-      pnl();
+      w.p("   ");
+      w.p_name(o->first);
+      w.p(" = ");
+      print_fake_value(w, env, o->second);
+      w.p("; -- XXX Fix me!");
+      w.pnl();
     }
   } else {
-    p("-- XXX Fill me! \n");
-    pnl();
+    w.p("-- XXX Fill me! \n");
+    w.pnl();
   }
-  p("tel;");
-  pnl();
+  w.p("tel;");
+  w.pnl();
 }
 
-void print_default_const(const Env& env, const Node& n) {
-  Channel& saved = current_oc();
-  switch_fillme_const();
+void print_default_const(Lustre_writer& w, const Env& env, const Node& n) {
+  Channel& saved = w.channel();
+  w.switch_to(*w.files().fillme_const);
   for (const auto& o : n.outputs) {
-    p("const ");
-    p_joined({to_string(n.name), "_", to_string(o.first), "_dft"});
-    p(" = ");
-    print_fake_value(env, o.second);
-    p(" ;-- XXX fixme!\n");
+    w.p("const ");
+    w.p_joined({to_string(n.name), "_", to_string(o.first), "_dft"});
+    w.p(" = ");
+    print_fake_value(w, env, o.second);
+    w.p(" ;-- XXX fixme!\n");
   }
-  restore_current_oc(saved);
+  w.switch_to(saved);
 }
 
-void print_interface_tuple(std::string_view prefix, const std::vector<Typed_ident>& l, bool dummy, bool last) {
+void print_interface_tuple(Lustre_writer& w, std::string_view prefix, const std::vector<Typed_ident>& l, bool dummy, bool last) {
   if (l.empty()) {
     if (dummy) {
-      p(prefix);
-      p("1:bool;");
+      w.p(prefix);
+      w.p("1:bool;");
     }
     return;
   }
   for (std::size_t i = 0; i < l.size(); ++i) {
-    if (i > 0) p(";\n");
-    p("   ");
-    p(prefix);
-    p_number(static_cast<long long>(i + 1));
-    p(":");
-    print_type_expression(l[i].second);
+    if (i > 0) w.p(";\n");
+    w.p("   ");
+    w.p(prefix);
+    w.p_number(static_cast<long long>(i + 1));
+    w.p(":");
+    w.type(l[i].second);
   }
-  if (!last) p(";\n");
+  if (!last) w.p(";\n");
 }
 
-void print_tuple(std::string_view prefix, std::size_t count, bool flag) {
+void print_tuple(Lustre_writer& w, std::string_view prefix, std::size_t count, bool flag) {
   if (count == 0 && !flag) return;
   std::size_t m = count > 1 ? count : 1;
   for (std::size_t i = 1; i <= m; ++i) {
-    if (i > 1) p(", ");
-    p(prefix);
-    p_number(static_cast<long long>(i));
+    if (i > 1) w.p(", ");
+    w.p(prefix);
+    w.p_number(static_cast<long long>(i));
   }
 }
 
-void print_condact(const Node& n) {
+void print_condact(Lustre_writer& w, const Node& n) {
   const std::string& name = to_string(n.name);
   std::size_t k = n.inputs.size();
   std::size_t m = n.outputs.size();
   bool has_oracles = !n.oracles.empty();
 
-  p("node condact_");
-  p(name);
-  if (k >= 2) pnl();
-  p("(");
-  if (k >= 2) pnl();
-  p("clk:bool;");
-  if (k >= 2) pnl();
-  print_interface_tuple("x", n.inputs, !has_oracles, false);
+  w.p("node condact_");
+  w.p(name);
+  if (k >= 2) w.pnl();
+  w.p("(");
+  if (k >= 2) w.pnl();
+  w.p("clk:bool;");
+  if (k >= 2) w.pnl();
+  print_interface_tuple(w, "x", n.inputs, !has_oracles, false);
   print_list(
-      [](const Typed_ident& o) {
-        p("   ");
-        print_typed(o);
+      [&](const Typed_ident& o) {
+        w.p("   ");
+        print_typed(w, o);
       },
-      [] { p(";\n"); }, n.oracles);
-  if (has_oracles) p(";\n");
-  print_interface_tuple("def", n.outputs, true, true);
-  p("  )");
-  pnl();
-  p("returns\n  (");
-  if (m >= 2) pnl();
-  print_interface_tuple("y", n.outputs, true, true);
-  p("  );\n");
-  p("let");
-  pnl();
-  pnl();
-  p("  ");
-  print_tuple("y", m, true);
-  p(" =");
-  p("\n     if clk then current(");
-  p(name);
-  p("(");
+      [&] { w.p(";\n"); }, n.oracles);
+  if (has_oracles) w.p(";\n");
+  print_interface_tuple(w, "def", n.outputs, true, true);
+  w.p("  )");
+  w.pnl();
+  w.p("returns\n  (");
+  if (m >= 2) w.pnl();
+  print_interface_tuple(w, "y", n.outputs, true, true);
+  w.p("  );\n");
+  w.p("let");
+  w.pnl();
+  w.pnl();
+  w.p("  ");
+  print_tuple(w, "y", m, true);
+  w.p(" =");
+  w.p("\n     if clk then current(");
+  w.p(name);
+  w.p("(");
   for (std::size_t i = 1; i <= k; ++i) {
-    p("x");
-    p_number(static_cast<long long>(i));
-    p(i < k ? " when clk,\n      " : " when clk");
+    w.p("x");
+    w.p_number(static_cast<long long>(i));
+    w.p(i < k ? " when clk,\n      " : " when clk");
   }
-  if (has_oracles && k >= 1) p(",\n      ");
+  if (has_oracles && k >= 1) w.p(",\n      ");
   bool one_per_line = n.oracles.size() > 3;
   print_list(
-      [](const Typed_ident& o) {
-        p_name(o.first);
-        p(" when clk");
+      [&](const Typed_ident& o) {
+        w.p_name(o.first);
+        w.p(" when clk");
       },
-      [&] { p(one_per_line ? ",\n      " : ","); }, n.oracles);
-  if (!has_oracles && k == 0) p("true when clk (* dummy *) ");
-  p("))");
-  pnl();
-  p("       else (");
-  p("(");
-  print_tuple("def", m, true);
-  p(")\n");
-  p("           -> pre ");
-  p("(");
-  print_tuple("y", m, true);
-  p(")");
-  p(");");
-  p("\ntel;\n");
-  p("-- End of node ");
-  p("condact_");
-  p(name);
+      [&] { w.p(one_per_line ? ",\n      " : ","); }, n.oracles);
+  if (!has_oracles && k == 0) w.p("true when clk (* dummy *) ");
+  w.p("))");
+  w.pnl();
+  w.p("       else (");
+  w.p("(");
+  print_tuple(w, "def", m, true);
+  w.p(")\n");
+  w.p("           -> pre ");
+  w.p("(");
+  print_tuple(w, "y", m, true);
+  w.p(")");
+  w.p(");");
+  w.p("\ntel;\n");
+  w.p("-- End of node ");
+  w.p("condact_");
+  w.p(name);
 }
 
-void print_predef_nodes() {
-  switch_fillme_nodes();
-  switch_oc();
+void print_predef_nodes(Lustre_writer& w) {
+  w.switch_to(*w.files().fillme_nodes);
+  w.switch_to(*w.files().nodes);
 }
 
-void print_sync_definition(const Env& env, const Sync_definition& d) {
+void print_sync_definition(Lustre_writer& w, const Options& options, const Env& env, const Sync_definition& d) {
   std::visit(overloaded{
                  [&](const Node_def& nd) {
                    VQ_ASSERT(nd.node != nullptr, "missing node");
                    const Node& n = *nd.node;
-                   print_node(env, n);
+                   print_node(w, options, env, n);
                    if (is_thread_or_subprogram(env, n.name)) {
-                     print_default_const(env, n);
-                     switch_oc();
-                     if (!scade()) {
-                       p(dash_line);
-                       p("---------- Condact ");
-                       p(to_string(n.name));
-                       pnl();
-                       print_condact(n);
+                     print_default_const(w, env, n);
+                     w.switch_to(*w.files().nodes);
+                     if (!w.scade()) {
+                       w.p(dash_line);
+                       w.p("---------- Condact ");
+                       w.p(to_string(n.name));
+                       w.pnl();
+                       print_condact(w, n);
                      }
                    }
                  },
                  [&](const TypeDef& t) {
-                   switch_fillme_types();
-                   p("type ");
-                   p_name(t.name);
+                   w.switch_to(*w.files().fillme_types);
+                   w.p("type ");
+                   w.p_name(t.name);
                    if (t.definition) {
-                     p(" = ");
-                     print_type_expression(*t.definition);
-                     p(";");
-                     p("const ");
-                     p_joined({to_string(t.name), "_init"});
-                     p(" = ");
-                     print_fake_value(env, *t.definition);
-                     p(";\n");
+                     w.p(" = ");
+                     w.type(*t.definition);
+                     w.p(";");
+                     w.p("const ");
+                     w.p_joined({to_string(t.name), "_init"});
+                     w.p(" = ");
+                     print_fake_value(w, env, *t.definition);
+                     w.p(";\n");
                    } else {
                      std::string base = ident_string_to_type_string(to_string(t.name));
-                     if (options().gen_fake_body) {
-                       p(" = ");
-                       p(base);
-                       p("; -- XXX Fix me?\n");
+                     if (options.gen_fake_body) {
+                       w.p(" = ");
+                       w.p(base);
+                       w.p("; -- XXX Fix me?\n");
                      } else {
-                       p(";");
+                       w.p(";");
                      }
-                     p("const ");
-                     p_joined({to_string(t.name), "_init"});
-                     p(" = ");
-                     p(str_type_to_default(base));
-                     p(";\n");
+                     w.p("const ");
+                     w.p_joined({to_string(t.name), "_init"});
+                     w.p(" = ");
+                     w.p(str_type_to_default(base));
+                     w.p(";\n");
                    }
-                   pnl();
-                   switch_oc();
+                   w.pnl();
+                   w.switch_to(*w.files().nodes);
                  },
                  [&](const Skipped& s) {
-                   if (options().verbosity >= 2) {
-                     p("-- skipping ");
-                     p(to_string(s.name));
+                   if (options.verbosity >= 2) {
+                     w.p("-- skipping ");
+                     w.p(to_string(s.name));
                    }
                  },
              },
              d);
-  pnl();
+  w.pnl();
 }
 
 // ---- what printed text refers to ---------------------------------------------------

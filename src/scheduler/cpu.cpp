@@ -14,7 +14,7 @@ void append_number(std::string& s, int n) {
 }
 }  // namespace
 
-void no_lock(int n, const Emit& emit) {
+void no_lock(int n, Lustre_writer& w) {
   VQ_ASSERT(n >= 1, "an arbiter needs at least one thread");
   std::string line = "-- A fix priority scheduler for ";
   append_number(line, n);
@@ -34,7 +34,7 @@ void no_lock(int n, const Emit& emit) {
   line += " cpu";
   append_number(line, n);
   line += " : bool);\nlet\n";
-  emit(line);
+  w << line;
   // cpu_i holds when thread i is ready and no thread of higher priority runs.
   for (int i = 1; i <= n; ++i) {
     line = "  cpu";
@@ -46,9 +46,9 @@ void no_lock(int n, const Emit& emit) {
       append_number(line, j);
     }
     line += ";\n";
-    emit(line);
+    w << line;
   }
-  emit("tel\n");
+  w << "tel\n";
 }
 
 }  // namespace vorquel

@@ -1,17 +1,14 @@
 // The fixed-priority processor arbiter: one Lustre node per thread count that
 // gives the processor to the ready thread of smallest number (highest
-// priority). The generator keeps no state and writes only through `emit`.
+// priority). The generator keeps no state and writes only through the writer.
 #pragma once
 
-#include <functional>
-#include <string_view>
+#include "printer/lustre_writer.hpp"
 
 namespace vorquel {
 
-using Emit = std::function<void(std::string_view)>;
-
 // Writes the node "cpu_from_dispatched_<n>" (inputs dispatched1..n, outputs
 // cpu1..n, all bool); n >= 1.
-void no_lock(int n, const Emit& emit);
+void no_lock(int n, Lustre_writer& w);
 
 }  // namespace vorquel

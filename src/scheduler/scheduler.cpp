@@ -30,93 +30,8 @@ namespace vorquel {
 
 namespace {
 
-// The decimal text of a number, held in place.
-class Decimal {
- public:
-  explicit Decimal(long long n) : end_(std::to_chars(buf_, buf_ + sizeof buf_, n).ptr) {}
-  std::string_view view() const { return std::string_view(buf_, static_cast<std::size_t>(end_ - buf_)); }
-
- private:
-  char buf_[24];
-  char* end_;
-};
-
-// Chained writes through an Emit: w << "text" << n << id. Identifiers, and
-// the names assembled from several texts (written with name()), go through
-// the same shortening as in the printer, as one text each, so that every
-// name is spelled alike in all the files of the SCADE dialect. In the Lustre
-// dialect names are written as they are, piece by piece.
-// An Emit that writes to a channel. A Writer given one writes to the channel
-// directly.
-struct Channel_emit {
-  Channel* channel;
-  void operator()(std::string_view s) const { channel->write(s); }
-};
-
-class Writer {
- public:
-  explicit Writer(const Emit& emit)
-      : emit_(emit),
-        channel_(emit.target<Channel_emit>() ? emit.target<Channel_emit>()->channel : nullptr),
-        shorten_(options().dialect == Dialect::Scade) {}
-  Writer& operator<<(std::string_view s) {
-    put(s);
-    return *this;
-  }
-  // A text written in the code: its length is known without counting, and
-  // a copy of a known length is short.
-  template <std::size_t N>
-  Writer& operator<<(const char (&s)[N]) {
-    put(std::string_view(s, N - 1));
-    return *this;
-  }
-  Writer& operator<<(const Ident& id) { return name(id.str()); }
-  // A named period or execution-time bound is a constant of the user's.
-  Writer& operator<<(const Integer& i) {
-    if (i.named) return name(i.name.str());
-    return *this << Decimal(i.value).view();
-  }
-  Writer& name(std::string_view text) {
-    if (shorten_) put(build_ident(text));
-    else put(text);
-    return *this;
-  }
-  // The name made of the pieces, one after the other.
-  template <class... Pieces>
-  Writer& name(std::string_view first, Pieces... rest) {
-    if (!shorten_) {
-      put(first);
-      (put(std::string_view(rest)), ...);
-      return *this;
-    }
-    scratch_.assign(first);
-    (scratch_.append(std::string_view(rest)), ...);
-    put(build_ident(scratch_));
-    return *this;
-  }
-  // prefix followed by the number, as one name.
-  Writer& numbered(std::string_view prefix, int i) { return name(prefix, Decimal(i).view()); }
-  Writer& operator<<(int n) { return *this << Decimal(n).view(); }
-  Writer& operator<<(const Type_expression& t) {
-    // A named type is a name like any other; a record goes to the printer.
-    if (const auto* n = std::get_if<TNamed>(&t.v)) return name(n->name.str());
-    print_type_expression(emit_, t);
-    return *this;
-  }
-
- private:
-  [[gnu::always_inline]] void put(std::string_view s) {
-    if (channel_) channel_->write(s);
-    else emit_(s);
-  }
-  const Emit& emit_;
-  Channel* const channel_;
-  const bool shorten_;
-  std::string scratch_;
-};
-
 // prefix1, prefix2, ..., prefixk
-void dump_n_var(Writer& w, std::string_view prefix, int k) {
+void dump_n_var(Lustre_writer& w, std::string_view prefix, int k) {
   for (int i = 1; i <= k; ++i) {
     if (i > 1) w << ", ";
     w.numbered(prefix, i);
@@ -125,25 +40,25 @@ void dump_n_var(Writer& w, std::string_view prefix, int k) {
 
 // prefix1, ..., prefixk : type, then ";\n" unless it is the last
 // declaration.
-void decl_n(Writer& w, std::string_view prefix, int k, std::string_view type, bool last) {
+void decl_n(Lustre_writer& w, std::string_view prefix, int k, std::string_view type, bool last) {
   dump_n_var(w, prefix, k);
   w << " : " << type;
   if (!last) w << ";\n";
 }
 
 template <class T, class F>
-void print_list(Writer& w, std::string_view sep, const std::vector<T>& l, F item) {
+void print_list(Lustre_writer& w, std::string_view sep, const std::vector<T>& l, F item) {
   for (std::size_t i = 0; i < l.size(); ++i) {
     if (i > 0) w << sep;
     item(l[i]);
   }
 }
 
-void print_names(Writer& w, std::string_view sep, const std::vector<Typed_ident>& l) {
+void print_names(Lustre_writer& w, std::string_view sep, const std::vector<Typed_ident>& l) {
   print_list(w, sep, l, [&](const Typed_ident& v) { w << v.first; });
 }
 
-void print_decls(Writer& w, std::string_view sep, const std::vector<Typed_ident>& l) {
+void print_decls(Lustre_writer& w, std::string_view sep, const std::vector<Typed_ident>& l) {
   print_list(w, sep, l, [&](const Typed_ident& v) { w << v.first << " : " << v.second; });
 }
 
@@ -223,7 +138,7 @@ Act_clock_parts act_clock_parts(std::string_view act);
 // The per-thread scheduling variables of the scheduled top-level node
 // (thread label + "_dispatched_on_" or "_has_cpu_on_" + processor), each
 // one a name, with sep between two of them.
-void print_scheduling_vars(Writer& w, std::string_view sep, const Si_tree& tree, bool dispatched) {
+void print_scheduling_vars(Lustre_writer& w, std::string_view sep, const Si_tree& tree, bool dispatched) {
   const std::string_view kind = dispatched ? "_dispatched_on_" : "_has_cpu_on_";
   bool first = true;
   for_each_thread(tree, [&](const Processor_entry& e, const Oracle_ref& o) {
@@ -279,7 +194,7 @@ struct Transition {
   bool a, r, d;
 };
 
-void gen_observer_equation(Writer& w, const Observed& t, State to, const std::vector<Transition>& rows) {
+void gen_observer_equation(Lustre_writer& w, const Observed& t, State to, const std::vector<Transition>& rows) {
   const std::string x = t.x();
   const std::string a = t.clock("_activate_clk"), r = t.clock("_release_clk"), d = t.clock("_dispatch_clk");
   w << "  ";
@@ -302,7 +217,7 @@ void gen_observer_equation(Writer& w, const Observed& t, State to, const std::ve
   w << ";\n";
 }
 
-void gen_observer(Writer& w, const Observed& t) {
+void gen_observer(Lustre_writer& w, const Observed& t) {
   gen_observer_equation(w, t, State::Idle,
                         {{State::Idle, false, false, false},
                          {State::Idle, true, true, true},
@@ -343,12 +258,12 @@ std::unique_ptr<Channel> open_scenario_file(const std::string& base) {
 
 // ---- choice of the top-level system -------------------------------------------------
 
-Ident get_a_system_impl(const Env& env) {
+Ident get_a_system_impl(const Options& opt, const Env& env) {
   std::optional<Ident> found;
   env.iter([&](const Ident& name, const Entry& e) {
     const auto* c = e.decl ? std::get_if<Component>(e.decl.get()) : nullptr;
     if (c == nullptr || c->category != Category::System || c->kind != Component_kind::Implementation) return;
-    if (options().verbosity >= 1) out("# ---> The top-level system is " + name.str() + " ()\n");
+    if (opt.verbosity >= 1) out("# ---> The top-level system is " + name.str() + " ()\n");
     found = name;
   });
   if (!found) {
@@ -787,7 +702,7 @@ Act_clock_parts act_clock_parts(std::string_view act) {
 }
 
 // The dispatch clock that goes with an activation clock, as one name.
-void write_dispatch_clock(Writer& w, const Ident& act) {
+void write_dispatch_clock(Lustre_writer& w, const Ident& act) {
   const Act_clock_parts c = act_clock_parts(act.str());
   w.name(c.before, "_dispatch_clk", c.after);
 }
@@ -804,19 +719,17 @@ std::string thread_label(std::string_view act) {
   return std::string(act.substr(0, pos)) + std::string(act.substr(pos + activate_marker.size()));
 }
 
-void decl_n_bool(std::string_view prefix, int k, const Emit& emit, bool last) {
-  Writer w(emit);
+void decl_n_bool(std::string_view prefix, int k, Lustre_writer& w, bool last) {
   decl_n(w, prefix, k, "bool", last);
 }
 
-void decl_n_int(std::string_view prefix, int k, const Emit& emit, bool last) {
-  Writer w(emit);
+void decl_n_int(std::string_view prefix, int k, Lustre_writer& w, bool last) {
   decl_n(w, prefix, k, "int", last);
 }
 
 namespace {
 
-void dump_oracle_list(const std::vector<Oracle_ref>& l, std::string_view sep, Writer& w) {
+void dump_oracle_list(const std::vector<Oracle_ref>& l, std::string_view sep, Lustre_writer& w) {
   for (const auto& o : l) {
     const Ident& act = o.act_clock();
     w << act << ", ";
@@ -826,7 +739,7 @@ void dump_oracle_list(const std::vector<Oracle_ref>& l, std::string_view sep, Wr
 }
 
 void dump_oracle_list_lbl(std::string_view label, std::string_view type, std::string_view sep,
-                          const std::vector<Oracle_ref>& l, Writer& w, bool last) {
+                          const std::vector<Oracle_ref>& l, Lustre_writer& w, bool last) {
   for (std::size_t i = 0; i < l.size(); ++i) {
     w << " ";
     w.numbered(label, l[i].number) << type;
@@ -836,20 +749,16 @@ void dump_oracle_list_lbl(std::string_view label, std::string_view type, std::st
 
 }  // namespace
 
-void dump_oracle_list(const Numbered_items& items, std::string_view sep, const Emit& emit) {
-  Writer w(emit);
+void dump_oracle_list(const Numbered_items& items, std::string_view sep, Lustre_writer& w) {
   dump_oracle_list(oracle_refs(items), sep, w);
 }
 
 void dump_oracle_list_lbl(std::string_view label, std::string_view type, std::string_view sep,
-                          const Numbered_items& items, const Emit& emit, bool last) {
-  Writer w(emit);
+                          const Numbered_items& items, Lustre_writer& w, bool last) {
   dump_oracle_list_lbl(label, type, sep, oracle_refs(items), w, last);
 }
 
-void gen_thread_scheduler(std::string_view processor, int n, const Numbered_items& items, const Emit& emit) {
-  Writer w(emit);
-  const Options& opt = options();
+void gen_thread_scheduler(const Options& opt, std::string_view processor, int n, const Numbered_items& items, Lustre_writer& w) {
   const auto threads = oracle_refs(items);
   w << "\nnode ";
   w.name("schedule_", processor, "_threads") << "(\n";
@@ -857,14 +766,14 @@ void gen_thread_scheduler(std::string_view processor, int n, const Numbered_item
     w << "dummy_in:bool";
   } else {
     w << "      ";
-    decl_n_int("in_min_max", n, emit, true);
+    decl_n_int("in_min_max", n, w, true);
   }
   w << ")\nreturns(\n";
   dump_oracle_list(threads, " : bool;\n ", w);
   dump_oracle_list_lbl("dispatched", " : bool", ";\n", threads, w, false);
   dump_oracle_list_lbl("cpu", " : bool", ";\n", threads, w, true);
   w << ");\nvar\n" << "    ";
-  decl_n_bool("next_dispatched", n, emit, false);
+  decl_n_bool("next_dispatched", n, w, false);
   w << "let\n";
   // Periodic threads are dispatched by a timer; a later call of a call
   // sequence when the preceding call completes.
@@ -908,16 +817,15 @@ void gen_thread_scheduler(std::string_view processor, int n, const Numbered_item
   w << "tel\n";
 }
 
-void gen_condact_thread_scheduler(std::string_view processor, int n, const Numbered_items& items,
-                                  const Emit& emit) {
-  Writer w(emit);
-  const bool random = options().gen_random_func;
+void gen_condact_thread_scheduler(const Options& opt, std::string_view processor, int n, const Numbered_items& items,
+                                  Lustre_writer& w) {
+  const bool random = opt.gen_random_func;
   const auto threads = oracle_refs(items);
   w << "\nnode ";
   w.name("condact_schedule_", processor, "_threads") << "(\n";
   if (!random) {
     w << "      ";
-    decl_n_int("in_min_max", n, emit, false);
+    decl_n_int("in_min_max", n, w, false);
   }
   w << "      " << "qs_tick:bool)\nreturns(\n";
   dump_oracle_list(threads, " : bool;\n ", w);
@@ -1035,18 +943,18 @@ constexpr int drift_bound = 2;
 // A prefix may start with blanks, "(" or "not ": those are written as they
 // are, the rest is the name.
 template <class... Indices>
-void p_indexed(Writer& w, std::string_view prefix, Indices... indices) {
+void p_indexed(Lustre_writer& w, std::string_view prefix, Indices... indices) {
   std::size_t at = prefix.size();
   while (at > 0 && prefix[at - 1] != ' ' && prefix[at - 1] != '(') --at;
   w << prefix.substr(0, at);
   w.name(prefix.substr(at), indices...);
 }
-void p_var(Writer& w, std::string_view prefix, int i) { p_indexed(w, prefix, "_", Decimal(i).view()); }
-void p_var2(Writer& w, std::string_view prefix, int i, int j) {
+void p_var(Lustre_writer& w, std::string_view prefix, int i) { p_indexed(w, prefix, "_", Decimal(i).view()); }
+void p_var2(Lustre_writer& w, std::string_view prefix, int i, int j) {
   p_indexed(w, prefix, "_", Decimal(i).view(), "_", Decimal(j).view());
 }
 
-void decl_vector(Writer& w, std::string_view name, int n, std::string_view type) {
+void decl_vector(Lustre_writer& w, std::string_view name, int n, std::string_view type) {
   for (int i = 1; i <= n; ++i) {
     w << "  ";
     p_var(w, name, i);
@@ -1054,7 +962,7 @@ void decl_vector(Writer& w, std::string_view name, int n, std::string_view type)
   }
 }
 
-void decl_matrix(Writer& w, std::string_view name, int n, std::string_view type) {
+void decl_matrix(Lustre_writer& w, std::string_view name, int n, std::string_view type) {
   for (int i = 1; i <= n; ++i)
     for (int j = 1; j <= n; ++j)
       if (i != j) {
@@ -1073,24 +981,23 @@ void for_each_pair(int n, F f) {
 
 }  // namespace
 
-void print_qs_library(const Emit& emit) {
-  const bool arrays = options().v4_arrays;
-  if (arrays) emit(qs_generator_comment);
-  emit(qs_compute_advance);
-  if (arrays) emit(qs_array_nodes);
+void print_qs_library(const Options& opt, Lustre_writer& w) {
+  const bool arrays = opt.v4_arrays;
+  if (arrays) w << qs_generator_comment;
+  w << qs_compute_advance;
+  if (arrays) w << qs_array_nodes;
 }
 
-void gen_qs_sched_call(const Si_tree& tree, const Emit& emit) {
+void gen_qs_sched_call(const Options& opt, const Si_tree& tree, Lustre_writer& w) {
   const int n = static_cast<int>(tree.size());
   VQ_ASSERT(n > 1, "the quasi-synchronous scheduler needs two processors or more");
-  Writer w(emit);
   w << "\n\n-- A quasi synchronous scheduler for " << n << " processors.\n";
   w << "node quasi_synchronous_scheduler(";
   dump_n_var(w, "alea_", n);
   w << " : bool) \nreturns (";
   dump_n_var(w, "qs_", n);
   w << " : bool);\n";
-  if (options().v4_arrays) {
+  if (opt.v4_arrays) {
     w << "let \n" << "  [";
     dump_n_var(w, "qs_", n);
     w << "] = qsg_generic(" << n << ", " << drift_bound << ", [";
@@ -1168,10 +1075,9 @@ void gen_qs_sched_call(const Si_tree& tree, const Emit& emit) {
 
 // ---- main scheduler and scheduled top-level node --------------------------------------------
 
-void print_release_vars(const Si_tree& tree, const Emit& emit, std::string_view suffix, std::string_view sep,
+void print_release_vars(const Si_tree& tree, Lustre_writer& w, std::string_view suffix, std::string_view sep,
                         bool last) {
   out("\n");
-  Writer w(emit);
   // The suffix is the rest of the name ("_min_max"), then maybe a type.
   const auto colon = std::min(suffix.find(':'), suffix.size());
   const std::string_view name_rest = suffix.substr(0, colon), type = suffix.substr(colon);
@@ -1201,9 +1107,7 @@ std::string per_processor(std::string_view prefix, int k, int n) {
 
 }  // namespace
 
-void gen_main_sched(const std::string& base, const Si_tree& tree, const Emit& emit, const Node& top_node) {
-  Writer w(emit);
-  const Options& opt = options();
+void gen_main_sched(const Options& opt, const std::string& base, const Si_tree& tree, Lustre_writer& w, const Node& top_node) {
   const int n = static_cast<int>(tree.size());
   const auto counts = compute_thread_nb(tree);
   const bool random = opt.gen_random_func, check = opt.check_schedulability;
@@ -1216,7 +1120,7 @@ void gen_main_sched(const std::string& base, const Si_tree& tree, const Emit& em
     w << "(dummy : bool) returns ( \n  ";
   } else {
     w << "(" << "\n  ";
-    print_release_vars(tree, emit, "_min_max:int", ";\n", n > 1);
+    print_release_vars(tree, w, "_min_max:int", ";\n", n > 1);
     w << "   ";
     if (n > 1) {
       decl_n(w, "alea", n, "bool", true);
@@ -1301,9 +1205,7 @@ void gen_main_sched(const std::string& base, const Si_tree& tree, const Emit& em
   w << "tel\n";
 }
 
-void print_scheduled_node(const std::string& base, const Si_tree& tree, const Emit& emit, const Node& top_node) {
-  Writer w(emit);
-  const Options& opt = options();
+void print_scheduled_node(const Options& opt, const std::string& base, const Si_tree& tree, Lustre_writer& w, const Node& top_node) {
   const int n = static_cast<int>(tree.size());
   const bool random = opt.gen_random_func, check = opt.check_schedulability, show = opt.show_scheduling_vars;
   const Ident& nm = top_node.name;
@@ -1318,7 +1220,7 @@ void print_scheduled_node(const std::string& base, const Si_tree& tree, const Em
   else
     for (const auto& [name, type] : top_node.inputs) w << name << " : " << type << ";\n   ";
   if (!random) {
-    print_release_vars(tree, emit, "_min_max:int", ";\n", n > 1);
+    print_release_vars(tree, w, "_min_max:int", ";\n", n > 1);
     if (n > 1) {
       decl_n(w, "alea", n, "bool", true);
     }
@@ -1364,7 +1266,7 @@ void print_scheduled_node(const std::string& base, const Si_tree& tree, const Em
   if (random) {
     w << "true);";
   } else {
-    print_release_vars(tree, emit, "_min_max", ",\n   ", n > 1);
+    print_release_vars(tree, w, "_min_max", ",\n   ", n > 1);
     if (n > 1) dump_n_var(w, "alea", n);
     w << "\n    );\n";
   }
@@ -1383,10 +1285,9 @@ void print_scheduled_node(const std::string& base, const Si_tree& tree, const Em
 
 // ---- verification node and scenario -----------------------------------------------------------
 
-void gen_schedule_oracle(const std::string& base, const Si_tree& tree, const Emit& emit) {
-  Writer w(emit);
+void gen_schedule_oracle(const Options& opt, const std::string& base, const Si_tree& tree, Lustre_writer& w) {
   const int n = static_cast<int>(tree.size());
-  const bool random = options().gen_random_func;
+  const bool random = opt.gen_random_func;
   w << "\n-- to be used for formal verification \n";
   // The user's entry point for verification: nothing else in the program
   // refers to it, and it keeps the name the output base gives it.
@@ -1394,7 +1295,7 @@ void gen_schedule_oracle(const std::string& base, const Si_tree& tree, const Emi
   if (random) {
     w << "dummy:bool";
   } else {
-    print_release_vars(tree, emit, "_min_max:int", ";\n", n > 1);
+    print_release_vars(tree, w, "_min_max:int", ";\n", n > 1);
     if (n > 1) {
       w << "   ";
       decl_n(w, "alea", n, "bool", true);
@@ -1414,9 +1315,7 @@ void gen_schedule_oracle(const std::string& base, const Si_tree& tree, const Emi
   w << "tel\n";
 }
 
-void gen_schedule_zorbel(const std::string&, const Si_tree& tree, const Node& top_node, const Emit& emit) {
-  Writer w(emit);
-  const Options& opt = options();
+void gen_schedule_zorbel(const Options& opt, const std::string&, const Si_tree& tree, const Node& top_node, Lustre_writer& w) {
   const int n = static_cast<int>(tree.size());
   const bool random = opt.gen_random_func, show = opt.show_scheduling_vars;
   w << "\n-- to be used for simulation \n";
@@ -1448,7 +1347,7 @@ void gen_schedule_zorbel(const std::string&, const Si_tree& tree, const Node& to
     for (const auto& [name, type] : top_node.inputs) w << name << " : " << type << ";\n   ";
   w << "\n";
   if (!random) {
-    print_release_vars(tree, emit, "_min_max:int", ";\n", n > 1);
+    print_release_vars(tree, w, "_min_max:int", ";\n", n > 1);
     if (n > 1)
       for (int k = 1; k <= n; ++k) w.numbered("alea", k) << " : bool;\n   ";
   }
@@ -1537,41 +1436,42 @@ void check_clocks_driven(const Si_tree& tree, const Node& top_node) {
 
 }  // namespace
 
-void print_scheduler(int verbosity, const std::string& base, const Ident& top, const Env& env) {
+void print_scheduler(const Options& opt, Lustre_writer& w, const Ident& top, const Env& env) {
+  const std::string& base = opt.output_base_name;
   auto scenario = open_scenario_file(base);
-  Channel& sched_oc = *channels().scheduler;
-  Channel& top_oc = *channels().top;
-  const Emit to_sched = Channel_emit{&sched_oc};
-  const Emit to_top = Channel_emit{&top_oc};
-  const Emit to_scenario = Channel_emit{scenario.get()};
+  Channel& sched_oc = *w.files().scheduler;
+  Channel& top_oc = *w.files().top;
 
   const Si_tree tree = compute_si_tree(top, env);
   const std::vector<int> counts = compute_thread_nb(tree);
   const Node& top_node = env.get_node2(top);
   check_clocks_driven(tree, top_node);
-  if (verbosity >= 3) print_si_tree(tree);
+  if (opt.verbosity >= 3) print_si_tree(tree);
 
-  const Options& opt = options();
-  to_sched(library_block_a);
-  to_sched(opt.gen_random_func ? library_block_b : library_block_c);
-  print_qs_library(to_sched);
+  w.switch_to(sched_oc);
+  w << library_block_a;
+  w << (opt.gen_random_func ? library_block_b : library_block_c);
+  print_qs_library(opt, w);
 
   std::set<int> arbiters;
   for (std::size_t k = 0; k < tree.size(); ++k) {
     const int nb = counts[k];
     VQ_ASSERT(nb >= 1, "processor " + tree[k].processor.str() + " has no thread to schedule");
-    if (arbiters.insert(nb).second) no_lock(nb, to_sched);
+    if (arbiters.insert(nb).second) no_lock(nb, w);
     const std::string& processor = tree[k].processor.str();
-    gen_thread_scheduler(processor, nb, tree[k].items, to_sched);
-    gen_condact_thread_scheduler(processor, nb, tree[k].items, to_sched);
+    gen_thread_scheduler(opt, processor, nb, tree[k].items, w);
+    gen_condact_thread_scheduler(opt, processor, nb, tree[k].items, w);
   }
-  if (tree.size() > 1) gen_qs_sched_call(tree, to_sched);
-  gen_main_sched(base, tree, to_sched, top_node);
-  print_scheduled_node(base, tree, to_top, top_node);
-  gen_schedule_oracle(base, tree, to_sched);
-  gen_schedule_zorbel(base, tree, top_node, to_scenario);
+  if (tree.size() > 1) gen_qs_sched_call(opt, tree, w);
+  gen_main_sched(opt, base, tree, w, top_node);
+  w.switch_to(top_oc);
+  print_scheduled_node(opt, base, tree, w, top_node);
+  w.switch_to(sched_oc);
+  gen_schedule_oracle(opt, base, tree, w);
+  w.switch_to(*scenario);
+  gen_schedule_zorbel(opt, base, tree, top_node, w);
 
-  if (verbosity >= 2) out("# ==> File " + scenario->name() + " has been generated.\n");
+  if (opt.verbosity >= 2) out("# ==> File " + scenario->name() + " has been generated.\n");
   if (int e = scenario->close()) throw Failure(file_error(e, scenario->name()));
 }
 

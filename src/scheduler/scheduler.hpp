@@ -3,8 +3,8 @@
 // schedulers, the quasi-synchronous processor clocks, the main scheduler, the
 // scheduled top-level node, the verification node and the simulation scenario.
 //
-// Generators write through an Emit; print_scheduler binds them to the
-// scheduler and top channels and to the scenario file.
+// Generators write through the run's Lustre_writer; print_scheduler points it
+// at the scheduler and top channels and at the scenario file.
 #pragma once
 
 #include <map>
@@ -14,7 +14,9 @@
 #include <variant>
 #include <vector>
 
+#include "base/options.hpp"
 #include "env/env.hpp"
+#include "printer/lustre_writer.hpp"
 #include "scheduler/cpu.hpp"
 #include "sync/sched_info.hpp"
 #include "sync/sync_ast.hpp"
@@ -59,7 +61,7 @@ struct Oracle_info {
 
 // The last system implementation in key order (each candidate announced at
 // verbosity 1); none: the no-system message and exit status 2.
-Ident get_a_system_impl(const Env& env);
+Ident get_a_system_impl(const Options& opt, const Env& env);
 
 // Clock names of repeated thread instances, for nodes that record no
 // instances (built by hand): the second, third... occurrence of a record in
@@ -118,42 +120,44 @@ std::string dispatch_of_act_var(std::string_view act);
 std::string thread_label(std::string_view act);
 
 // prefix1, ..., prefixk : bool  (then ";\n" unless last)
-void decl_n_bool(std::string_view prefix, int k, const Emit& emit, bool last);
-void decl_n_int(std::string_view prefix, int k, const Emit& emit, bool last);
+void decl_n_bool(std::string_view prefix, int k, Lustre_writer& w, bool last);
+void decl_n_int(std::string_view prefix, int k, Lustre_writer& w, bool last);
 // Per thread: activation, dispatch and delivery clocks, then sep.
-void dump_oracle_list(const Numbered_items& items, std::string_view sep, const Emit& emit);
+void dump_oracle_list(const Numbered_items& items, std::string_view sep, Lustre_writer& w);
 // Per thread: " " label n type, then sep (not after the last one when last).
 void dump_oracle_list_lbl(std::string_view label, std::string_view type, std::string_view sep,
-                          const Numbered_items& items, const Emit& emit, bool last);
+                          const Numbered_items& items, Lustre_writer& w, bool last);
 
-void gen_thread_scheduler(std::string_view processor, int n, const Numbered_items& items, const Emit& emit);
-void gen_condact_thread_scheduler(std::string_view processor, int n, const Numbered_items& items,
-                                  const Emit& emit);
+void gen_thread_scheduler(const Options& opt, std::string_view processor, int n, const Numbered_items& items, Lustre_writer& w);
+void gen_condact_thread_scheduler(const Options& opt, std::string_view processor, int n, const Numbered_items& items,
+                                  Lustre_writer& w);
 
 // ---- quasi-synchronous processor clocks ----------------------------------------
 
 // compute_advance, and with --v4-arrays the array-based generator.
-void print_qs_library(const Emit& emit);
+void print_qs_library(const Options& opt, Lustre_writer& w);
 // The node quasi_synchronous_scheduler; the tree has two processors or more.
-void gen_qs_sched_call(const Si_tree& tree, const Emit& emit);
+void gen_qs_sched_call(const Options& opt, const Si_tree& tree, Lustre_writer& w);
 
 // ---- main scheduler and scheduled top-level node -------------------------------
 
 // One newline on standard output, then "  " clock suffix for every thread,
 // each followed by sep except the very last one when !last. The suffix up to
 // its first ':' ends the name ("_min_max"); the rest is written as it is.
-void print_release_vars(const Si_tree& tree, const Emit& emit, std::string_view suffix, std::string_view sep,
+void print_release_vars(const Si_tree& tree, Lustre_writer& w, std::string_view suffix, std::string_view sep,
                         bool last);
-void gen_main_sched(const std::string& base, const Si_tree& tree, const Emit& emit, const Node& top_node);
-void print_scheduled_node(const std::string& base, const Si_tree& tree, const Emit& emit, const Node& top_node);
+void gen_main_sched(const Options& opt, const std::string& base, const Si_tree& tree, Lustre_writer& w, const Node& top_node);
+void print_scheduled_node(const Options& opt, const std::string& base, const Si_tree& tree, Lustre_writer& w, const Node& top_node);
 
 // ---- verification node and scenario --------------------------------------------
 
-void gen_schedule_oracle(const std::string& base, const Si_tree& tree, const Emit& emit);
-void gen_schedule_zorbel(const std::string& base, const Si_tree& tree, const Node& top_node, const Emit& emit);
+void gen_schedule_oracle(const Options& opt, const std::string& base, const Si_tree& tree, Lustre_writer& w);
+void gen_schedule_zorbel(const Options& opt, const std::string& base, const Si_tree& tree, const Node& top_node, Lustre_writer& w);
 
-// Writes the scheduler, the scheduled top-level node, the verification node
-// and the scenario file base.zbl (base.zbl.new when that name exists).
-void print_scheduler(int verbosity, const std::string& base, const Ident& top, const Env& env);
+// Writes the scheduler, the scheduled top-level node and the verification
+// node to the scheduler and top files of the writer, and the scenario file
+// base.zbl (base.zbl.new when that name exists), base being the output base
+// name. The writer is left on one of these channels.
+void print_scheduler(const Options& opt, Lustre_writer& w, const Ident& top, const Env& env);
 
 }  // namespace vorquel

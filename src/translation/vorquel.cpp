@@ -1112,13 +1112,14 @@ struct Translation {
   Env env;             // grows with every stored definition
   std::unordered_set<Ident> in_progress;
   std::string input_files;  // "a.aaxl b.aaxl \n", in command-line order
+  int verbosity = 0;
   Directions directions{};  // of the port groups of `initial`
   // The nodes stored in `env` so far, found by name without walking it.
   std::unordered_map<Ident, Node_ptr> nodes{};
 };
 
-void trace(const Ident& name) {
-  if (options().verbosity < 3) return;
+void trace(const Translation& t, const Ident& name) {
+  if (t.verbosity < 3) return;
   out("# translating ");
   out(name.str());
   out("\n");
@@ -1144,13 +1145,13 @@ Node_ptr node_or_translate(Translation& t, const Ident& requester, const Ident& 
   if (t.in_progress.count(x))
     throw Failure("*** Error: the translation of " + x.str() + " needs its own node (cyclic dependency).\n");
   translate_aux(t, x);
-  trace(requester);
+  trace(t, requester);
   return node_of_entry(x, t.env.get(x));
 }
 
 void translate_aux(Translation& t, const Ident& name) {
   while (true) {
-    trace(name);
+    trace(t, name);
     const Entry* e = t.env.find(name);
     if (!e) stop("*** Error: " + name.str() + " is undefined in " + t.input_files);
     if (e->def) return;
@@ -1572,9 +1573,10 @@ Sync_definition remove_dupl_local_var(const Sync_definition& d) {
   return node_def(std::move(copy));
 }
 
-Env translate(const Ident& top_level_system, const Env& env) {
+Env translate(const Options& options, const Ident& top_level_system, const Env& env) {
   Translation t{env, env, {}, {}};
-  const auto& files = options().input_files;  // reverse command-line order
+  t.verbosity = options.verbosity;
+  const auto& files = options.input_files;  // reverse command-line order
   for (auto it = files.rbegin(); it != files.rend(); ++it) t.input_files += *it + " ";
   t.input_files += "\n";
   env.iter([&](const Ident& name, const Entry&) { translate_aux(t, name); });

@@ -15,13 +15,14 @@
 #include <utility>
 #include <vector>
 
+#include "base/options.hpp"
 #include "env/env.hpp"
 
 namespace vorquel {
 
 // Translates every declaration (callees first) and propagates the oracle
 // inputs up to the top-level system.
-Env translate(const Ident& top_level_system, const Env& env);
+Env translate(const Options& options, const Ident& top_level_system, const Env& env);
 
 // The definition of one component, by category and by type or implementation.
 // Raises the translate-first request when a callee has no node yet.

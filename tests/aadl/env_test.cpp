@@ -66,10 +66,7 @@ std::vector<std::string> keys(const Env& env) {
   return out;
 }
 
-class EnvTest : public ::testing::Test {
- protected:
-  void TearDown() override { reset_options(); }
-};
+class EnvTest : public ::testing::Test {};
 
 TEST_F(EnvTest, OlderVersionsStayUnchanged) {
   const Env e0;
@@ -170,15 +167,6 @@ TEST_F(EnvTest, AddDeclTwiceIsAnInternalError) {
   const Env u = env.update(of_string("K::A"), Entry{env.get(of_string("K::A")).decl, std::nullopt})
                     .update(of_string("K::New"), Entry{env.get(of_string("K::A")).decl, std::nullopt});
   EXPECT_EQ(u.size(), 2u);
-}
-
-TEST_F(EnvTest, AddingTraceAtVerbosityThree) {
-  for (int v : {2, 3}) {
-    options().verbosity = v;
-    auto [text, error] = run_captured([] { Env().add_decl(comp("K::A")).add_decl(group("K::G")); });
-    EXPECT_EQ(error, "");
-    EXPECT_EQ(text, v >= 3 ? "*** Adding K__A\n*** Adding K__G\n" : "");
-  }
 }
 
 TEST_F(EnvTest, LookupsByKind) {

@@ -129,13 +129,11 @@ TEST(Normalize, PackagesIntoEnvironment) {
   const Package k{Ident("K"), {type("T"), impl}, {type("Z"), Port_group{.name = Ident("A")}}};
   const Package l{Ident("L"), {type("T")}, {}};
 
-  options().verbosity = 3;
   std_out().flush();
   ::testing::internal::CaptureStdout();
-  const Env env = normalize_package(normalize_package(Env(), k), l);
+  const Env env = normalize_package(normalize_package(Env(), k, 3), l, 3);
   std_out().flush();
   const std::string trace = ::testing::internal::GetCapturedStdout();
-  reset_options();
 
   // Public part, then private part, in list order.
   EXPECT_EQ(trace, "*** Adding K__T\n*** Adding K__P_i\n*** Adding K__Z\n*** Adding K__A\n*** Adding L__T\n");

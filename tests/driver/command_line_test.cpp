@@ -110,7 +110,7 @@ TEST(CommandLine, RunsThatStopEarly) {
   }
 }
 
-// In-process parsing: the values left in options().
+// In-process parsing: the values filled in.
 struct Parse_case {
   std::vector<std::string> words;
   std::vector<std::string> files;
@@ -140,9 +140,8 @@ TEST(CommandLine, OptionValues) {
     std::string shown;
     for (const auto& a : c.words) shown += "[" + a + "]";
     SCOPED_TRACE(shown);
-    reset_options();
-    EXPECT_EQ(parse_command_line(argv), std::nullopt);
-    const Options& o = options();
+    Options o;
+    EXPECT_EQ(parse_command_line(argv, o), std::nullopt);
     EXPECT_EQ(o.input_files, c.files);
     EXPECT_EQ(o.output_base_name, c.base);
     EXPECT_EQ(o.one_file, c.one_file);
@@ -150,22 +149,20 @@ TEST(CommandLine, OptionValues) {
     EXPECT_EQ(o.verbosity, c.verbosity);
     EXPECT_EQ(o.toplevel_system, c.top);
   }
-  reset_options();
 }
 
 TEST(CommandLine, BooleanFlags) {
-  reset_options();
+  Options o;
   ASSERT_EQ(parse_command_line({"vorquel", "--v4-arrays", "--gen-random-func", "--show-scheduling-vars",
-                                "--check-schedulability", "--gen-fake-body"}),
+                                "--check-schedulability", "--gen-fake-body"},
+                               o),
             std::nullopt);
-  const Options& o = options();
   EXPECT_TRUE(o.v4_arrays);
   EXPECT_TRUE(o.gen_random_func);
   EXPECT_TRUE(o.show_scheduling_vars);
   EXPECT_TRUE(o.check_schedulability);
   EXPECT_TRUE(o.gen_fake_body);
   EXPECT_FALSE(o.one_file);
-  reset_options();
 }
 
 }  // namespace

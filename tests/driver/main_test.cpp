@@ -167,10 +167,10 @@ TEST(TopLevel, ChosenWithTc) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.tc);
-    reset_options();
-    options().toplevel_system = c.tc;
+    Options o;
+    o.toplevel_system = c.tc;
     std::optional<Ident> got;
-    Captured r = capture([&] { got = get_top_level_system(env); });
+    Captured r = capture([&] { got = get_top_level_system(o, env); });
     if (c.found.empty()) {
       EXPECT_EQ(r.status, 2);
       EXPECT_FALSE(got);
@@ -181,23 +181,21 @@ TEST(TopLevel, ChosenWithTc) {
     EXPECT_EQ(r.out, c.out);
     EXPECT_EQ(r.err, "");
   }
-  reset_options();
 }
 
 TEST(TopLevel, ReportWithNoneOrOneImplementation) {
-  reset_options();
-  options().toplevel_system = "X.i";
-  Captured none = capture([] { get_top_level_system(env_of({component("K::S", Category::System, Type)})); });
+  Options o;
+  o.toplevel_system = "X.i";
+  Captured none = capture([&] { get_top_level_system(o, env_of({component("K::S", Category::System, Type)})); });
   EXPECT_EQ(none.out, "*** No system implementation found.\n*** Aborting...\n");
   EXPECT_EQ(none.status, 2);
-  Captured one = capture([] {
-    get_top_level_system(env_of({component("K::S.i", Category::System, Impl), component("K::P.i", Category::Process, Impl)}));
+  Captured one = capture([&] {
+    get_top_level_system(o, env_of({component("K::S.i", Category::System, Impl), component("K::P.i", Category::Process, Impl)}));
   });
   EXPECT_EQ(one.out,
             "*** No system implementation named X.i found in the model.\n*** The only system implementation is:\n"
             "\t'K::S.i'\n*** Aborting...\n");
   EXPECT_EQ(one.status, 2);
-  reset_options();
 }
 
 // ---- processes ------------------------------------------------------------
@@ -308,14 +306,10 @@ TEST(Run, FailureBeforeOutputLeavesNoFile) {
 }
 
 TEST(Run, InProcessRunsAreIndependent) {
-  // A run resets the options of the previous one: the second run has no
-  // -o and no --one-file.
+  // The second run has no -o and no --one-file of the first.
   Captured first = capture([] { EXPECT_EQ(run({"vorquel", "--one-file", "-o", "x", "--version"}), 0); });
   EXPECT_EQ(first.out, "O.31\n");
-  reset_options();
-  options().one_file = true;
   Captured second = capture([] { EXPECT_EQ(run({"vorquel"}), 2); });
-  EXPECT_FALSE(options().one_file);
   EXPECT_EQ(second.err.rfind("This is vorquel version O.31\n", 0), 0u);
 }
 
@@ -399,33 +393,59 @@ std::string without_header(const std::string& text) {
   return end == std::string::npos ? text : text.substr(end + 2);
 }
 
-// In-process runs leave nothing behind for the next one: a SCADE run, then
-// a default run, gives what the binary gives on its own.
+// In-process runs leave nothing behind for the next one: after a first run,
+// a second one gives what the binary gives on its own (the SCADE shortening
+// table, for one, starts afresh).
 TEST(Run, InProcessRunsMatchTheBinary) {
   REQUIRE_PIPELINE();
-  const std::string model = source_path("examples/typical.aaxl");
-  std::string alone = make_temp_dir("alone"), scade = make_temp_dir("scade"), after = make_temp_dir("after");
-  auto r = run_vorquel({model}, alone, {schema_dir});
-  ASSERT_EQ(r.status, 0) << r.out << r.err;
-
+  const std::string typical = source_path("examples/typical.aaxl");
+  // A model whose names are shortened in SCADE, and the same with other
+  // long names: the second run must number its short names from 0 again.
+  const std::string long_names = source_path("tests/data/golden/one_file_scade/model.aaxl");
+  const std::string models = make_temp_dir("models"), other_names = models + "/other.aaxl";
+  std::string text = read_file(long_names);
+  for (auto at = text.find("Navigation_Filter"); at != std::string::npos; at = text.find("Navigation_Filter", at))
+    text.replace(at, 17, "Guidance_Controls");
+  write_file(other_names, text);
+  struct Case {
+    std::vector<std::string> first, second;
+  };
+  const Case cases[] = {
+      {{"--scade", "-v", "1", typical}, {typical}},
+      {{"--scade", other_names}, {"--scade", long_names}},
+      {{"--scade", typical}, {"--scade", "-v", "1", long_names}},
+  };
   const char* old = std::getenv("AADL_SCHEMA_DIR");
   std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
-  setenv("AADL_SCHEMA_DIR", source_path("aadl-schema").c_str(), 1);
-  Captured c = capture([&] {
-    in_directory(scade, [&] { EXPECT_EQ(run({"vorquel", "--scade", "-v", "1", model}), 0); });
-    in_directory(after, [&] { EXPECT_EQ(run({"vorquel", model}), 0); });
-  });
-  if (saved) setenv("AADL_SCHEMA_DIR", saved->c_str(), 1);
-  else unsetenv("AADL_SCHEMA_DIR");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.second.back());
+    std::string alone = make_temp_dir("alone"), first = make_temp_dir("first"), after = make_temp_dir("after");
+    auto r = run_vorquel(c.second, alone, {schema_dir});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
 
-  ASSERT_GE(c.out.size(), r.out.size());
-  EXPECT_EQ(c.out.substr(c.out.size() - r.out.size()), r.out);
-  EXPECT_EQ(files_in(after), files_in(alone));
-  for (const auto& f : files_in(alone)) {
-    SCOPED_TRACE(f);
-    EXPECT_EQ(without_header(read_file(after + "/" + f)), without_header(read_file(alone + "/" + f)));
+    setenv("AADL_SCHEMA_DIR", source_path("aadl-schema").c_str(), 1);
+    auto argv = [](const std::vector<std::string>& words) {
+      std::vector<std::string> v{"vorquel"};
+      v.insert(v.end(), words.begin(), words.end());
+      return v;
+    };
+    Captured out = capture([&] {
+      in_directory(first, [&] { EXPECT_EQ(run(argv(c.first)), 0); });
+      in_directory(after, [&] { EXPECT_EQ(run(argv(c.second)), 0); });
+    });
+    if (saved) setenv("AADL_SCHEMA_DIR", saved->c_str(), 1);
+    else unsetenv("AADL_SCHEMA_DIR");
+
+    ASSERT_GE(out.out.size(), r.out.size());
+    EXPECT_EQ(out.out.substr(out.out.size() - r.out.size()), r.out);
+    EXPECT_EQ(files_in(after), files_in(alone));
+    for (const auto& f : files_in(alone)) {
+      SCOPED_TRACE(f);
+      EXPECT_EQ(without_header(read_file(after + "/" + f)), without_header(read_file(alone + "/" + f)));
+    }
+    for (const auto& d : {alone, first, after}) fs::remove_all(d);
   }
-  for (const auto& d : {alone, scade, after}) fs::remove_all(d);
+  fs::remove_all(models);
 }
 
 TEST(Run, WriteErrorIsNotSuccess) {

@@ -175,8 +175,8 @@ Env rich_model() {
 // key order, devices never, component types after the scheduler (in
 // decreasing key order) unless an implementation of theirs was printed and
 // nothing printed refers to them.
-void print_model(const Env& env) {
-  print_predef_nodes();
+void print_model(Lustre_writer& w, const Options& options, const Env& env) {
+  print_predef_nodes(w);
   std::vector<const Sync_definition*> printed;
   std::vector<Deferred_type> deferred;
   std::set<Ident> implemented;
@@ -188,14 +188,14 @@ void print_model(const Env& env) {
       deferred.insert(deferred.begin(), Deferred_type{k, &*e.def, false});
       return;
     }
-    print_sync_definition(env, *e.def);
+    print_sync_definition(w, options, env, *e.def);
     printed.push_back(&*e.def);
     if (c) implemented.insert(type_name_of_implementation_name(k));
   });
   for (auto& d : deferred) d.implemented = implemented.count(d.name) != 0;
   auto chosen = deferred_types_to_print(printed, deferred);
   for (std::size_t i = 0; i < deferred.size(); ++i)
-    if (chosen[i]) print_sync_definition(env, *deferred[i].def);
+    if (chosen[i]) print_sync_definition(w, options, env, *deferred[i].def);
 }
 
 class Printer_golden : public Printer_test {
@@ -222,34 +222,34 @@ class Printer_golden : public Printer_test {
 };
 
 TEST_F(Printer_golden, TypicalLustre) {
-  print_model(typical_model());
+  print_model(w(), options_, typical_model());
   check_six("typical");
 }
 
 TEST_F(Printer_golden, TypicalFakeBody) {
-  options().gen_fake_body = true;
-  print_model(typical_model());
+  options_.gen_fake_body = true;
+  print_model(w(), options_, typical_model());
   check_six("typical_fake_body");
 }
 
 TEST_F(Printer_golden, TypicalScade) {
-  options().dialect = Dialect::Scade;
+  options_.dialect = Dialect::Scade;
   open_channels(true);
-  print_model(typical_model());
+  print_model(w(), options_, typical_model());
   check("typical_scade", "all.lus", text());
 }
 
 TEST_F(Printer_golden, RichLustre) {
-  options().verbosity = 2;
-  print_model(rich_model());
+  options_.verbosity = 2;
+  print_model(w(), options_, rich_model());
   check_six("rich");
 }
 
 TEST_F(Printer_golden, RichScadeFakeBody) {
-  options().dialect = Dialect::Scade;
-  options().gen_fake_body = true;
+  options_.dialect = Dialect::Scade;
+  options_.gen_fake_body = true;
   open_channels(true);
-  print_model(rich_model());
+  print_model(w(), options_, rich_model());
   check("rich_scade_fake_body", "all.lus", text());
 }
 

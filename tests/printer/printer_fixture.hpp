@@ -8,42 +8,31 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "env/env.hpp"
 #include "base/channel.hpp"
 #include "base/options.hpp"
-#include "printer/scade.hpp"
 #include "printer/sync_printer.hpp"
 #include "test_util.hpp"
 
 namespace vorquel::testing {
 
 // The six output channels on six files of a fresh directory (or all on one
-// file), reset options, a fresh shortening table and the nodes channel
-// current. Everything is put back to standard output at the end.
+// file), the options, a fresh shortening table and a writer on the nodes
+// channel: the printing state of one run.
 class Printer_test : public ::testing::Test {
  protected:
   enum Which { Nodes, Fillme_nodes, Fillme_types, Fillme_const, Scheduler, Top };
 
-  void SetUp() override {
-    reset_options();
-    reset_short_names();
-    open_channels(false);
-  }
-
-  void TearDown() override {
-    reset_options();
-    reset_short_names();
-    reset_call_numbers();
-    switch_oc();
-    files_.clear();
-  }
+  void SetUp() override { open_channels(false); }
 
   // Reopens the channels, emptied; one_file puts all six on one file.
   void open_channels(bool one_file) {
-    reset_call_numbers();
+    calls_.clear();
+    writer_.reset();
     files_.clear();
     dir_ = make_temp_dir("printer");
     int n = one_file ? 1 : 6;
@@ -54,10 +43,24 @@ class Printer_test : public ::testing::Test {
       files_.push_back({path, std::make_unique<Channel>(fd, path, true)});
     }
     auto ch = [&](int i) { return files_[one_file ? 0 : i].channel.get(); };
-    channels() = Channels{ch(Nodes), ch(Fillme_nodes), ch(Fillme_types), ch(Fillme_const), ch(Scheduler), ch(Top)};
-    options().one_file = one_file;
-    switch_oc();
+    channels_ = Output_channels{ch(Nodes), ch(Fillme_nodes), ch(Fillme_types), ch(Fillme_const), ch(Scheduler), ch(Top)};
+    options_.one_file = one_file;
   }
+
+  // The writer in the dialect of options_, on the channel it was left on.
+  Lustre_writer& w() {
+    if (!writer_ || writer_->scade() != (options_.dialect == Dialect::Scade)) {
+      Channel& at = writer_ ? writer_->channel() : *channels_.nodes;
+      writer_.emplace(channels_, options_.dialect, names_);
+      writer_->switch_to(at);
+    }
+    return *writer_;
+  }
+
+  Options options_;
+  Short_names names_;
+  Call_numbers calls_;
+  Output_channels channels_;
 
   // What was written so far on a channel's file.
   std::string text(Which w = Nodes) {
@@ -81,6 +84,7 @@ class Printer_test : public ::testing::Test {
   };
   std::string dir_;
   std::vector<File> files_;
+  std::optional<Lustre_writer> writer_;
 };
 
 // ---- builders ----------------------------------------------------------------------

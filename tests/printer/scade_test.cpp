@@ -4,22 +4,23 @@
 
 #include "base/channel.hpp"
 #include "base/options.hpp"
-#include "printer/scade.hpp"
+#include "printer/lustre_writer.hpp"
 
 namespace vorquel {
 namespace {
 
+// Writers of both dialects over one run's table (they write nowhere here).
 class Scade_test : public ::testing::Test {
  protected:
-  void SetUp() override {
-    reset_options();
-    reset_short_names();
-    options().dialect = Dialect::Scade;
+  std::string build_ident(std::string_view text) { return scade_.build_ident(text); }
+  std::string build_ident(std::string_view prefix, const Ident& id, std::string_view suffix) {
+    return scade_.build_ident(prefix, id, suffix);
   }
-  void TearDown() override {
-    reset_options();
-    reset_short_names();
-  }
+  std::string give_short_name(const std::string& s) { return names_.give_short_name(s); }
+
+  Short_names names_;
+  Lustre_writer scade_{std_out(), Dialect::Scade, names_};
+  Lustre_writer lustre_{std_out(), Dialect::Lustre, names_};
 };
 
 std::string letters(std::size_t n, char c = 'a') { return std::string(n, c); }
@@ -51,12 +52,10 @@ TEST_F(Scade_test, CounterWithTwoDigitsKeepsTwentyEightCharacters) {
 }
 
 TEST_F(Scade_test, LustreDialectNeverShortens) {
-  options().dialect = Dialect::Lustre;
   std::string hundred = letters(100);
-  EXPECT_EQ(build_ident(hundred), hundred);
-  EXPECT_EQ(build_ident("pre_", Ident::dot("K", Ident(hundred)), "_dft"), "pre_K_" + hundred + "_dft");
+  EXPECT_EQ(lustre_.build_ident(hundred), hundred);
+  EXPECT_EQ(lustre_.build_ident("pre_", Ident::dot("K", Ident(hundred)), "_dft"), "pre_K_" + hundred + "_dft");
   // Nothing was counted: the first SCADE shortening still gets 0.
-  options().dialect = Dialect::Scade;
   EXPECT_EQ(build_ident(hundred), letters(29) + "0");
 }
 

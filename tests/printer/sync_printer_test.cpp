@@ -51,26 +51,36 @@ TEST(Printer_values, BaseTypesAndDefaults) {
   EXPECT_EQ(str_type_to_default("K__T"), "K__T");
 }
 
-class Printer_types : public Printer_test {};
+class Printer_types : public Printer_test {
+ protected:
+  // The type as a text of its own, in the dialect of options_.
+  std::string type_text(const Type_expression& t) {
+    std::string text;
+    Channel c(text);
+    Lustre_writer(c, options_.dialect, names_).type(t);
+    c.flush();
+    return text;
+  }
+};
 
 TEST_F(Printer_types, RecordTypesInBothDialects) {
   Type_expression r = record({{"a", named("int")}, {"b", named("bool")}});
   Type_expression nested = record({{"p", r}, {"c", named("K::speed")}});
   Type_expression empty = record({});
 
-  EXPECT_EQ(type_expression_to_string(r), "[ int,bool ]");
-  EXPECT_EQ(type_expression_to_string(nested), "[ [ int,bool ],K__speed ]");
-  EXPECT_EQ(type_expression_to_string(empty), "[  ]");
-  EXPECT_EQ(printed([&] { print_type_expression_tuple(r); }), "[ (* a :  *) int, (* b :  *) bool]");
-  EXPECT_EQ(printed([&] { print_type_expression_tuple(empty); }), "[(* dummy var *) bool]");
-  EXPECT_EQ(printed([&] { print_type_expression_tuple(nested); }),
+  EXPECT_EQ(type_text(r), "[ int,bool ]");
+  EXPECT_EQ(type_text(nested), "[ [ int,bool ],K__speed ]");
+  EXPECT_EQ(type_text(empty), "[  ]");
+  EXPECT_EQ(printed([&] { print_type_expression_tuple(w(), r); }), "[ (* a :  *) int, (* b :  *) bool]");
+  EXPECT_EQ(printed([&] { print_type_expression_tuple(w(), empty); }), "[(* dummy var *) bool]");
+  EXPECT_EQ(printed([&] { print_type_expression_tuple(w(), nested); }),
             "[ (* p :  *) [ (* a :  *) int, (* b :  *) bool], (* c :  *) K__speed]");
 
-  options().dialect = Dialect::Scade;
-  EXPECT_EQ(type_expression_to_string(r), "{ a : int;b : bool }");
-  EXPECT_EQ(type_expression_to_string(nested), "{ p : { a : int;b : bool };c : K__speed }");
-  EXPECT_EQ(printed([&] { print_type_expression(r); }), "{ a : int;b : bool }");
-  EXPECT_EQ(printed([&] { print_type_expression_tuple(r); }), "[ (* a :  *) int, (* b :  *) bool]");
+  options_.dialect = Dialect::Scade;
+  EXPECT_EQ(type_text(r), "{ a : int;b : bool }");
+  EXPECT_EQ(type_text(nested), "{ p : { a : int;b : bool };c : K__speed }");
+  EXPECT_EQ(printed([&] { w().type(r); }), "{ a : int;b : bool }");
+  EXPECT_EQ(printed([&] { print_type_expression_tuple(w(), r); }), "[ (* a :  *) int, (* b :  *) bool]");
 }
 
 TEST_F(Printer_types, FakeValuesFollowPortGroups) {
@@ -86,9 +96,9 @@ TEST_F(Printer_types, FakeValuesFollowPortGroups) {
   EXPECT_EQ(type_to_fake_value(env, named("point")), "0");
   // A long name keeps its base type in the SCADE dialect, where the name
   // itself is shortened.
-  options().dialect = Dialect::Scade;
+  options_.dialect = Dialect::Scade;
   EXPECT_EQ(type_to_fake_value(env, named("K::Sensor_Measurement_Value_real")), "0.0");
-  options().dialect = Dialect::Lustre;
+  options_.dialect = Dialect::Lustre;
   EXPECT_EQ(type_to_fake_value(env, named("Speed")), "true");
   EXPECT_EQ(type_to_fake_value(env, named("double_t")), "0.0");
   EXPECT_EQ(type_to_fake_value(env, named("K::Outer")), "[0,[0.0]]");
@@ -114,7 +124,7 @@ TEST_F(Printer_types, FakeValuesFollowPortGroups) {
 class Printer_expressions : public Printer_test {
  protected:
   std::string expr(const Expression& e, std::string_view indent = "  ") {
-    return printed([&] { print_expression(env_, indent, e); });
+    return printed([&] { print_expression(w(), calls_, env_, indent, e); });
   }
   Env env_;
 };
@@ -123,10 +133,10 @@ TEST_F(Printer_expressions, Patterns) {
   PTuple nested;
   nested.items.push_back({Ident("l"), ptuple({"a", "b"})});
   nested.items.push_back({Ident("l"), pvar("c")});
-  EXPECT_EQ(printed([&] { print_pattern(pvar("t1.y")); }), "t1_y");
-  EXPECT_EQ(printed([&] { print_pattern(ptuple({"a", "b"})); }), "a,b");
-  EXPECT_EQ(printed([&] { print_pattern(Pattern{nested}); }), "a,b,c");
-  EXPECT_EQ(printed([&] { print_pattern(ptuple({})); }), "-- useless?-- dummy_var");
+  EXPECT_EQ(printed([&] { print_pattern(w(), pvar("t1.y")); }), "t1_y");
+  EXPECT_EQ(printed([&] { print_pattern(w(), ptuple({"a", "b"})); }), "a,b");
+  EXPECT_EQ(printed([&] { print_pattern(w(), Pattern{nested}); }), "a,b,c");
+  EXPECT_EQ(printed([&] { print_pattern(w(), ptuple({})); }), "-- useless?-- dummy_var");
 }
 
 TEST_F(Printer_expressions, Operators) {
@@ -220,7 +230,7 @@ TEST_F(Printer_calls, PlainCalls) {
       {call("K::Q.i", {}), "K__Q_i(_a_clk,\n  _b_clk,\n  _c_clk,\n  _d_clk\n  )"},
   };
   for (const auto& c : cases) {
-    reset_call_numbers();
+    calls_.clear();
     EXPECT_EQ(expr(c.e), c.text);
   }
   EXPECT_THROW(expr(call("K::Nowhere", {})), Internal_error);
@@ -237,7 +247,7 @@ TEST_F(Printer_calls, RepeatedCallsNumberTheOracleArguments) {
             "\ncondact_K__P_i(clk,x, _o1_clk_3,_o2_clk_3,   \n  true\n)");
   // Another callee starts on its own.
   EXPECT_EQ(expr(call("K::Q.i", {}), ""), "K__Q_i(_a_clk,\n_b_clk,\n_c_clk,\n_d_clk\n)");
-  reset_call_numbers();
+  calls_.clear();
   EXPECT_EQ(expr(c), "K__P_i(x, _o1_clk,_o2_clk\n  )");
 }
 
@@ -256,7 +266,7 @@ TEST_F(Printer_calls, RecordedOracleArgumentsArePrintedAsRecorded) {
   EXPECT_EQ(expr(call("K::P.i", {v("x")})), "K__P_i(x, _o1_clk,_o2_clk\n  )");
   // A record of the wrong length means propagation and printing disagree.
   EXPECT_THROW(expr(recorded(call("K::P.i", {v("x")}), {"only_one"})), Internal_error);
-  options().dialect = Dialect::Scade;
+  options_.dialect = Dialect::Scade;
   EXPECT_EQ(expr(recorded(condact("c", "K::P.i", {v("x")}), {"_a_very_long_oracle_name_of_a_clock", "b"})),
             "\n  condact(c,K__P_i(x, _a_very_long_oracle_name_of_a0,b),     \n    true\n  )");
 }
@@ -275,14 +285,14 @@ TEST_F(Printer_calls, CondactCallsLustre) {
       {condact("c", "K::P.i", {v("x")}), "\n    condact_K__P_i(c,x, _o1_clk,_o2_clk,       \n      true\n    )"},
   };
   for (const auto& c : cases) {
-    reset_call_numbers();
+    calls_.clear();
     EXPECT_EQ(expr(c.e, "    "), c.text);
   }
   EXPECT_THROW(expr(make_expr(Call_expr{empty_expression(), v("K::F"), tuple({})})), Internal_error);
 }
 
 TEST_F(Printer_calls, CondactCallsScade) {
-  options().dialect = Dialect::Scade;
+  options_.dialect = Dialect::Scade;
   struct Case {
     Expression e;
     std::string text;
@@ -295,7 +305,7 @@ TEST_F(Printer_calls, CondactCallsScade) {
       {condact("clk", "K::Q.i", {}), "\n  condact(clk,K__Q_i(_a_clk,\n  _b_clk,\n  _c_clk,\n  _d_clk),     \n    true\n  )"},
   };
   for (const auto& c : cases) {
-    reset_call_numbers();
+    calls_.clear();
     EXPECT_EQ(expr(c.e), c.text);
   }
 }
@@ -361,7 +371,7 @@ TEST_F(Printer_nodes, Interfaces) {
       {Node{id("N"), {typed("a", "int")}, clocks({"_a_clk"}), {}, {}, {}, {}, {}},
        "node N(a : int;\n   _a_clk : bool) returns (dummy_out:bool);"},
   };
-  for (const auto& c : cases) EXPECT_EQ(printed([&] { print_node_interface(c.n); }), c.text);
+  for (const auto& c : cases) EXPECT_EQ(printed([&] { print_node_interface(w(), c.n); }), c.text);
 }
 
 TEST_F(Printer_nodes, CompletenessAndChannel) {
@@ -371,7 +381,7 @@ TEST_F(Printer_nodes, CompletenessAndChannel) {
   n.equations.push_back({ptuple({"y", "z"}), v("a")});
   EXPECT_FALSE(node_is_complete(n));
 
-  print_node(env_, n);
+  print_node(w(), options_, env_, n);
   EXPECT_EQ(text(Nodes), "");
   EXPECT_EQ(text(Fillme_nodes),
             "\n----------------------------------------------------------------\n"
@@ -382,10 +392,10 @@ TEST_F(Printer_nodes, CompletenessAndChannel) {
             "  y,z = a;\n"
             "-- XXX Fill me! \n\n"
             "tel;\n");
-  EXPECT_EQ(&current_oc(), channels().fillme_nodes);
+  EXPECT_EQ(&w().channel(), channels_.fillme_nodes);
 
-  options().gen_fake_body = true;
-  EXPECT_EQ(printed([&] { print_node(env_, n); }, Fillme_nodes),
+  options_.gen_fake_body = true;
+  EXPECT_EQ(printed([&] { print_node(w(), options_, env_, n); }, Fillme_nodes),
             "\n----------------------------------------------------------------\n"
             "----- K__T_i\n"
             "node K__T_i(a : int) returns (x : int;\n   y : K__speed);\n"
@@ -398,9 +408,9 @@ TEST_F(Printer_nodes, CompletenessAndChannel) {
   Node complete = n;
   complete.equations.push_back({pvar("y"), v("a")});
   EXPECT_TRUE(node_is_complete(complete));
-  std::string out = printed([&] { print_node(env_, complete); });
+  std::string out = printed([&] { print_node(w(), options_, env_, complete); });
   EXPECT_NE(out.find("  y = a;\ntel;\n"), std::string::npos) << out;
-  EXPECT_EQ(&current_oc(), channels().nodes);
+  EXPECT_EQ(&w().channel(), channels_.nodes);
 }
 
 TEST_F(Printer_nodes, LocalsDummyOutputAndCommentedEquations) {
@@ -412,7 +422,7 @@ TEST_F(Printer_nodes, LocalsDummyOutputAndCommentedEquations) {
   n.equations.push_back({ptuple({}), call("K::P.i", {})});
   n.equations.push_back({pvar("v"), imm_int(1)});
 
-  EXPECT_EQ(printed([&] { print_node(env_, n); }),
+  EXPECT_EQ(printed([&] { print_node(w(), options_, env_, n); }),
             "\n----------------------------------------------------------------\n"
             "----- K__S_i\n"
             "node K__S_i(_a_clk : bool;\n   _b_clk : bool;\n   _c_clk : bool;\n   _d_clk : bool)"
@@ -433,7 +443,7 @@ TEST_F(Printer_nodes, LocalsDummyOutputAndCommentedEquations) {
 
   // Only oracle locals: no var section; no equations at all.
   Node bare{id("N"), {}, {}, {}, clocks({"_x_clk"}), {}, {}, {}};
-  EXPECT_EQ(printed([&] { print_node(env_, bare); }),
+  EXPECT_EQ(printed([&] { print_node(w(), options_, env_, bare); }),
             "\n----------------------------------------------------------------\n"
             "----- N\n"
             "node N(dummy_in:bool) returns (dummy_out:bool);\n"
@@ -521,11 +531,11 @@ TEST_F(Printer_nodes, CondactWrappers) {
        "tel;\n"
        "-- End of node condact_Q"},
   };
-  for (const auto& c : cases) EXPECT_EQ(printed([&] { print_condact(c.n); }), c.text);
+  for (const auto& c : cases) EXPECT_EQ(printed([&] { print_condact(w(), c.n); }), c.text);
 
-  EXPECT_EQ(printed([] { print_tuple("y", 0, false); }), "");
-  EXPECT_EQ(printed([] { print_tuple("y", 0, true); }), "y1");
-  EXPECT_EQ(printed([] { print_tuple("d", 3, false); }), "d1, d2, d3");
+  EXPECT_EQ(printed([&] { print_tuple(w(), "y", 0, false); }), "");
+  EXPECT_EQ(printed([&] { print_tuple(w(), "y", 0, true); }), "y1");
+  EXPECT_EQ(printed([&] { print_tuple(w(), "d", 3, false); }), "d1, d2, d3");
 }
 
 // ---- definitions ------------------------------------------------------------------------
@@ -540,29 +550,29 @@ TEST_F(Printer_definitions, TypeDefinitions) {
   Sync_definition point = TypeDef{id("K::point"), std::nullopt};
   Sync_definition pg = TypeDef{id("K::PG"), record({{"a", named("int")}, {"b", named("bool")}})};
 
-  print_sync_definition(env_, speed);
+  print_sync_definition(w(), options_, env_, speed);
   EXPECT_EQ(text(Fillme_types), "type Speed;const Speed_init = true;\n\n");
   EXPECT_EQ(text(Nodes), "\n");
-  EXPECT_EQ(&current_oc(), channels().nodes);
+  EXPECT_EQ(&w().channel(), channels_.nodes);
 
-  EXPECT_EQ(printed([&] { print_sync_definition(env_, pg); }, Fillme_types),
+  EXPECT_EQ(printed([&] { print_sync_definition(w(), options_, env_, pg); }, Fillme_types),
             "type K__PG = [ int,bool ];const K__PG_init = [0,true];\n\n");
 
-  options().gen_fake_body = true;
-  EXPECT_EQ(printed([&] { print_sync_definition(env_, point); }, Fillme_types),
+  options_.gen_fake_body = true;
+  EXPECT_EQ(printed([&] { print_sync_definition(w(), options_, env_, point); }, Fillme_types),
             "type K__point = int; -- XXX Fix me?\nconst K__point_init = 0;\n\n");
 
-  options().gen_fake_body = false;
-  options().dialect = Dialect::Scade;
-  EXPECT_EQ(printed([&] { print_sync_definition(env_, pg); }, Fillme_types),
+  options_.gen_fake_body = false;
+  options_.dialect = Dialect::Scade;
+  EXPECT_EQ(printed([&] { print_sync_definition(w(), options_, env_, pg); }, Fillme_types),
             "type K__PG = { a : int;b : bool };const K__PG_init = [0,true];\n\n");
 }
 
 TEST_F(Printer_definitions, SkippedDeclarations) {
   Sync_definition cpu = Skipped{id("K::CPU")};
-  EXPECT_EQ(printed([&] { print_sync_definition(env_, cpu); }), "\n");
-  options().verbosity = 2;
-  EXPECT_EQ(printed([&] { print_sync_definition(env_, cpu); }), "-- skipping K__CPU\n");
+  EXPECT_EQ(printed([&] { print_sync_definition(w(), options_, env_, cpu); }), "\n");
+  options_.verbosity = 2;
+  EXPECT_EQ(printed([&] { print_sync_definition(w(), options_, env_, cpu); }), "-- skipping K__CPU\n");
 }
 
 TEST_F(Printer_definitions, ThreadNodesGetDefaultsAndWrapper) {
@@ -572,13 +582,13 @@ TEST_F(Printer_definitions, ThreadNodesGetDefaultsAndWrapper) {
 
   // Leave another channel current: the constants go to their own file and
   // the previous channel comes back.
-  switch_oc_top();
-  print_default_const(env_, t);
-  EXPECT_EQ(&current_oc(), channels().top);
+  w().switch_to(*channels_.top);
+  print_default_const(w(), env_, t);
+  EXPECT_EQ(&w().channel(), channels_.top);
   EXPECT_EQ(text(Fillme_const), "const K__T_y_dft = 0 ;-- XXX fixme!\nconst K__T_b_dft = true ;-- XXX fixme!\n");
 
-  print_sync_definition(env_, def);
-  EXPECT_EQ(&current_oc(), channels().nodes);
+  print_sync_definition(w(), options_, env_, def);
+  EXPECT_EQ(&w().channel(), channels_.nodes);
   EXPECT_NE(text(Fillme_nodes).find("----- K__T\nnode K__T(x : K__int) returns (y : K__int;\n   b : K__flag);"),
             std::string::npos);
   std::string nodes = text(Nodes);
@@ -589,8 +599,8 @@ TEST_F(Printer_definitions, ThreadNodesGetDefaultsAndWrapper) {
 
   // SCADE: the constants, no wrapper.
   open_channels(true);
-  options().dialect = Dialect::Scade;
-  print_sync_definition(env_, def);
+  options_.dialect = Dialect::Scade;
+  print_sync_definition(w(), options_, env_, def);
   std::string all = text();
   EXPECT_NE(all.find("const K__T_y_dft = 0 ;-- XXX fixme!\n"), std::string::npos);
   EXPECT_EQ(all.find("condact"), std::string::npos);
@@ -599,14 +609,14 @@ TEST_F(Printer_definitions, ThreadNodesGetDefaultsAndWrapper) {
 }
 
 TEST_F(Printer_definitions, ScadeShortensEveryIdentifier) {
-  options().dialect = Dialect::Scade;
+  options_.dialect = Dialect::Scade;
   std::string long_type = "Pkg::a_rather_long_data_type_name_for_speed";  // 42 characters as text
   std::string long_out = "an_output_port_with_a_long_name_y";
   Node t{id("Pkg::Thread_with_a_very_long_name"), {typed("x", long_type)}, {}, {typed(long_out, long_type)},
          {}, {}, {}, {}};
   env_ = with_node(env_, Category::Thread, Component_kind::Type, t);
   open_channels(true);
-  print_sync_definition(env_, env_.get(t.name).def.value());
+  print_sync_definition(w(), options_, env_, env_.get(t.name).def.value());
   EXPECT_EQ(text(),
             "\n----------------------------------------------------------------\n"
             "----- Pkg__Thread_with_a_very_long_name\n"

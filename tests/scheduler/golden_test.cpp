@@ -130,7 +130,6 @@ const Golden_case cases[] = {
 class SchedulerGolden : public ::testing::TestWithParam<Golden_case> {
  protected:
   void SetUp() override {
-    reset_options();
     dir_ = make_temp_dir("sched");
     cwd_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_);
@@ -138,7 +137,6 @@ class SchedulerGolden : public ::testing::TestWithParam<Golden_case> {
   void TearDown() override {
     std::filesystem::current_path(cwd_);
     std::filesystem::remove_all(dir_);
-    reset_options();
   }
   std::string dir_;
   std::filesystem::path cwd_;
@@ -161,14 +159,17 @@ void expect_file(const std::string& expected_path, const std::string& actual) {
 
 TEST_P(SchedulerGolden, WritesTheExpectedFiles) {
   const Golden_case& c = GetParam();
-  c.set(options());
-  options().output_base_name = c.base;
+  Options o;
+  c.set(o);
+  o.output_base_name = c.base;
+  o.verbosity = c.verbosity;
   Sched_model m = c.model();
   auto sched = open_channel("schedule.lus");
   auto top = open_channel("top.lus");
-  channels().scheduler = sched.get();
-  channels().top = top.get();
-  Captured run = capture_stdout([&] { print_scheduler(c.verbosity, c.base, of_string("K::S.i"), m.env); });
+  Output_channels files;
+  files.scheduler = sched.get();
+  files.top = top.get();
+  Captured run = capture_stdout([&] { run_scheduler(o, m, "K::S.i", files); });
   sched->close();
   top->close();
   ASSERT_FALSE(run.error) << "the scheduler generation failed";
@@ -190,7 +191,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, SchedulerGolden, ::testing::ValuesIn(cases),
 TEST_F(SchedulerGolden, ExistingScenarioIsLeftAlone) {
   Sched_model m = typical();
   write_file("out.zbl", "old\n");
-  Captured run = capture_stdout([&] { print_scheduler(2, "out", of_string("K::S.i"), m.env); });
+  Options o;
+  o.verbosity = 2;
+  Captured run = capture_stdout([&] { run_scheduler(o, m, "K::S.i"); });
   ASSERT_FALSE(run.error);
   EXPECT_EQ(read_file("out.zbl"), "old\n");
   EXPECT_EQ(read_file("out.zbl.new"), read_file(source_path("tests/data/scheduler/one_cpu/scenario.zbl")));
@@ -199,7 +202,9 @@ TEST_F(SchedulerGolden, ExistingScenarioIsLeftAlone) {
 
 TEST_F(SchedulerGolden, ScenarioThatCannotBeCreatedStopsTheRun) {
   Sched_model m = typical();
-  Captured run = capture_stdout([&] { print_scheduler(0, "missing/out", of_string("K::S.i"), m.env); });
+  Options o;
+  o.output_base_name = "missing/out";
+  Captured run = capture_stdout([&] { run_scheduler(o, m, "K::S.i"); });
   ASSERT_TRUE(run.threw<Failure>());
   try {
     std::rethrow_exception(run.error);

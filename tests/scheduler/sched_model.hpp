@@ -100,6 +100,8 @@ struct Sched_model {
 
 #include "base/channel.hpp"
 #include "base/options.hpp"
+#include "printer/lustre_writer.hpp"
+#include "scheduler/scheduler.hpp"
 #include "test_util.hpp"
 
 namespace vorquel::testing {
@@ -141,12 +143,30 @@ inline Captured capture_stdout(const std::function<void()>& f) {
   return c;
 }
 
-// Collects emitted text.
-struct Sink {
-  std::string text;
-  std::function<void(std::string_view)> emit() {
-    return [this](std::string_view s) { text.append(s); };
+// A writer whose text is collected in memory.
+class Sink {
+ public:
+  explicit Sink(Dialect d = Dialect::Lustre) : writer_(channel_, d, names_) {}
+  Lustre_writer& w() { return writer_; }
+  const std::string& text() {
+    channel_.flush();
+    return text_;
   }
+
+ private:
+  std::string text_;
+  Channel channel_{text_};
+  Short_names names_;
+  Lustre_writer writer_;
 };
+
+// print_scheduler for the top-level system, with a run's writer on the
+// channels given (standard output by default).
+inline void run_scheduler(const Options& o, const Sched_model& m, const std::string& top,
+                          const Output_channels& files = {}) {
+  Short_names names;
+  Lustre_writer w(files, o.dialect, names);
+  print_scheduler(o, w, of_string(top), m.env);
+}
 
 }  // namespace vorquel::testing

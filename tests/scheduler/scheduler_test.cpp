@@ -15,11 +15,7 @@ namespace {
 
 using namespace vorquel::testing;
 
-class SchedulerTest : public ::testing::Test {
- protected:
-  void SetUp() override { reset_options(); }
-  void TearDown() override { reset_options(); }
-};
+class SchedulerTest : public ::testing::Test {};
 
 Numbered_item thread_item(int number, const std::string& inst, Integer period) {
   const Si s = timed("K::T", inst, std::move(period), lit(1), lit(2));
@@ -255,14 +251,14 @@ TEST_F(SchedulerTest, FatalTreeErrors) {
 TEST_F(SchedulerTest, TopLevelSystemIsTheLastImplementation) {
   Sched_model m;
   m.add("K::P.i", Category::Process, {}).system("B::S.i", {}, {}, make_node()).system("A::S.i", {}, {}, make_node());
-  options().verbosity = 1;
+  Options verbose;
+  verbose.verbosity = 1;
   Ident top(Ident("none"));
-  Captured c = capture_stdout([&] { top = get_a_system_impl(m.env); });
+  Captured c = capture_stdout([&] { top = get_a_system_impl(verbose, m.env); });
   EXPECT_EQ(top, of_string("B::S.i"));
   EXPECT_EQ(c.out, "# ---> The top-level system is A__S_i ()\n# ---> The top-level system is B__S_i ()\n");
 
-  options().verbosity = 0;
-  c = capture_stdout([&] { get_a_system_impl(Sched_model{}.add("K::P.i", Category::Process, {}).env); });
+  c = capture_stdout([&] { get_a_system_impl(Options{}, Sched_model{}.add("K::P.i", Category::Process, {}).env); });
   EXPECT_TRUE(c.threw<Exit_request>());
   EXPECT_EQ(c.out,
             "*** No system found. Please check if system is defined in your aadl model, or define explicitely\n"
@@ -307,10 +303,11 @@ Si_tree processors(int n) {
 }
 
 TEST_F(SchedulerTest, QuasiSynchronousSchedulerWithArrays) {
-  options().v4_arrays = true;
+  Options arrays;
+  arrays.v4_arrays = true;
   Sink v4;
-  gen_qs_sched_call(processors(3), v4.emit());
-  EXPECT_EQ(v4.text,
+  gen_qs_sched_call(arrays, processors(3), v4.w());
+  EXPECT_EQ(v4.text(),
             "\n\n-- A quasi synchronous scheduler for 3 processors.\n"
             "node quasi_synchronous_scheduler(alea_1, alea_2, alea_3 : bool) \n"
             "returns (qs_1, qs_2, qs_3 : bool);\n"
@@ -318,7 +315,7 @@ TEST_F(SchedulerTest, QuasiSynchronousSchedulerWithArrays) {
             "  [qs_1, qs_2, qs_3] = qsg_generic(3, 2, [alea_1, alea_2, alea_3]);\n"
             "tel\n\n");
 
-  EXPECT_THROW(gen_qs_sched_call(processors(1), v4.emit()), Internal_error);
+  EXPECT_THROW(gen_qs_sched_call(arrays, processors(1), v4.w()), Internal_error);
 }
 
 TEST_F(SchedulerTest, ReleaseVariablesWriteANewlineOnStandardOutput) {
@@ -331,8 +328,8 @@ TEST_F(SchedulerTest, ReleaseVariablesWriteANewlineOnStandardOutput) {
   for (const Case& c : {Case{false, "  _t_release_clk_m, \n  _u_release_clk_m"},
                         Case{true, "  _t_release_clk_m, \n  _u_release_clk_m, \n"}}) {
     Sink s;
-    Captured out = capture_stdout([&] { print_release_vars(tree, s.emit(), "_m", ", \n", c.last); });
-    EXPECT_EQ(s.text, c.expected);
+    Captured out = capture_stdout([&] { print_release_vars(tree, s.w(), "_m", ", \n", c.last); });
+    EXPECT_EQ(s.text(), c.expected);
     EXPECT_EQ(out.out, "\n");
   }
 }

@@ -27,7 +27,6 @@ namespace fs = std::filesystem;
 class SchedulerRun : public ::testing::Test {
  protected:
   void SetUp() override {
-    reset_options();
     dir_ = make_temp_dir("unsched");
     cwd_ = fs::current_path();
     fs::current_path(dir_);
@@ -35,7 +34,6 @@ class SchedulerRun : public ::testing::Test {
   void TearDown() override {
     fs::current_path(cwd_);
     fs::remove_all(dir_);
-    reset_options();
   }
 
   // Runs print_scheduler with the scheduler and top channels in
@@ -48,9 +46,10 @@ class SchedulerRun : public ::testing::Test {
     };
     auto sched = open("schedule.lus");
     auto top_channel = open("top.lus");
-    channels().scheduler = sched.get();
-    channels().top = top_channel.get();
-    Captured c = capture_stdout([&] { print_scheduler(0, "out", of_string(top), m.env); });
+    Output_channels files;
+    files.scheduler = sched.get();
+    files.top = top_channel.get();
+    Captured c = capture_stdout([&] { run_scheduler(Options{}, m, top, files); });
     sched->close();
     top_channel->close();
     return c;

@@ -20,7 +20,7 @@ std::string typical(const std::string& conns = data_conn("t1.y", "t2.x") + data_
          impl("system", "S.i", sub("process", "p", "processImpl", "P.i") + sub("processor", "cpu", "processorType", "CPU"));
 }
 
-Env translated(const std::string& decls, const std::string& top = "K::S.i") { return translate(id(top), load(decls)); }
+Env translated(const std::string& decls, const std::string& top = "K::S.i") { return translate(Options{}, id(top), load(decls)); }
 
 TEST(ProcessImpl, TwoThreadTypesGetCondactCallsClocksAndRecords) {
   Env env = translated(typical());
@@ -281,7 +281,7 @@ class Stops : public ::testing::TestWithParam<Stop_case> {};
 TEST_P(Stops, WithItsMessage) {
   const auto& c = GetParam();
   Env env = load(c.decls);
-  Outcome r = capture([&] { translate(id(c.top), env); });
+  Outcome r = capture([&] { translate(Options{}, id(c.top), env); });
   EXPECT_EQ(r.stop, c.stop);
   EXPECT_EQ(r.out, c.out);
   EXPECT_EQ(r.err, c.err);
@@ -371,7 +371,7 @@ TEST(ProcessImpl, ThreadGroupIsNotSupported) {
                 .add_decl(comp("K::P", Category::Process, Component_kind::Type))
                 .add_decl(comp("K::P.i", Category::Process, Component_kind::Implementation,
                                {Subcomponent{Ident("g"), Category::Thread, id("K::G"), {}}}));
-  Outcome r = capture([&] { translate(id("K::P.i"), env); });
+  Outcome r = capture([&] { translate(Options{}, id("K::P.i"), env); });
   EXPECT_EQ(r.stop, "exit 2");
   EXPECT_EQ(r.out, "Thread_group is not supported as a sub-component of a process implementation.\n*** Aborting...\n");
 }

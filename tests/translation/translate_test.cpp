@@ -16,7 +16,7 @@ using namespace model_text;
 // ---- interfaces -----------------------------------------------------------------------
 
 TEST(Interface, FeaturesKeepTheirDeclarationOrderPerDirection) {
-  Env env = translate(id("K::T"), load(thread("T", inp("a") + outp("b") + inp("c") + event("e", "out"))));
+  Env env = translate(Options{}, id("K::T"), load(thread("T", inp("a") + outp("b") + inp("c") + event("e", "out"))));
   EXPECT_EQ(dump_node(env, "K::T"),
             "node K__T\nin: a:K__int, c:K__int\noracles:\nout: b:K__int, e:bool\nlocals:\nsched:\ncalls: []\n");
 }
@@ -34,7 +34,7 @@ TEST(Interface, DataAccessesFollowTheirAccessMode) {
     SCOPED_TRACE(c.mode);
     Env loaded = load(type("process", "P", access("d", c.mode)));
     Env env = loaded;
-    Outcome r = capture([&] { env = translate(id("K::P"), loaded); });
+    Outcome r = capture([&] { env = translate(Options{}, id("K::P"), loaded); });
     EXPECT_EQ(r.stop, "");
     EXPECT_EQ(r.out, c.message);
     EXPECT_EQ(dump_node(env, "K::P"),
@@ -48,7 +48,7 @@ TEST(Interface, BusAccessIsIgnoredAndParametersDefaultToBool) {
                          "<busAccess name=\"b\" direction=\"required\" busClassifier=\"" + ref("busType", "B") +
                              "\"/>" + port("parameter", "p", "in", "") + port("parameter", "q", "out")));
   Env env = loaded;
-  Outcome r = capture([&] { env = translate(id("K::F"), loaded); });
+  Outcome r = capture([&] { env = translate(Options{}, id("K::F"), loaded); });
   EXPECT_EQ(r.out, "*** Bus access ignored.\n");
   EXPECT_EQ(dump_node(env, "K::F"), "node K__F\nin: p:bool\noracles:\nout: q:K__int\nlocals:\nsched:\ncalls: []\n");
 }
@@ -59,7 +59,7 @@ const std::string kGroups =
     "<portGroupType name=\"MIX\"><features>" + inp("a") + outp("b") + "</features></portGroupType>";
 
 TEST(Interface, PortGroupsTakeTheDirectionOfTheirFeatures) {
-  Env env = translate(id("K::P"), load(kGroups + type("process", "P", group("g", "PG") + group("h", "PGI"))));
+  Env env = translate(Options{}, id("K::P"), load(kGroups + type("process", "P", group("g", "PG") + group("h", "PGI"))));
   EXPECT_EQ(dump_node(env, "K::P"), "node K__P\nin: g:K__PG\noracles:\nout: h:K__PGI\nlocals:\nsched:\ncalls: []\n");
   // The inverse has the record type of the port group it inverts.
   for (const char* name : {"K::PG", "K::PGI"}) {
@@ -86,7 +86,7 @@ TEST(Interface, PortGroupStops) {
   };
   for (const auto& c : cases) {
     Env env = load(c.decls);
-    Outcome r = capture([&] { translate(id("K::P"), env); });
+    Outcome r = capture([&] { translate(Options{}, id("K::P"), env); });
     EXPECT_EQ(r.stop, c.stop);
     EXPECT_EQ(r.out, c.out);
     EXPECT_EQ(r.err, c.err);
@@ -96,7 +96,7 @@ TEST(Interface, PortGroupStops) {
 
 TEST(Interface, ThreadWithoutDispatchProtocolStops) {
   Env env = load(thread("T", "", timing("10", "1", "3", "")));
-  Outcome r = capture([&] { translate(id("K::T"), env); });
+  Outcome r = capture([&] { translate(Options{}, id("K::T"), env); });
   EXPECT_EQ(r.stop, "exit 2");
   EXPECT_EQ(r.out, "*** Error: the thread K__T has no Dispatch_Protocol property.\n*** Aborting...\n");
 }
@@ -111,10 +111,10 @@ const std::string kCalleeSortsLater =
 
 TEST(Driver, CalleesAreTranslatedFirstAndTheTraceShowsTheRetry) {
   Env loaded = load(kCalleeSortsLater);
-  options().verbosity = 3;
+  Options traced;
+  traced.verbosity = 3;
   Env env = loaded;
-  Outcome r = capture([&] { env = translate(id("K::A.i"), loaded); });
-  reset_options();
+  Outcome r = capture([&] { env = translate(traced, id("K::A.i"), loaded); });
   EXPECT_EQ(r.stop, "");
   EXPECT_EQ(r.out,
             "# translating K__A\n# translating K__F\n# translating K__T\n# translating K__int\n"
@@ -136,9 +136,9 @@ TEST(Driver, AMissingCalleeIsAskedFor) {
 
 TEST(Driver, UndefinedClassifierIsReported) {
   Env env = load(type("process", "P") + impl("process", "P.i", sub("thread", "t", "threadType", "Nope")));
-  options().input_files = {"b.aaxl", "a.aaxl"};  // reverse command-line order
-  Outcome r = capture([&] { translate(id("K::P.i"), env); });
-  reset_options();
+  Options two_files;
+  two_files.input_files = {"b.aaxl", "a.aaxl"};  // reverse command-line order
+  Outcome r = capture([&] { translate(two_files, id("K::P.i"), env); });
   EXPECT_EQ(r.stop, "exit 2");
   EXPECT_EQ(r.out, "*** Error: K__Nope is undefined in a.aaxl b.aaxl \n*** Aborting...\n");
 }
@@ -147,7 +147,7 @@ TEST(Driver, ACycleOfRequestsStops) {
   // The process S.i.x is an implementation of S.i, the system containing it.
   Env env = load(type("system", "S") + impl("system", "S.i", sub("process", "p", "processImpl", "S.i.x")) +
                  "<processImpl name=\"S.i.x\" compType=\"" + ref("systemImpl", "S.i") + "\"/>");
-  Outcome r = capture([&] { translate(id("K::S.i"), env); });
+  Outcome r = capture([&] { translate(Options{}, id("K::S.i"), env); });
   EXPECT_EQ(r.stop, "failure");
   EXPECT_EQ(r.message, "*** Error: the translation of K__S_i needs its own node (cyclic dependency).\n");
 }
@@ -162,7 +162,7 @@ const std::string kShared =
     impl("system", "A.i", sub("process", "p", "processImpl", "P.i"));
 
 TEST(Propagation, RepeatedCallsGetSuffixedCopies) {
-  Env env = translate(id("K::S.i"), load(kShared));
+  Env env = translate(Options{}, id("K::S.i"), load(kShared));
   const std::string clocks = " _t_activate_clk:bool, _t_dispatch_clk:bool, _t_release_clk:bool";
   EXPECT_TRUE(contains(dump_node(env, "K::P.i"), "oracles:" + clocks + "\n"));
   EXPECT_TRUE(contains(dump_node(env, "K::S.i"),
@@ -186,7 +186,7 @@ std::vector<std::string> calls_of(const Env& env, const std::string& name) {
 }
 
 TEST(Propagation, EveryCallRecordsTheNamesItPasses) {
-  Env env = translate(id("K::S.i"), load(kShared));
+  Env env = translate(Options{}, id("K::S.i"), load(kShared));
   const std::string plain = " _t_activate_clk _t_dispatch_clk _t_release_clk";
   const std::string second = " _t_activate_clk_2 _t_dispatch_clk_2 _t_release_clk_2";
   EXPECT_EQ(calls_of(env, "K::S.i"), (std::vector<std::string>{"p1:" + plain, "p2:" + second}));
@@ -201,7 +201,7 @@ TEST(Propagation, NamesAreUniqueInTheNodeWhateverTheirOrigin) {
   // ("_a_2" for both "_a_activate_clk_2" and "_a_2_activate_clk"), so the
   // second instance of P skips "_2". R.i runs a itself and a thread
   // implementation whose call is named a.
-  Env env = translate(
+  Env env = translate(Options{},
       id("K::S.i"),
       load(thread("T", "") + type("subprogram", "F") + impl("thread", "T.i", "", "", "", calls({"a:F"})) +
            type("process", "P") + impl("process", "P.i", sub("thread", "a", "threadType", "T")) +
@@ -235,7 +235,7 @@ TEST(Propagation, NamesAreUniqueInTheNodeWhateverTheirOrigin) {
 
 TEST(Propagation, OraclesReachTheTopThroughEveryLevel) {
   // S.i -> P.i -> thread implementation T.i -> two calls of F.
-  Env env = translate(id("K::S.i"),
+  Env env = translate(Options{}, id("K::S.i"),
                       load(type("subprogram", "F") + thread("T", "") +
                            impl("thread", "T.i", "", "", "", calls({"c1:F", "c2:F"})) + type("process", "P") +
                            impl("process", "P.i",
@@ -292,7 +292,7 @@ TEST(Scale, LongChainsTranslateInLinearTime) {
                  thread("TH", inp("x")) + impl("thread", "TH.i", "", call_conns, "", calls(named_calls)) +
                  type("system", "S") + impl("system", "S.i", sub("process", "p", "processImpl", "P.i")));
   auto start = std::chrono::steady_clock::now();
-  Env out = translate(id("K::S.i"), env);
+  Env out = translate(Options{}, id("K::S.i"), env);
   auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_EQ(node(out, "K::S.i")->oracles.size(), 3u * n);
   EXPECT_EQ(node(out, "K::TH.i")->equations.size(), 2u * n);

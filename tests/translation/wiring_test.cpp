@@ -16,7 +16,7 @@ namespace {
 
 using namespace model_text;
 
-Env translated(const std::string& decls, const std::string& top = "K::S.i") { return translate(id(top), load(decls)); }
+Env translated(const std::string& decls, const std::string& top = "K::S.i") { return translate(Options{}, id(top), load(decls)); }
 
 std::size_t count(const std::string& text, const std::string& part) {
   std::size_t n = 0;
@@ -172,9 +172,9 @@ class WiringStops : public ::testing::TestWithParam<Stop_case> {};
 TEST_P(WiringStops, WithItsMessage) {
   const auto& c = GetParam();
   Env env = load(c.decls);
-  options().input_files = {"m.aaxl"};
-  Outcome r = capture([&] { translate(id(c.top), env); });
-  reset_options();
+  Options one_file;
+  one_file.input_files = {"m.aaxl"};
+  Outcome r = capture([&] { translate(one_file, id(c.top), env); });
   EXPECT_EQ(r.stop, "exit 2") << r.message;
   EXPECT_EQ(r.out, c.out);
 }
