@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     std::string source = "reader";
     try {
       model = parse_aadl_text(0, "bench.aaxl", text);
-    } catch (const Misc_error&) {
+    } catch (const Fatal&) {
       // Reader not available in this build: time normalisation alone.
       source = "in-memory model";
       model = generate_model(n);

@@ -359,31 +359,19 @@ bool is_comment(xml_node n) { return n.type() == pugi::node_element && std::strc
 // ============================================================================
 
 [[noreturn]] void xml_error(const std::string& file, const std::string& description) {
-  out("*** XML parsing error if file ");
-  out(file);
-  out(": ");
-  out(description);
-  out("\n");
-  std_out().flush();
-  throw Exit_request(2);
+  fail_without_abort_line("*** XML parsing error if file " + file + ": " + description + "\n");
 }
 
 [[noreturn]] void invalid_document(int verbosity, const std::string& description) {
-  if (verbosity < 2) {
-    out("*** Invalid AAXL document: it migth be due to: \n");
-    out("*** \t (1) the header, which ougth to say where to find the aaxl schema, points to a wrong place. "
-        "Have you set correctly set the AADL_SCHEMA_DIR environment variable?\n");
-    out("*** \t (2) an aaxl unsupported entitier. Please send a report to the vorquel issue tracker.\n");
-    out("*** \t (3) a bug in the osate aaxl generator (which ougth to generate schema conforming code).\n");
-    out("*** use -v 2 for more information on this schema error.\n");
-  } else {
-    err("*** Invalid AAXL document: ");
-    err(description);
-    err("\n");
-  }
-  std_out().flush();
-  std_err().flush();
-  throw Exit_request(2);
+  if (verbosity < 2)
+    fail_without_abort_line(
+        "*** Invalid AAXL document: it migth be due to: \n"
+        "*** \t (1) the header, which ougth to say where to find the aaxl schema, points to a wrong place. "
+        "Have you set correctly set the AADL_SCHEMA_DIR environment variable?\n"
+        "*** \t (2) an aaxl unsupported entitier. Please send a report to the vorquel issue tracker.\n"
+        "*** \t (3) a bug in the osate aaxl generator (which ougth to generate schema conforming code).\n"
+        "*** use -v 2 for more information on this schema error.\n");
+  fail_without_abort_line("*** Invalid AAXL document: " + description + "\n", true);
 }
 
 // ============================================================================
@@ -657,7 +645,7 @@ Access_kind direction_to_access_kind(std::optional<std::string_view> direction) 
 Connection_arrow string_to_connection_arrow(std::optional<std::string_view> timing) {
   if (!timing || *timing == "Immediate") return Connection_arrow::Immediate;
   if (*timing == "Delayed") return Connection_arrow::Delayed;
-  throw Failure("*** aaxl error: \"" + std::string(*timing) + "\" instead of Delayed or Immediate.\n");
+  fail("*** aaxl error: \"" + std::string(*timing) + "\" instead of Delayed or Immediate.\n");
 }
 
 // A connection end: a feature of the sub-component or call named by the
@@ -843,7 +831,7 @@ constexpr std::size_t max_input_size = std::size_t{1} << 30;
 
 std::string read_whole_file(const std::string& file_name) {
   auto fail = [&](int error) {
-    throw Failure("*** Cannot read " + file_name + ": " + std::strerror(error) + "\n");
+    ::vorquel::fail("*** Cannot read " + file_name + ": " + std::strerror(error) + "\n");
   };
   // Opened without waiting: a named pipe that nobody writes to would block
   // the opening forever. The reads wait as usual, and such a pipe then reads

@@ -2,14 +2,14 @@
 //
 // The file is parsed as XML, "comment" elements are dropped at every depth,
 // the rest is checked against the accepted AAXL structure and then mapped to
-// the model. Reports:
-//   - an unreadable file: Failure with the system's description;
-//   - an XML syntax error: "*** XML parsing error if file ..." on standard
-//     output, then Exit_request(2);
+// the model. Fatal user errors:
+//   - an unreadable file, with the system's description;
+//   - an XML syntax error: "*** XML parsing error if file ..." (standard
+//     output, no abort line);
 //   - a document outside the accepted structure: the invalid-document
 //     explanation (standard output), or at verbosity 2 or more the precise
-//     cause on standard error, then Exit_request(2);
-//   - a connection timing other than Immediate or Delayed: Failure.
+//     cause on standard error (no abort line);
+//   - a connection timing other than Immediate or Delayed.
 #pragma once
 
 #include <string>

@@ -27,13 +27,6 @@ const Property_association* find_property(const std::vector<Property_association
   return nullptr;
 }
 
-const Property_association& get_property(const std::vector<Property_association>& props,
-                                         std::string_view name) {
-  const Property_association* a = find_property(props, name);
-  if (!a) throw Not_found();
-  return *a;
-}
-
 const C_int* as_int_constant(const Property_value& v) {
   const auto* e = std::get_if<Pv_expression>(&v);
   return e ? std::get_if<C_int>(&e->expression.constant) : nullptr;
@@ -51,10 +44,12 @@ std::string single_enum_text(const Property_association& a, std::string_view wha
 
 // ---- reading properties -------------------------------------------------------
 
-Integer get_period(const Component& c) { return get_period(c.properties); }
+std::optional<Integer> find_period(const Component& c) { return find_period(c.properties); }
 
-Integer get_period(const std::vector<Property_association>& props) {
-  const auto& a = get_property(props, "Period");
+std::optional<Integer> find_period(const std::vector<Property_association>& props) {
+  const Property_association* found = find_property(props, "Period");
+  if (!found) return std::nullopt;
+  const auto& a = *found;
   VQ_ASSERT(a.values.size() == 1, "Period must have exactly one value");
   const C_int* n = as_int_constant(a.values.front());
   VQ_ASSERT(n != nullptr, "Period must be an integer");
@@ -77,9 +72,10 @@ std::pair<Integer, Integer> get_compute_execution_time(const Component& c) {
   return {Integer::literal(n->value), Integer::literal(n->value)};
 }
 
-Dispatch_protocol get_dispatch_protocol(const Component& c) {
-  return string_to_dispatch_protocol(single_enum_text(get_property(c.properties, "Dispatch_Protocol"),
-                                                      "Dispatch_Protocol"));
+std::optional<Dispatch_protocol> find_dispatch_protocol(const Component& c) {
+  const Property_association* a = find_property(c.properties, "Dispatch_Protocol");
+  if (!a) return std::nullopt;
+  return string_to_dispatch_protocol(single_enum_text(*a, "Dispatch_Protocol"));
 }
 
 Dispatch_protocol string_to_dispatch_protocol(const std::string& text) {
@@ -87,7 +83,7 @@ Dispatch_protocol string_to_dispatch_protocol(const std::string& text) {
   if (text == "Aperiodic") return Dispatch_protocol::Aperiodic;
   if (text == "Sporadic") return Dispatch_protocol::Sporadic;
   if (text == "Background") return Dispatch_protocol::Background;
-  throw Failure("*** " + text + " is not a valid dispatch protocol.");
+  fail("*** " + text + " is not a valid dispatch protocol.");
 }
 
 std::vector<Processor_binding> get_processor_binding(const Component& c) {
@@ -108,19 +104,23 @@ std::vector<Processor_binding> get_processor_binding(const Component& c) {
     VQ_ASSERT(p != nullptr, "Actual_Processor_Binding must be a reference");
     VQ_ASSERT(a.applies_to.has_value(), "Actual_Processor_Binding without applies to");
     const Ident& t = *a.applies_to;
-    if (!subcomponents.count(t)) throw Not_found();
+    if (!subcomponents.count(t)) not_found();
     result.push_back({p->element, {t, c.name}});
   }
   std::reverse(result.begin(), result.end());
   return result;
 }
 
-Access_mode get_required_access_mode(const std::vector<Property_association>& props) {
-  return string_to_access_mode(single_enum_text(get_property(props, "Required_Access"), "Required_Access"));
+std::optional<Access_mode> find_required_access_mode(const std::vector<Property_association>& props) {
+  const Property_association* a = find_property(props, "Required_Access");
+  if (!a) return std::nullopt;
+  return string_to_access_mode(single_enum_text(*a, "Required_Access"));
 }
 
-Access_mode get_provided_access_mode(const std::vector<Property_association>& props) {
-  return string_to_access_mode(single_enum_text(get_property(props, "Provided_Access"), "Provided_Access"));
+std::optional<Access_mode> find_provided_access_mode(const std::vector<Property_association>& props) {
+  const Property_association* a = find_property(props, "Provided_Access");
+  if (!a) return std::nullopt;
+  return string_to_access_mode(single_enum_text(*a, "Provided_Access"));
 }
 
 Access_mode string_to_access_mode(const std::string& text) {

@@ -1,7 +1,7 @@
 // Well-known property associations: Period, Compute_Execution_Time,
 // Dispatch_Protocol, Actual_Processor_Binding, Required_Access and
 // Provided_Access. Units are ignored; numbers are taken as written.
-// A missing property raises Not_found; a wrong shape is an internal error.
+// A missing property is std::nullopt; a wrong shape is an internal error.
 //
 // Also the reading of AAXL property values (propertyValue elements) into
 // Property_value, used by the reader.
@@ -21,23 +21,23 @@ namespace vorquel {
 enum class Dispatch_protocol { Periodic, Aperiodic, Sporadic, Background };
 enum class Access_mode { Read, Write, Read_write, By_method };
 
-Integer get_period(const Component& c);
-Integer get_period(const std::vector<Property_association>& props);
+std::optional<Integer> find_period(const Component& c);
+std::optional<Integer> find_period(const std::vector<Property_association>& props);
 // Named bounds "_<name>_min_exec_time" / "_<name>_max_exec_time" when the
 // component has no Compute_Execution_Time.
 std::pair<Integer, Integer> get_compute_execution_time(const Component& c);
-Dispatch_protocol get_dispatch_protocol(const Component& c);
-// Failure "*** <text> is not a valid dispatch protocol." (no line break)
+std::optional<Dispatch_protocol> find_dispatch_protocol(const Component& c);
+// A user error "*** <text> is not a valid dispatch protocol." (no line break)
 // for a text other than the four protocol names.
 Dispatch_protocol string_to_dispatch_protocol(const std::string& text);
 
 // (processor, (bound sub-component, name of c)), in reverse association order.
-// Not_found when a binding applies to no sub-component of c.
+// The internal error "Not_found" when a binding applies to no sub-component of c.
 using Processor_binding = std::pair<Ident, std::pair<Ident, Ident>>;
 std::vector<Processor_binding> get_processor_binding(const Component& c);
 
-Access_mode get_required_access_mode(const std::vector<Property_association>& props);
-Access_mode get_provided_access_mode(const std::vector<Property_association>& props);
+std::optional<Access_mode> find_required_access_mode(const std::vector<Property_association>& props);
+std::optional<Access_mode> find_provided_access_mode(const std::vector<Property_association>& props);
 Access_mode string_to_access_mode(const std::string& text);
 
 // ---- reading AAXL property values -------------------------------------------

@@ -1,47 +1,62 @@
-// Diagnostics: the error kinds of the program.
+// Diagnostics: every error of the program is fatal. The stage that finds it
+// builds a Diagnostic with the exact text to show and throws it in a Fatal;
+// the driver's single handler prints it (report) and ends the run with
+// status 2. Nothing else prints an error.
 //
-// Error model (every kind reaches the single handler in main):
-//   Not_found       a name is absent; ordinary and catchable.
-//   Internal_error  an impossible situation (a failed assertion).
-//   Misc_error      a recognised AADL feature that is not supported;
-//                   raised by not_yet_implemented, printed "Misc.Error".
-//   Failure         an error whose message is printed as is.
-//   Exit_request    the messages (with "*** Aborting...\n") are already
-//                   written: stop with the given status.
+// Kinds:
+//   User         a fault of the input or of the environment: the text, then
+//                "*** Aborting...\n" unless the text ends the report itself.
+//   Unsupported  a recognised AADL feature that is not supported: the text
+//                goes to standard error after ">> Not yet implemented: ",
+//                and standard output reads "Misc.Error".
+//   Internal     an impossible situation (a failed assertion): the
+//                description, then "*** Aborting...\n".
 #pragma once
 
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace vorquel {
 
-struct Not_found : std::exception {
-  const char* what() const noexcept override { return "Not_found"; }
+// Where in an input the fault lies. Not filled yet by every stage.
+struct Source_location {
+  std::string file;
+  int line = 0;
+  int column = 0;
 };
 
-struct Internal_error : std::exception {
-  explicit Internal_error(std::string d) : description(std::move(d)) {}
-  std::string description;
-  const char* what() const noexcept override { return description.c_str(); }
+enum class Diagnostic_kind { User, Unsupported, Internal };
+
+struct Diagnostic {
+  Diagnostic_kind kind = Diagnostic_kind::User;
+  std::string text;  // exactly as written, line ends included
+  // User errors: where the text goes, and whether "*** Aborting...\n"
+  // follows it on standard output.
+  bool on_standard_error = false;
+  bool aborting = true;
+  std::optional<Source_location> location;
 };
 
-struct Misc_error : std::exception {
-  const char* what() const noexcept override { return "Misc.Error"; }
+inline Diagnostic make_diagnostic(Diagnostic_kind kind, std::string text) {
+  Diagnostic d;
+  d.kind = kind;
+  d.text = std::move(text);
+  return d;
+}
+
+// The one exception of the program's own errors.
+struct Fatal : std::exception {
+  explicit Fatal(Diagnostic d) : diagnostic(std::move(d)) {}
+  Diagnostic diagnostic;
+  const char* what() const noexcept override { return diagnostic.text.c_str(); }
 };
 
-struct Failure : std::exception {
-  explicit Failure(std::string m) : message(std::move(m)) {}
-  std::string message;
-  const char* what() const noexcept override { return message.c_str(); }
-};
-
-struct Exit_request : std::exception {
-  explicit Exit_request(int s) : status(s) {}
-  int status;
-  const char* what() const noexcept override { return "exit"; }
-};
-
+// A user error: the message lines, then "*** Aborting...\n".
+[[noreturn]] void fail(std::string text);
+// A user error whose text ends the report (no "*** Aborting...\n" line).
+[[noreturn]] void fail_without_abort_line(std::string text, bool on_standard_error = false);
 [[noreturn]] void internal_error(std::string description);
 #define VQ_ASSERT(cond, what)                                                     \
   do {                                                                            \
@@ -49,12 +64,16 @@ struct Exit_request : std::exception {
                                            " (" __FILE__ ":" + std::to_string(__LINE__) + ")"); \
   } while (0)
 
-// Writes ">> Not yet implemented: " + text + "\n" on standard error and
-// raises Misc_error.
+// A lookup that had to succeed found nothing: the internal error
+// "Not_found" (the stage may name what it was doing; see is_not_found).
+[[noreturn]] void not_found();
+bool is_not_found(const Diagnostic& d);
+
+// A recognised but unsupported feature.
 [[noreturn]] void not_yet_implemented(std::string_view text);
 
-// Writes "*** Aborting...\n" on standard output and raises Exit_request(2).
-// For the user errors that write their own message first.
-[[noreturn]] void abort_run();
+// Writes the diagnostic as the program reports a fatal error. Messages
+// already written on standard error come first.
+void report(const Diagnostic& d);
 
 }  // namespace vorquel

@@ -106,8 +106,7 @@ bool holds_tmp(const std::filesystem::path& folder) {
 void copy_aadl_schema(int verbosity) {
   const char* dir = std::getenv("AADL_SCHEMA_DIR");
   if (dir == nullptr) {
-    out("Environment variable AADL_SCHEMA_DIR is undefined.\n");
-    abort_run();
+    fail("Environment variable AADL_SCHEMA_DIR is undefined.\n");
   }
   // A schema directory that is already /tmp/<its name> (directly or through
   // a symbolic link) would be copied onto itself, which cp refuses: it is in
@@ -129,14 +128,10 @@ void copy_aadl_schema(int verbosity) {
     else if (holds_tmp(src)) why = " holds /tmp, into which it would be copied.\n";
     if (!why.empty()) {
       err("*** Error: AADL_SCHEMA_DIR (" + std::string(dir) + ")" + why);
-      out("Error in a system call (cp).\n");
-      abort_run();
+      fail("Error in a system call (cp).\n");
     }
   }
-  if (!my_create_process("cp", {"-rf", dir, "/tmp"}, verbosity >= 1)) {
-    out("Error in a system call (cp).\n");
-    abort_run();
-  }
+  if (!my_create_process("cp", {"-rf", dir, "/tmp"}, verbosity >= 1)) fail("Error in a system call (cp).\n");
 }
 
 namespace {
@@ -170,19 +165,21 @@ std::string user_name(const Ident& id) { return replace_all(replace_all(id.str()
 // name part.
 bool has_name_part(std::string_view text) { return text.find_first_not_of(":.") != std::string_view::npos; }
 
-[[noreturn]] void no_such_system(const Env& env, const std::string& given) {
+// note: what was found instead, written first.
+[[noreturn]] void no_such_system(const Env& env, const std::string& given, std::string note) {
   std::vector<std::string> lines;
   env.iter([&](const Ident& k, const Entry& e) {
     if (is_system_implementation(*e.decl)) lines.push_back("\t'" + user_name(k) + "'\n");
   });
+  std::string text = std::move(note);
   if (lines.empty()) {
-    out("*** No system implementation found.\n");
+    text += "*** No system implementation found.\n";
   } else {
-    out("*** No system implementation named " + given + " found in the model.");
-    out(lines.size() == 1 ? "\n*** The only system implementation is:\n" : "\n*** The system implementations are:\n");
-    for (auto it = lines.rbegin(); it != lines.rend(); ++it) out(*it);
+    text += "*** No system implementation named " + given + " found in the model.";
+    text += lines.size() == 1 ? "\n*** The only system implementation is:\n" : "\n*** The system implementations are:\n";
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it) text += *it;
   }
-  abort_run();
+  fail(std::move(text));
 }
 
 }  // namespace
@@ -194,10 +191,11 @@ Ident get_top_level_system(const Options& options, const Env& env) {
 
   // Found: the identifier, whatever its category; a component type is not
   // accepted and counts as not found.
+  std::string note;
   auto accept = [&](const Ident& id, const Entry* e) -> std::optional<Ident> {
     if (e == nullptr) return std::nullopt;
     if (is_component_type(*e->decl)) {
-      out("*** The toplevel system ougth to be an implementation.\n");
+      note = "*** The toplevel system ougth to be an implementation.\n";
       return std::nullopt;
     }
     return id;
@@ -222,7 +220,7 @@ Ident get_top_level_system(const Options& options, const Env& env) {
     }
   }
   if (found) return *found;
-  no_such_system(env, given);
+  no_such_system(env, given, std::move(note));
 }
 
 namespace {
@@ -254,10 +252,7 @@ struct Output_files {
   Output_channels channels;
   Channel& open(const std::string& name) {
     int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-      out(file_error(errno, name));
-      abort_run();
-    }
+    if (fd < 0) fail(file_error(errno, name));
     owned.push_back(std::make_unique<Channel>(fd, name, true));
     return *owned.back();
   }
@@ -348,18 +343,16 @@ void print_definitions(const Options& options, const Output_channels& files, con
   }
 }
 
-// Closes the files in their documented order and reports every write that
-// failed: output that was not fully written must not end with status 0.
-bool close_output_files(const Output_channels& c) {
-  bool ok = true;
+// Closes the files in their documented order; the report of every write
+// that failed (empty when none): output that was not fully written must not
+// end with status 0.
+std::string close_output_files(const Output_channels& c) {
+  std::string errors;
   for (Channel* ch : {c.nodes, c.top, c.fillme_const, c.fillme_types, c.fillme_nodes, c.scheduler}) {
     if (ch == &std_out() || ch == &std_err()) continue;
-    if (int e = ch->close(); e != 0) {
-      out(file_error(e, ch->name()));
-      ok = false;
-    }
+    if (int e = ch->close(); e != 0) errors += file_error(e, ch->name());
   }
-  return ok;
+  return errors;
 }
 
 void summary(const Options& options, const Output_names& names) {
@@ -396,7 +389,7 @@ void main_steps(const Options& o, const std::vector<std::string>& argv, Output_f
 
   open_output_files(o, files, names, header_comment(argv, host_name(), local_now()));
   print_definitions(o, files.channels, translated, top);
-  if (!close_output_files(files.channels)) abort_run();
+  if (std::string errors = close_output_files(files.channels); !errors.empty()) fail(std::move(errors));
 
   if (o.verbosity >= 1) summary(o, names);
   if (kept != nullptr) {
@@ -420,16 +413,6 @@ int finish(int status) {
   return status;
 }
 
-// Diagnostics written on standard error before the failure (such as the
-// not-yet-implemented line) come out first.
-void abort_with(const std::string& message) {
-  std_err().flush();
-  out(message);
-  std_out().flush();
-  std_err().flush();
-  out("*** Aborting...\n");
-}
-
 }  // namespace
 
 int run(const std::vector<std::string>& argv, Kept_memory* kept) {
@@ -442,20 +425,14 @@ int run(const std::vector<std::string>& argv, Kept_memory* kept) {
     if (auto status = parse_command_line(argv, options)) return finish(*status);
     main_steps(options, argv, files, kept);
     return finish(0);
-  } catch (const Exit_request& e) {
-    return finish(e.status);
-  } catch (const Failure& f) {
-    abort_with(f.message);
-  } catch (const Misc_error& e) {
-    abort_with(std::string(e.what()) + "\n");
-  } catch (const Internal_error& e) {
-    abort_with(e.description + "\n");
+  } catch (const Fatal& f) {
+    report(f.diagnostic);
   } catch (const std::bad_alloc&) {
-    abort_with("*** Out of memory\n");
+    report(make_diagnostic(Diagnostic_kind::Internal, "*** Out of memory"));
   } catch (const std::exception& e) {
-    abort_with(std::string(e.what()) + "\n");
+    report(make_diagnostic(Diagnostic_kind::Internal, e.what()));
   } catch (...) {
-    abort_with("Unknown error\n");
+    report(make_diagnostic(Diagnostic_kind::Internal, "Unknown error"));
   }
   return finish(2);
 }

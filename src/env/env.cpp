@@ -213,7 +213,7 @@ const Entry* Env::find(const Ident& name) const { return Decls::find(decls_->roo
 
 const Entry& Env::get(const Ident& name) const {
   const Entry* e = find(name);
-  if (!e) throw Not_found();
+  if (!e) not_found();
   return *e;
 }
 
@@ -227,7 +227,7 @@ const Declaration& Env::get_aadl(const Ident& name) const {
 
 const Component& Env::get_component(const Ident& name) const {
   const auto* c = std::get_if<Component>(&get_aadl(name));
-  if (!c) throw Not_found();
+  if (!c) not_found();
   return *c;
 }
 
@@ -239,8 +239,7 @@ const Component& Env::get_component2(const Ident& name) const {
       msg += k.str();
       msg += "\n\t";
     });
-    out(msg);
-    internal_error("Env.get_component2: no component named " + name.str());
+    internal_error(msg + "Env.get_component2: no component named " + name.str());
   }
   VQ_ASSERT(e->decl != nullptr, "entry without declaration for " + name.str());
   const auto* c = std::get_if<Component>(e->decl.get());
@@ -250,7 +249,7 @@ const Component& Env::get_component2(const Ident& name) const {
 
 const Port_group& Env::get_port_grp(const Ident& name) const {
   const auto* g = std::get_if<Port_group>(&get_aadl(name));
-  if (!g) throw Not_found();
+  if (!g) not_found();
   return *g;
 }
 
@@ -266,21 +265,20 @@ const std::shared_ptr<const Node>& node_of(const Ident& name, const Entry& e) {
 
 std::shared_ptr<const Node> Env::get_node_ptr(const Ident& name) const {
   const Entry& e = get(name);
-  if (!e.def) throw Not_found();
+  if (!e.def) not_found();
   return node_of(name, e);
 }
 
 const Node& Env::get_node(const Ident& name) const {
   const Entry& e = get(name);
-  if (!e.def) throw Not_found();
+  if (!e.def) not_found();
   return *node_of(name, e);
 }
 
 const Node& Env::get_node2(const Ident& name) const {
   const Entry* e = find(name);
   if (!e || !e->def) {
-    out("*** No component named " + name.str() + " exists.\n");
-    internal_error("Env.get_node2: no node named " + name.str());
+    internal_error("*** No component named " + name.str() + " exists.\nEnv.get_node2: no node named " + name.str());
   }
   return *node_of(name, *e);
 }
@@ -289,7 +287,7 @@ const Feature& Env::get_feature(const Ident& component, const Ident& feature) co
   const Component& c = get_component(component);
   for (const auto& f : c.features)
     if (f.name == feature) return f;
-  throw Not_found();
+  not_found();
 }
 
 const Ident& Env::get_comp_name_of_loc_id(const Ident& component, const Ident& local) const {
@@ -309,9 +307,7 @@ const Ident& Env::get_comp_name_of_loc_id(const Ident& component, const Ident& l
     msg += v.str();
     msg += "\n";
   });
-  out(msg);
-  std_out().flush();
-  internal_error("Env.get_comp_name_of_loc_id: no local identifier " + local.str() + " in " + component.str());
+  internal_error(msg + "Env.get_comp_name_of_loc_id: no local identifier " + local.str() + " in " + component.str());
 }
 
 void Env::iter(const std::function<void(const Ident&, const Entry&)>& f) const { Decls::iter(decls_->root, f); }

@@ -40,17 +40,17 @@ class Env {
   // New environment mapping the name to the entry (added when absent).
   Env update(const Ident& name, Entry e) const;
 
-  const Entry& get(const Ident& name) const;  // Not_found
+  const Entry& get(const Ident& name) const;  // internal "Not_found"
   const Entry* find(const Ident& name) const;  // nullptr when absent
   bool mem(const Ident& name) const;
-  const Declaration& get_aadl(const Ident& name) const;  // Not_found
-  const Component& get_component(const Ident& name) const;  // Not_found (also for a port group)
+  const Declaration& get_aadl(const Ident& name) const;  // internal "Not_found"
+  const Component& get_component(const Ident& name) const;  // internal "Not_found" (also for a port group)
   const Component& get_component2(const Ident& name) const;  // fatal listing when absent
-  const Port_group& get_port_grp(const Ident& name) const;  // Not_found
-  const Node& get_node(const Ident& name) const;  // Not_found when absent or untranslated
+  const Port_group& get_port_grp(const Ident& name) const;  // internal "Not_found"
+  const Node& get_node(const Ident& name) const;  // internal "Not_found" when absent or untranslated
   std::shared_ptr<const Node> get_node_ptr(const Ident& name) const;  // as get_node
   const Node& get_node2(const Ident& name) const;  // fatal message when absent
-  const Feature& get_feature(const Ident& component, const Ident& feature) const;  // Not_found
+  const Feature& get_feature(const Ident& component, const Ident& feature) const;  // internal "Not_found"
   const Ident& get_comp_name_of_loc_id(const Ident& component, const Ident& local) const;  // fatal listing
 
   // Declarations table, in key order.

@@ -36,7 +36,7 @@ void fake_value(const Env& env, const Type_expression& t, std::string& out, std:
     const TypeDef* td = e->def ? std::get_if<TypeDef>(&*e->def) : nullptr;
     VQ_ASSERT(td && td->definition, "the port group " + to_string(id) + " has no record type");
     for (const auto& x : expanding)
-      if (x == id) throw Failure("*** Error: the port group " + to_string(id) + " contains itself.\n");
+      if (x == id) fail("*** Error: the port group " + to_string(id) + " contains itself.\n");
     expanding.push_back(id);
     fake_value(env, *td->definition, out, expanding);
     expanding.pop_back();
@@ -50,13 +50,9 @@ void fake_value(const Env& env, const Type_expression& t, std::string& out, std:
 // ---- expressions ---------------------------------------------------------------
 
 const Node& node_of(const Env& env, const Ident& id) {
-  const Node* n = nullptr;
-  try {
-    n = &env.get_node(id);
-  } catch (const Not_found&) {
-    internal_error("no node named " + to_string(id) + " to call");
-  }
-  return *n;
+  const Entry* e = env.find(id);
+  if (e == nullptr || !e->def) internal_error("no node named " + to_string(id) + " to call");
+  return env.get_node(id);
 }
 
 // The defaults of the callee's outputs, the node being known.

@@ -250,7 +250,7 @@ std::unique_ptr<Channel> open_scenario_file(const std::string& base) {
   // it would create or overwrite whatever it points to.
   if (::lstat(name.c_str(), &st) == 0) name += ".new";
   int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) throw Failure(file_error(errno, name));
+  if (fd < 0) fail(file_error(errno, name));
   return std::make_unique<Channel>(fd, name, true);
 }
 
@@ -267,11 +267,8 @@ Ident get_a_system_impl(const Options& opt, const Env& env) {
     found = name;
   });
   if (!found) {
-    out("*** No system found. Please check if system ");
-    out("is defined in your aadl model, or define explicitely");
-    out("\n*** the toplevel component using the --toplevel-comp");
-    out(" command-line option.\n");
-    abort_run();
+    fail("*** No system found. Please check if system is defined in your aadl model, or define explicitely"
+         "\n*** the toplevel component using the --toplevel-comp command-line option.\n");
   }
   return *found;
 }
@@ -300,9 +297,7 @@ Ident Name_replay::gnn(const Ident& id) {
 Ident Name_replay::gnn_no_incr(const Ident& id) {
   auto it = next_.find(id);
   if (it == next_.end()) {
-    out("*** " + id.str() + " not found \n");
-    out("*** Internal error. Aborting...\n");
-    throw Exit_request(2);
+    fail_without_abort_line("*** " + id.str() + " not found \n*** Internal error. Aborting...\n");
   }
   return add_suffix("_" + std::to_string(it->second - 1), id);
 }
@@ -325,6 +320,11 @@ Deliv_info Name_replay::gnn_deliv_info(const Deliv_info& d) {
 
 namespace {
 
+[[noreturn]] void subprogram_impl_call(const Ident& thread) {
+  internal_error("*** subprogram impl not implemented.\na call of a subprogram implementation in " + thread.str() +
+                 " cannot be scheduled");
+}
+
 // Delivery first, then activation: the order shared with the translation.
 Thread_sched replay(Name_replay& names, const Si_timed& t) {
   Deliv_info deliv = names.gnn_deliv_info(t.delivery);
@@ -339,10 +339,7 @@ std::vector<Thread_sched> thread_name_to_subprogram_list(const Env& env, Name_re
   std::vector<Thread_sched> calls;
   // Stored most recent first: walk backwards to get the call order.
   for (auto it = node.sched_infos.rbegin(); it != node.sched_infos.rend(); ++it) {
-    if (std::holds_alternative<Si_plain>(*it)) {
-      out("*** subprogram impl not implemented.\n");
-      internal_error("a call of a subprogram implementation in " + name.str() + " cannot be scheduled");
-    }
+    if (std::holds_alternative<Si_plain>(*it)) subprogram_impl_call(name);
     calls.push_back(replay(names, std::get<Si_timed>(*it)));
   }
   return calls;
@@ -351,14 +348,8 @@ std::vector<Thread_sched> thread_name_to_subprogram_list(const Env& env, Name_re
 namespace {
 
 [[noreturn]] void cannot_schedule(const Ident& component) {
-  out("*** Cannot schedule this system, sorry.\n");
-  out("*** Are you sure that " + component.str() + " is a process implementation?\n");
-  throw Exit_request(2);
-}
-
-[[noreturn]] void subprogram_impl_call(const Ident& thread) {
-  out("*** subprogram impl not implemented.\n");
-  internal_error("a call of a subprogram implementation in " + thread.str() + " cannot be scheduled");
+  fail_without_abort_line("*** Cannot schedule this system, sorry.\n*** Are you sure that " + component.str() +
+                          " is a process implementation?\n");
 }
 
 // Clock names as a caller sees them: an oracle of the callee -> the name
@@ -520,9 +511,8 @@ Si_tree compute_si_tree(const Ident& top, const Env& env) {
     groups[pos->second].refs.push_back(it->second);
   }
   if (groups.empty()) {
-    out("*** Cannot schedule this system, sorry.\n");
-    out("*** No sub-component of " + top.str() + " is bound to a processor (Actual_Processor_Binding).\n");
-    throw Exit_request(2);
+    fail_without_abort_line("*** Cannot schedule this system, sorry.\n*** No sub-component of " + top.str() +
+                            " is bound to a processor (Actual_Processor_Binding).\n");
   }
 
   // The clocks of an instance are found by following the calls from the
@@ -1426,10 +1416,8 @@ void check_clocks_driven(const Si_tree& tree, const Node& top_node) {
   for (std::size_t i = 0; i < oracles.size(); ++i) {
     const std::string& name = oracles[i].first.str();
     if (!driven[i] && is_thread_clock(name)) {
-      out("*** Cannot schedule this system, sorry.\n");
-      out("*** The clock " + name +
-          " is driven by no processor: is every process bound with Actual_Processor_Binding?\n");
-      throw Exit_request(2);
+      fail_without_abort_line("*** Cannot schedule this system, sorry.\n*** The clock " + name +
+                              " is driven by no processor: is every process bound with Actual_Processor_Binding?\n");
     }
   }
 }
@@ -1472,7 +1460,7 @@ void print_scheduler(const Options& opt, Lustre_writer& w, const Ident& top, con
   gen_schedule_zorbel(opt, base, tree, top_node, w);
 
   if (opt.verbosity >= 2) out("# ==> File " + scenario->name() + " has been generated.\n");
-  if (int e = scenario->close()) throw Failure(file_error(e, scenario->name()));
+  if (int e = scenario->close()) fail(file_error(e, scenario->name()));
 }
 
 }  // namespace vorquel

@@ -37,11 +37,6 @@ using Node_ptr = std::shared_ptr<const Node>;
 // Where an implementation finds the nodes of the components it calls.
 using Node_lookup = std::function<Node_ptr(const Ident&)>;
 
-[[noreturn]] void stop(std::string_view message) {
-  out(message);
-  abort_run();
-}
-
 Node make_node(const Ident& name) {
   return Node{name, {}, {}, {}, {}, {}, {}, {}};
 }
@@ -131,7 +126,7 @@ In_out status_of(const Env& env, const Feature_kind& k, Directions& d);
 In_out port_group_status(const Env& env, const Ident& name, Directions& d) {
   if (auto it = d.known.find(name); it != d.known.end()) return it->second;
   if (std::find(d.visiting.begin(), d.visiting.end(), name) != d.visiting.end())
-    throw Failure("*** Error: the port group " + name.str() + " is defined in terms of itself.\n");
+    fail("*** Error: the port group " + name.str() + " is defined in terms of itself.\n");
   // An undeclared classifier is reported by the translation driver.
   if (!env.mem(name)) throw Vorquel_todo(name);
   const Port_group& g = env.get_port_grp(name);
@@ -181,7 +176,7 @@ In_out status_of(const Env& env, const Feature_kind& k, Directions& d) {
 Sync_definition port_group_definition(const Env& env, const Port_group& g, std::vector<Ident>& visiting) {
   if (!g.inverse) return TypeDef{g.name, port_group_to_type(g)};
   if (std::find(visiting.begin(), visiting.end(), g.name) != visiting.end())
-    throw Failure("*** Error: the port group " + g.name.str() + " is defined in terms of itself.\n");
+    fail("*** Error: the port group " + g.name.str() + " is defined in terms of itself.\n");
   if (!env.mem(*g.inverse)) throw Vorquel_todo(*g.inverse);
   visiting.push_back(g.name);
   Sync_definition inv = port_group_definition(env, env.get_port_grp(*g.inverse), visiting);
@@ -203,13 +198,12 @@ std::pair<std::vector<Feature>, std::vector<Feature>> classify_features(const En
       }
       VQ_ASSERT(acc->category == Category::Data, "the access " + f.name.str() + " is neither data nor bus");
       const bool required = acc->access == Access_kind::Required;
-      Access_mode mode;
-      try {
-        mode = required ? get_required_access_mode(f.properties) : get_provided_access_mode(f.properties);
-      } catch (const Not_found&) {
-        stop("*** Error: the data access " + f.name.str() + " of " + c.name.str() + " has no " +
+      const std::optional<Access_mode> found =
+          required ? find_required_access_mode(f.properties) : find_provided_access_mode(f.properties);
+      if (!found)
+        fail("*** Error: the data access " + f.name.str() + " of " + c.name.str() + " has no " +
              (required ? "Required_Access" : "Provided_Access") + " property.\n");
-      }
+      const Access_mode mode = *found;
       Feature as_input{add_suffix("_in", f.name), f.kind, f.properties};
       switch (mode) {
         case Access_mode::Read:
@@ -377,7 +371,7 @@ struct Argument {
 Expression source_var(const Connection& c) { return var(c.src); }
 
 [[noreturn]] void targetted_twice(const Ident& component, const Ident& dst) {
-  stop("*** Error: in component " + component.str() + ", " + dst.str() + " is targetted by 2 different connections, " +
+  fail("*** Error: in component " + component.str() + ", " + dst.str() + " is targetted by 2 different connections, " +
        " which is only allowed for event ports.\n");
 }
 
@@ -449,7 +443,7 @@ std::vector<Tuple_item> check_in_conn(const Ident& callee_name, const std::vecto
   for (const Connection* c : incoming) {
     VQ_ASSERT(c->kind != Connection_kind::Bus_access_connection, "check_in_conn: bus access connection");
     if (!input_names.has(c->dst.last(), input_suffix(c->kind)))
-      stop("*** Variable " + c->dst.str() + " is not an input of component " + callee_name.str() + ".\n");
+      fail("*** Variable " + c->dst.str() + " is not an input of component " + callee_name.str() + ".\n");
   }
   // The first argument that names each input.
   auto first_of = [&, index = std::unordered_map<std::string, const Argument*>()](
@@ -472,7 +466,7 @@ std::vector<Tuple_item> check_in_conn(const Ident& callee_name, const std::vecto
   result.reserve(inputs.size());
   for (const auto& [name, type] : inputs) {
     const Argument* a = first_of(name.str());
-    if (!a) stop("*** Error: The input variable " + name.str() + " is not connected.\n");
+    if (!a) fail("*** Error: The input variable " + name.str() + " is not connected.\n");
     result.push_back({name, a->expr});
   }
   return result;
@@ -538,11 +532,10 @@ std::vector<Tuple_item> make_input_of_component(const Ident& sub, const Ident& c
   auto result = check_in_conn(callee_name, kept, callee.inputs, args, input_names);
   const std::size_t n = callee.inputs.size(), m = args.size();
   if (n != m) {
-    out("*** Error in the use of" + sub.str() + " a component of kind " + callee_name.str() +
-        "\n*** It is supposed to have " + std::to_string(n) + " input" + plural(n) + ", but is used with " +
-        std::to_string(m) + " input" + plural(m) + ".\n");
-    std_out().flush();
-    internal_error("make_input_of_component: wrong number of inputs for " + sub.str());
+    internal_error("*** Error in the use of" + sub.str() + " a component of kind " + callee_name.str() +
+                   "\n*** It is supposed to have " + std::to_string(n) + " input" + plural(n) + ", but is used with " +
+                   std::to_string(m) + " input" + plural(m) + ".\nmake_input_of_component: wrong number of inputs for " +
+                   sub.str());
   }
   return result;
 }
@@ -658,7 +651,7 @@ std::vector<Typed_ident> local_of_out_connection(const Env& env, const Component
     const Feature* f = nullptr;
     if (auto it = own.find(feature); it != own.end()) f = it->second;
     else if (auto jt = of_type.find(feature); jt != of_type.end()) f = jt->second;
-    if (!f) stop("Vorquel.local_of_out_connection " + callee.name.str() + "." + feature.str());
+    if (!f) fail("Vorquel.local_of_out_connection " + callee.name.str() + "." + feature.str());
     locals.push_back({c->dst, type_of_feature_kind(f->kind)});
   }
   std::reverse(locals.begin(), locals.end());
@@ -716,11 +709,8 @@ Expression call_expr(std::optional<Expression> clock, const Ident& callee, std::
 }
 
 Integer period_or(const Component& c, const Ident& default_name) {
-  try {
-    return get_period(c);
-  } catch (const Not_found&) {
-    return Integer::of_name(make_new_ident(default_name, "_period"));
-  }
+  if (auto p = find_period(c)) return *p;
+  return Integer::of_name(make_new_ident(default_name, "_period"));
 }
 
 // The pieces of a node that an implementation accumulates.
@@ -888,7 +878,7 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
         else process_thread_impl(env, node_of, s, encl, b);
         break;
       case Category::Thread_group:
-        stop(std::string(category_to_string(C.category)) + " is not supported as a sub-component of " +
+        fail(std::string(category_to_string(C.category)) + " is not supported as a sub-component of " +
              "a process implementation.\n");
       case Category::Subprogram:
       case Category::Process:
@@ -910,11 +900,8 @@ Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Co
   Node_ptr type_node = node_of(type_name);
   // The implementation's period, else its type's, else a named one.
   const Integer period = [&] {
-    try {
-      return get_period(c);
-    } catch (const Not_found&) {
-      return period_or(env.get_component(type_name), c.name);
-    }
+    if (auto p = find_period(c)) return *p;
+    return period_or(env.get_component(type_name), c.name);
   }();
   auto calls = get_calls_information(env, c);
   const Enclosing encl = enclosing(c, *type_node, calls, std::nullopt);
@@ -924,7 +911,7 @@ Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Co
     const Component& C = *s.classifier;
     switch (C.category) {
       case Category::Subprogram: {
-        if (C.kind == Component_kind::Implementation) stop("*** Subprogram implementations are not implemented.");
+        if (C.kind == Component_kind::Implementation) fail("*** Subprogram implementations are not implemented.");
         Node_ptr callee = node_of(C.name);
         Condact_parts p = condact_parts(s, *callee, encl, b);
         // Checked for its diagnostics only: the next calls read the sources
@@ -952,13 +939,13 @@ Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Co
         break;
       }
       case Category::Data:
-        stop("*** Data subcomponents are not yet supported for threads!\n");
+        fail("*** Data subcomponents are not yet supported for threads!\n");
       case Category::Thread:
       case Category::Thread_group:
       case Category::Memory:
       case Category::Bus:
       case Category::Device:
-        stop(std::string(category_to_string(C.category)) + " is not supported as a sub-component of " +
+        fail(std::string(category_to_string(C.category)) + " is not supported as a sub-component of " +
              "a thread implementation.\n");
       case Category::Process:
       case Category::Processor:
@@ -976,7 +963,7 @@ Type_expression device_input_type(const Env& env, const Ident& input, const Comp
     if (const auto* sig = std::get_if<Component>(e->decl.get()))
       for (const auto& f : sig->features)
         if (f.name == feature) return type_of_feature_kind(f.kind);
-  stop("*** Variable " + input.str() + " is not an input of component " + device.name.str() + ".\n");
+  fail("*** Variable " + input.str() + " is not an input of component " + device.name.str() + ".\n");
 }
 
 Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Component& c) {
@@ -1042,7 +1029,7 @@ Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Co
       case Category::Bus:
         break;
       case Category::System:
-        stop("*** systems as sub-components of a system is not supported yet.");
+        fail("*** systems as sub-components of a system is not supported yet.");
       case Category::Data:
       case Category::Subprogram:
       case Category::Thread:
@@ -1143,7 +1130,7 @@ Node_ptr node_or_translate(Translation& t, const Ident& requester, const Ident& 
   if (auto it = t.nodes.find(x); it != t.nodes.end()) return it->second;
   if (const Entry* e = t.env.find(x); e && e->def) return node_of_entry(x, *e);
   if (t.in_progress.count(x))
-    throw Failure("*** Error: the translation of " + x.str() + " needs its own node (cyclic dependency).\n");
+    fail("*** Error: the translation of " + x.str() + " needs its own node (cyclic dependency).\n");
   translate_aux(t, x);
   trace(t, requester);
   return node_of_entry(x, t.env.get(x));
@@ -1153,7 +1140,7 @@ void translate_aux(Translation& t, const Ident& name) {
   while (true) {
     trace(t, name);
     const Entry* e = t.env.find(name);
-    if (!e) stop("*** Error: " + name.str() + " is undefined in " + t.input_files);
+    if (!e) fail("*** Error: " + name.str() + " is undefined in " + t.input_files);
     if (e->def) return;
     std::shared_ptr<const Declaration> decl = e->decl;
     t.in_progress.insert(name);
@@ -1177,11 +1164,12 @@ void translate_aux(Translation& t, const Ident& name) {
     } catch (const Vorquel_todo& todo) {
       t.in_progress.erase(name);
       if (todo.name == name || t.in_progress.count(todo.name))
-        throw Failure("*** Error: the translation of " + todo.name.str() +
-                      " needs its own node (cyclic dependency).\n");
+        fail("*** Error: the translation of " + todo.name.str() + " needs its own node (cyclic dependency).\n");
       translate_aux(t, todo.name);
-    } catch (const Not_found&) {
-      internal_error("Not_found while translating " + name.str());
+    } catch (const Fatal& f) {
+      // A lookup found nothing: say in which declaration.
+      if (is_not_found(f.diagnostic)) internal_error("Not_found while translating " + name.str());
+      throw;
     }
   }
 }
@@ -1486,21 +1474,17 @@ Sync_definition sync_definition_of_port_group(const Env& env, const Port_group& 
 }
 
 void check_dispatch_protocol(const Component& thread) {
-  Dispatch_protocol protocol;
-  try {
-    protocol = get_dispatch_protocol(thread);
-  } catch (const Not_found&) {
-    stop("*** Error: the thread " + thread.name.str() + " has no Dispatch_Protocol property.\n");
-  }
-  switch (protocol) {
+  const std::optional<Dispatch_protocol> protocol = find_dispatch_protocol(thread);
+  if (!protocol) fail("*** Error: the thread " + thread.name.str() + " has no Dispatch_Protocol property.\n");
+  switch (*protocol) {
     case Dispatch_protocol::Periodic:
       return;
     case Dispatch_protocol::Aperiodic:
-      stop("*** Aperiodic dispatch protocol is not a supported yet.\n");
+      fail("*** Aperiodic dispatch protocol is not a supported yet.\n");
     case Dispatch_protocol::Sporadic:
-      stop("*** Sporadic dispatch protocol is not a supported yet.\n");
+      fail("*** Sporadic dispatch protocol is not a supported yet.\n");
     case Dispatch_protocol::Background:
-      stop("*** Backgroud dispatch protocol is not a supported yet.\n");
+      fail("*** Backgroud dispatch protocol is not a supported yet.\n");
   }
 }
 

@@ -35,9 +35,9 @@ TEST(Ident, OfString) {
     EXPECT_EQ(of_string(text), id);
     EXPECT_EQ(to_string(of_string(text)), to_string(id));
   }
-  EXPECT_THROW(of_string(""), Internal_error);
-  EXPECT_THROW(of_string("::"), Internal_error);
-  EXPECT_THROW(of_string("."), Internal_error);
+  EXPECT_THROW(of_string(""), Fatal);
+  EXPECT_THROW(of_string("::"), Fatal);
+  EXPECT_THROW(of_string("."), Fatal);
 }
 
 TEST(Ident, ToString) {
@@ -118,8 +118,8 @@ TEST(Ident, TypeAndFeatureNames) {
   EXPECT_EQ(type_name_of_implementation_name(of_string("P.IMPL")), S("P"));
   EXPECT_EQ(type_name_of_implementation_name(of_string("K::P.IMPL")), C("K", S("P")));
   EXPECT_EQ(type_name_of_implementation_name(of_string("a.b.c")), D("a", S("b")));
-  EXPECT_THROW(type_name_of_implementation_name(S("P")), Internal_error);
-  EXPECT_THROW(type_name_of_implementation_name(of_string("K::P")), Internal_error);
+  EXPECT_THROW(type_name_of_implementation_name(S("P")), Fatal);
+  EXPECT_THROW(type_name_of_implementation_name(of_string("K::P")), Fatal);
   EXPECT_EQ(feature_name_of_component_name(of_string("t1.out1")), S("out1"));
   EXPECT_EQ(feature_name_of_component_name(of_string("K::T")), S("T"));
 }

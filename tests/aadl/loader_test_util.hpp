@@ -48,19 +48,24 @@ inline Outcome capture(const std::function<void()>& f) {
   Outcome o;
   try {
     f();
-  } catch (const Exit_request& e) {
-    o.ending = Ending::Exit;
-    o.message = std::to_string(e.status);
-  } catch (const Failure& e) {
-    o.ending = Ending::Failure;
-    o.message = e.message;
-  } catch (const Internal_error& e) {
-    o.ending = Ending::Internal;
-    o.message = e.description;
-  } catch (const Not_found&) {
-    o.ending = Ending::Not_found;
-  } catch (const Misc_error&) {
-    o.ending = Ending::Misc;
+  } catch (const Fatal& e) {
+    // A user error that ends the report itself is written as the driver
+    // writes it; the others are kept as their message.
+    const Diagnostic& d = e.diagnostic;
+    switch (d.kind) {
+      case Diagnostic_kind::User:
+        o.ending = d.aborting ? Ending::Failure : Ending::Exit;
+        o.message = d.aborting ? d.text : "2";
+        if (!d.aborting) report(d);
+        break;
+      case Diagnostic_kind::Internal:
+        o.ending = is_not_found(d) ? Ending::Not_found : Ending::Internal;
+        if (!is_not_found(d)) o.message = d.text;
+        break;
+      case Diagnostic_kind::Unsupported:
+        o.ending = Ending::Misc;
+        break;
+    }
   }
   std_out().flush();
   std_err().flush();

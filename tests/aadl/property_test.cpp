@@ -31,6 +31,13 @@ Component thread(std::vector<Property_association> props, const std::string& nam
 
 std::string show_integer(const Integer& i) { return i.named ? "named " + i.name.str() : std::to_string(i.value); }
 
+// The value shown, or "not found" when absent.
+template <class T, class Show>
+std::string shown(const std::optional<T>& v, Show show) {
+  return v ? show(*v) : "not found";
+}
+std::string show_enum(auto v) { return std::to_string(static_cast<int>(v)); }
+
 template <class F>
 std::string result_of(F f) {
   std::string r;
@@ -59,8 +66,8 @@ TEST(Property, Period) {
       {"a real", {assoc("Period", {real_value(1.5)})}, "internal"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(result_of([&] { return show_integer(get_period(thread(c.props))); }), c.expected) << c.what;
-    EXPECT_EQ(result_of([&] { return show_integer(get_period(c.props)); }), c.expected) << c.what;
+    EXPECT_EQ(result_of([&] { return shown(find_period(thread(c.props)), show_integer); }), c.expected) << c.what;
+    EXPECT_EQ(result_of([&] { return shown(find_period(c.props), show_integer); }), c.expected) << c.what;
   }
 }
 
@@ -109,7 +116,7 @@ TEST(Property, DispatchProtocol) {
       {{assoc("Dispatch_Protocol", {ref_value("Periodic")})}, "internal"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(result_of([&] { return std::to_string(static_cast<int>(get_dispatch_protocol(thread(c.props)))); }),
+    EXPECT_EQ(result_of([&] { return shown(find_dispatch_protocol(thread(c.props)), show_enum<Dispatch_protocol>); }),
               c.expected);
 }
 
@@ -162,9 +169,9 @@ TEST(Property, AccessModes) {
       {{assoc("Required_Access", {}), assoc("Provided_Access", {int_value(1)})}, "internal", "internal"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(result_of([&] { return std::to_string(static_cast<int>(get_required_access_mode(c.props))); }),
+    EXPECT_EQ(result_of([&] { return shown(find_required_access_mode(c.props), show_enum<Access_mode>); }),
               c.required);
-    EXPECT_EQ(result_of([&] { return std::to_string(static_cast<int>(get_provided_access_mode(c.props))); }),
+    EXPECT_EQ(result_of([&] { return shown(find_provided_access_mode(c.props), show_enum<Access_mode>); }),
               c.provided);
   }
 }

@@ -43,8 +43,9 @@ void in_directory(const std::string& dir, F f) {
   fs::current_path(here);
 }
 
-// What f writes on standard output and standard error, and the status of
-// the Exit_request it raises (-1 when none).
+// What f writes on standard output and standard error (a fatal error
+// reported as the driver reports it), and the exit status of that error
+// (-1 when none).
 struct Captured {
   std::string out, err;
   int status = -1;
@@ -59,8 +60,9 @@ Captured capture(F f) {
   Captured c;
   try {
     f();
-  } catch (const Exit_request& e) {
-    c.status = e.status;
+  } catch (const Fatal& e) {
+    report(e.diagnostic);
+    c.status = 2;
   }
   std_out().flush();
   std_err().flush();

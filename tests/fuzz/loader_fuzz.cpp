@@ -24,11 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string text(reinterpret_cast<const char*>(data), size);
   try {
     Model m = parse_aadl_text(2, "dir/fuzz.aaxl", std::move(text));
-  } catch (const Exit_request&) {
-  } catch (const Failure&) {
-  } catch (const Internal_error&) {
-  } catch (const Not_found&) {
-  } catch (const Misc_error&) {
+  } catch (const Fatal&) {
   }
   std_out().flush();
   std_err().flush();

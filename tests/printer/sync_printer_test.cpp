@@ -106,7 +106,7 @@ TEST_F(Printer_types, FakeValuesFollowPortGroups) {
   // A port group whose definition is not a record type is impossible.
   Port_group bad{id("K::Bad"), std::nullopt, {}, std::nullopt, true};
   Env env2 = with(env, bad, Sync_definition{TypeDef{id("K::Bad"), std::nullopt}});
-  EXPECT_THROW(type_to_fake_value(env2, named("K::Bad")), Internal_error);
+  EXPECT_THROW(type_to_fake_value(env2, named("K::Bad")), Fatal);
 
   // A port group that contains itself is reported instead of recursing forever.
   Port_group loop{id("K::Loop"), std::nullopt, {}, std::nullopt, true};
@@ -114,8 +114,8 @@ TEST_F(Printer_types, FakeValuesFollowPortGroups) {
   try {
     type_to_fake_value(env3, named("K::Loop"));
     FAIL() << "no failure";
-  } catch (const Failure& f) {
-    EXPECT_EQ(f.message, "*** Error: the port group K__Loop contains itself.\n");
+  } catch (const Fatal& f) {
+    EXPECT_EQ(f.diagnostic.text, "*** Error: the port group K__Loop contains itself.\n");
   }
 }
 
@@ -198,7 +198,7 @@ TEST_F(Printer_expressions, EmptyOperandsAreInternalErrors) {
       make_expr(Arrow{empty_expression(), v("a")}),
       make_expr(Pre{empty_expression()}),
   };
-  for (const auto& e : bad) EXPECT_THROW(expr(e), Internal_error);
+  for (const auto& e : bad) EXPECT_THROW(expr(e), Fatal);
 }
 
 class Printer_calls : public Printer_expressions {
@@ -233,9 +233,9 @@ TEST_F(Printer_calls, PlainCalls) {
     calls_.clear();
     EXPECT_EQ(expr(c.e), c.text);
   }
-  EXPECT_THROW(expr(call("K::Nowhere", {})), Internal_error);
-  EXPECT_THROW(expr(make_expr(Call_expr{std::nullopt, imm_int(1), tuple({})})), Internal_error);
-  EXPECT_THROW(expr(make_expr(Call_expr{std::nullopt, v("K::F"), v("x")})), Internal_error);
+  EXPECT_THROW(expr(call("K::Nowhere", {})), Fatal);
+  EXPECT_THROW(expr(make_expr(Call_expr{std::nullopt, imm_int(1), tuple({})})), Fatal);
+  EXPECT_THROW(expr(make_expr(Call_expr{std::nullopt, v("K::F"), v("x")})), Fatal);
 }
 
 TEST_F(Printer_calls, RepeatedCallsNumberTheOracleArguments) {
@@ -265,7 +265,7 @@ TEST_F(Printer_calls, RecordedOracleArgumentsArePrintedAsRecorded) {
             "\n    condact_K__P_i(c,x, a,b,       \n      true\n    )");
   EXPECT_EQ(expr(call("K::P.i", {v("x")})), "K__P_i(x, _o1_clk,_o2_clk\n  )");
   // A record of the wrong length means propagation and printing disagree.
-  EXPECT_THROW(expr(recorded(call("K::P.i", {v("x")}), {"only_one"})), Internal_error);
+  EXPECT_THROW(expr(recorded(call("K::P.i", {v("x")}), {"only_one"})), Fatal);
   options_.dialect = Dialect::Scade;
   EXPECT_EQ(expr(recorded(condact("c", "K::P.i", {v("x")}), {"_a_very_long_oracle_name_of_a_clock", "b"})),
             "\n  condact(c,K__P_i(x, _a_very_long_oracle_name_of_a0,b),     \n    true\n  )");
@@ -288,7 +288,7 @@ TEST_F(Printer_calls, CondactCallsLustre) {
     calls_.clear();
     EXPECT_EQ(expr(c.e, "    "), c.text);
   }
-  EXPECT_THROW(expr(make_expr(Call_expr{empty_expression(), v("K::F"), tuple({})})), Internal_error);
+  EXPECT_THROW(expr(make_expr(Call_expr{empty_expression(), v("K::F"), tuple({})})), Fatal);
 }
 
 TEST_F(Printer_calls, CondactCallsScade) {
@@ -327,7 +327,7 @@ TEST_F(Printer_calls, DelayedOutputs) {
                                                "        if _t_dispatch_clk then t_w_condact else t_w)");
 
   DelayedOutputs odd{id("K::T"), id("r"), id("d"), ptuple({"a", "b"}), ptuple({"c"}), {}};
-  EXPECT_THROW(expr(make_expr(odd)), Internal_error);
+  EXPECT_THROW(expr(make_expr(odd)), Fatal);
 
   // A callee without outputs: the parenthesis is closed on an indented line.
   DelayedOutputs none{id("K::Z"), id("r"), id("d"), ptuple({}), ptuple({}), {}};

@@ -65,7 +65,7 @@ TEST(NoLock, TwelveThreadsUseMultiDigitNumbers) {
             std::string::npos);
 }
 
-TEST(NoLock, NoThreadIsAnInternalError) { EXPECT_THROW(arbiter(0), Internal_error); }
+TEST(NoLock, NoThreadIsAnInternalError) { EXPECT_THROW(arbiter(0), Fatal); }
 
 }  // namespace
 }  // namespace vorquel

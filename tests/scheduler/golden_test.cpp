@@ -205,11 +205,11 @@ TEST_F(SchedulerGolden, ScenarioThatCannotBeCreatedStopsTheRun) {
   Options o;
   o.output_base_name = "missing/out";
   Captured run = capture_stdout([&] { run_scheduler(o, m, "K::S.i"); });
-  ASSERT_TRUE(run.threw<Failure>());
+  ASSERT_TRUE(run.threw<Fatal>());
   try {
     std::rethrow_exception(run.error);
-  } catch (const Failure& f) {
-    EXPECT_EQ(f.message, "*** No such file or directory (missing/out.zbl)\n");
+  } catch (const Fatal& f) {
+    EXPECT_EQ(f.diagnostic.text, "*** No such file or directory (missing/out.zbl)\n");
   }
 }
 

@@ -106,7 +106,8 @@ struct Sched_model {
 
 namespace vorquel::testing {
 
-// What f wrote to standard output, and what it threw (if anything).
+// What f wrote to standard output (a fatal error reported as the driver
+// reports it), and what it threw (if anything).
 struct Captured {
   std::string out;
   std::exception_ptr error;
@@ -132,6 +133,9 @@ inline Captured capture_stdout(const std::function<void()>& f) {
   Captured c;
   try {
     f();
+  } catch (const Fatal& e) {
+    report(e.diagnostic);  // as the driver reports it
+    c.error = std::current_exception();
   } catch (...) {
     c.error = std::current_exception();
   }

@@ -78,8 +78,8 @@ TEST_F(SchedulerTest, SortRmsNumbersByPeriodThenLaterItemFirst) {
 TEST_F(SchedulerTest, SortRmsNeedsAPeriod) {
   Numbered_item defined = thread_item(1, "a", lit(5));
   std::get<Si_thread>(defined.item).thread.act = DefinedBy{act_clk("a"), rel_clk("z")};
-  EXPECT_THROW(sort_rms({thread_item(2, "b", lit(5)), defined}), Internal_error);
-  EXPECT_THROW(sort_rms({thread_item(1, "b", lit(5)), Numbered_item{2, Si_calls{}}}), Internal_error);
+  EXPECT_THROW(sort_rms({thread_item(2, "b", lit(5)), defined}), Fatal);
+  EXPECT_THROW(sort_rms({thread_item(1, "b", lit(5)), Numbered_item{2, Si_calls{}}}), Fatal);
 }
 
 TEST_F(SchedulerTest, OracleInfoNumbersCallsConsecutively) {
@@ -227,7 +227,7 @@ TEST_F(SchedulerTest, NameReplayCounters) {
   EXPECT_EQ(r.gnn_deliv_info(Deliv_info{rel_clk("t"), lit(1), lit(3)}).clock.str(), "_t_release_clk");
 
   Captured c = capture_stdout([&] { r.gnn_no_incr(Ident("never")); });
-  EXPECT_TRUE(c.threw<Exit_request>());
+  EXPECT_TRUE(c.threw<Fatal>());
   EXPECT_EQ(c.out, "*** never not found \n*** Internal error. Aborting...\n");
 }
 
@@ -240,12 +240,12 @@ TEST_F(SchedulerTest, FatalTreeErrors) {
       .system("K::S2.i", {{"q", "K::Q.i"}}, {{"cpu", "q"}}, make_node());
 
   Captured c = capture_stdout([&] { compute_si_tree(of_string("K::S.i"), m.env); });
-  EXPECT_TRUE(c.threw<Exit_request>());
+  EXPECT_TRUE(c.threw<Fatal>());
   EXPECT_EQ(c.out, "*** Cannot schedule this system, sorry.\n*** Are you sure that K__P_i is a process implementation?\n");
 
   c = capture_stdout([&] { compute_si_tree(of_string("K::S2.i"), m.env); });
-  EXPECT_TRUE(c.threw<Internal_error>());
-  EXPECT_EQ(c.out, "*** subprogram impl not implemented.\n");
+  EXPECT_TRUE(c.threw<Fatal>());
+  EXPECT_EQ(c.out.substr(0, 37), "*** subprogram impl not implemented.\n");
 }
 
 TEST_F(SchedulerTest, TopLevelSystemIsTheLastImplementation) {
@@ -259,7 +259,7 @@ TEST_F(SchedulerTest, TopLevelSystemIsTheLastImplementation) {
   EXPECT_EQ(c.out, "# ---> The top-level system is A__S_i ()\n# ---> The top-level system is B__S_i ()\n");
 
   c = capture_stdout([&] { get_a_system_impl(Options{}, Sched_model{}.add("K::P.i", Category::Process, {}).env); });
-  EXPECT_TRUE(c.threw<Exit_request>());
+  EXPECT_TRUE(c.threw<Fatal>());
   EXPECT_EQ(c.out,
             "*** No system found. Please check if system is defined in your aadl model, or define explicitely\n"
             "*** the toplevel component using the --toplevel-comp command-line option.\n*** Aborting...\n");
@@ -292,8 +292,8 @@ TEST_F(SchedulerTest, ClockNamesOfAThread) {
     EXPECT_EQ(dispatch_of_act_var(c.act), c.dispatch);
     EXPECT_EQ(thread_label(c.act), c.label);
   }
-  EXPECT_THROW(dispatch_of_act_var("_t1_clk"), Internal_error);
-  EXPECT_THROW(thread_label("_t1_clk"), Internal_error);
+  EXPECT_THROW(dispatch_of_act_var("_t1_clk"), Fatal);
+  EXPECT_THROW(thread_label("_t1_clk"), Fatal);
 }
 
 Si_tree processors(int n) {
@@ -315,7 +315,7 @@ TEST_F(SchedulerTest, QuasiSynchronousSchedulerWithArrays) {
             "  [qs_1, qs_2, qs_3] = qsg_generic(3, 2, [alea_1, alea_2, alea_3]);\n"
             "tel\n\n");
 
-  EXPECT_THROW(gen_qs_sched_call(arrays, processors(1), v4.w()), Internal_error);
+  EXPECT_THROW(gen_qs_sched_call(arrays, processors(1), v4.w()), Fatal);
 }
 
 TEST_F(SchedulerTest, ReleaseVariablesWriteANewlineOnStandardOutput) {

@@ -160,7 +160,7 @@ TEST_F(SchedulerRun, SystemsThatCannotBeScheduledStopBeforeAnySchedulerText) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Captured r = run(c.model(), c.top);
-    EXPECT_TRUE(r.threw<Exit_request>());
+    EXPECT_TRUE(r.threw<Fatal>());
     EXPECT_EQ(r.out, c.out);
     EXPECT_EQ(read_file("schedule.lus"), "");
     EXPECT_EQ(read_file("top.lus"), "");

@@ -306,7 +306,7 @@ INSTANTIATE_TEST_SUITE_P(
                   kF + thread("TH", "") +
                       impl("thread", "TH.i", "", "", "",
                            "<callSequences><callSequence/><callSequence/></callSequences>"),
-                  "K::TH.i", "not yet implemented", "",
+                  "K::TH.i", "not yet implemented", "Misc.Error\n*** Aborting...\n",
                   ">> Not yet implemented: Vorquel.get_calls_information\n"},
         Stop_case{"SubprogramImplementationCalled",
                   // Z.i sorts after TH.i, which meets it first.
@@ -334,7 +334,7 @@ INSTANTIATE_TEST_SUITE_P(
                   thread("W", access("acc", "write")) + impl("thread", "W.i", "") + type("process", "P") +
                       impl("process", "P.i", sub("data", "d", "dataType", "int") + sub("thread", "w", "threadImpl", "W.i"),
                            conn("dataAccess", "d", "w.acc")),
-                  "K::P.i", "not yet implemented", "",
+                  "K::P.i", "not yet implemented", "Misc.Error\n*** Aborting...\n",
                   ">> Not yet implemented: data written by a thread implementation\n"},
         Stop_case{"SourceFeatureOfAProcessTypeNotFound",
                   kDevices.substr(0, kDevices.find("<systemImpl")) +
@@ -356,8 +356,8 @@ INSTANTIATE_TEST_SUITE_P(
         Stop_case{"BackgroundThread", thread("T", "", timing("10", "1", "3", "Background")), "K::T", "exit 2",
                   "*** Backgroud dispatch protocol is not a supported yet.\n*** Aborting...\n"},
         Stop_case{"EventDataPort", thread("T", port("eventDataPort", "e", "in", "")), "K::T", "not yet implemented",
-                  "", ">> Not yet implemented: type of \"event data port\"\n"},
-        Stop_case{"InOutPort", thread("T", port("dataPort", "e", "in out")), "K::T", "not yet implemented", "",
+                  "Misc.Error\n*** Aborting...\n", ">> Not yet implemented: type of \"event data port\"\n"},
+        Stop_case{"InOutPort", thread("T", port("dataPort", "e", "in out")), "K::T", "not yet implemented", "Misc.Error\n*** Aborting...\n",
                   ">> Not yet implemented: in/out features are not considered\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 

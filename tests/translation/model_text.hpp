@@ -166,12 +166,13 @@ inline Env load(const std::string& declarations) {
 
 inline Ident id(const std::string& text) { return of_string(text); }
 
-// What a stage wrote and how it stopped.
+// What a stage wrote and how it stopped. A fatal error is reported as the
+// driver reports it.
 struct Outcome {
   std::string out;
   std::string err;
-  std::string stop;  // "" (finished), "exit 2", "failure", "not yet implemented", "internal", or what()
-  std::string message;  // of a failure or internal error
+  std::string stop;  // "" (finished), "exit 2", "not yet implemented", "internal", or what()
+  std::string message;  // the text of a user or internal error
 };
 
 template <class F>
@@ -183,16 +184,13 @@ Outcome capture(F f) {
   Outcome r;
   try {
     f();
-  } catch (const Exit_request& e) {
-    r.stop = "exit " + std::to_string(e.status);
-  } catch (const Failure& e) {
-    r.stop = "failure";
-    r.message = e.message;
-  } catch (const Misc_error&) {
-    r.stop = "not yet implemented";
-  } catch (const Internal_error& e) {
-    r.stop = "internal";
-    r.message = e.description;
+  } catch (const Fatal& e) {
+    const Diagnostic& d = e.diagnostic;
+    r.stop = d.kind == Diagnostic_kind::User          ? "exit 2"
+             : d.kind == Diagnostic_kind::Unsupported ? "not yet implemented"
+                                                      : "internal";
+    if (d.kind != Diagnostic_kind::Unsupported) r.message = d.text;
+    report(d);
   } catch (const std::exception& e) {
     r.stop = e.what();
   }
