@@ -25,6 +25,7 @@
 #include "base/options.hpp"
 #include "printer/scade.hpp"
 #include "printer/sync_printer.hpp"
+#include "sync/clock_names.hpp"
 
 namespace vorquel {
 
@@ -166,7 +167,7 @@ struct Observed {
 };
 
 std::vector<Observed> observed_threads(const Node& top_node) {
-  static constexpr std::string_view marker = "_dispatch_clk";
+  static constexpr std::string_view marker = dispatch_clk;
   std::vector<Observed> l;
   for (auto it = top_node.oracles.rbegin(); it != top_node.oracles.rend(); ++it) {
     const std::string& s = it->first.str();
@@ -196,7 +197,7 @@ struct Transition {
 
 void gen_observer_equation(Lustre_writer& w, const Observed& t, State to, const std::vector<Transition>& rows) {
   const std::string x = t.x();
-  const std::string a = t.clock("_activate_clk"), r = t.clock("_release_clk"), d = t.clock("_dispatch_clk");
+  const std::string a = t.clock(activate_clk), r = t.clock(release_clk), d = t.clock(dispatch_clk);
   w << "  ";
   w.name(state_name(to), x) << " = ";
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -677,7 +678,7 @@ const std::string_view library_block_c =
     "tel\n"
     "\n";
 
-constexpr std::string_view activate_marker = "_activate_clk";
+constexpr std::string_view activate_marker = activate_clk;
 
 std::size_t activate_pos(std::string_view act) {
   auto pos = find_in(act, activate_marker);
@@ -694,14 +695,15 @@ Act_clock_parts act_clock_parts(std::string_view act) {
 // The dispatch clock that goes with an activation clock, as one name.
 void write_dispatch_clock(Lustre_writer& w, const Ident& act) {
   const Act_clock_parts c = act_clock_parts(act.str());
-  w.name(c.before, "_dispatch_clk", c.after);
+  w.name(c.before, dispatch_clk, c.after);
 }
 
 }  // namespace
 
 std::string dispatch_of_act_var(std::string_view act) {
   auto pos = activate_pos(act);
-  return std::string(act.substr(0, pos)) + "_dispatch_clk" + std::string(act.substr(pos + activate_marker.size()));
+  return std::string(act.substr(0, pos)) + std::string(dispatch_clk) +
+         std::string(act.substr(pos + activate_marker.size()));
 }
 
 std::string thread_label(std::string_view act) {
@@ -1357,12 +1359,6 @@ void gen_schedule_zorbel(const Options& opt, const std::string&, const Si_tree& 
 
 namespace {
 
-bool is_thread_clock(std::string_view name) {
-  return find_in(name, "_activate_clk") != std::string_view::npos ||
-         find_in(name, "_dispatch_clk") != std::string_view::npos ||
-         find_in(name, "_release_clk") != std::string_view::npos;
-}
-
 // FNV-1a over the pieces of a text, read as one text.
 std::uint64_t text_hash(std::initializer_list<std::string_view> pieces) {
   std::uint64_t h = 14695981039346656037u;
@@ -1410,7 +1406,7 @@ void check_clocks_driven(const Si_tree& tree, const Node& top_node) {
     const std::string& act = o.act_clock().str();
     mark({act});
     const Act_clock_parts c = act_clock_parts(act);
-    mark({c.before, "_dispatch_clk", c.after});
+    mark({c.before, dispatch_clk, c.after});
     mark({o.deliv->clock.str()});
   });
   for (std::size_t i = 0; i < oracles.size(); ++i) {

@@ -19,6 +19,7 @@
 #include "aadl/property.hpp"
 #include "base/diagnostics.hpp"
 #include "base/overloaded.hpp"
+#include "sync/clock_names.hpp"
 #include "base/channel.hpp"
 #include "base/options.hpp"
 
@@ -813,9 +814,9 @@ void process_thread_type(const Node_lookup& node_of, const Sub_info& s, const En
   Condact_parts p = condact_parts(s, *callee, encl, b);
   Integer period = period_or(C, C.name);
   auto [lower, upper] = get_compute_execution_time(C);
-  Ident act = make_new_ident(s.name, "_activate_clk");
-  Ident disp = make_new_ident(s.name, "_dispatch_clk");
-  Ident rel = make_new_ident(s.name, "_release_clk");
+  Ident act = activate_clock(s.name);
+  Ident disp = dispatch_clock(s.name);
+  Ident rel = release_clock(s.name);
   b.sched_infos.prepend(Si_timed{C.name, Periodic{act, period}, Deliv_info{rel, lower, upper}});
   std::vector<Typed_ident> condact_results = condact_locals(p);  // read from the locals
   b.locals.prepend(std::move(p.outs.locals));
@@ -917,15 +918,15 @@ Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Co
         // Checked for its diagnostics only: the next calls read the sources
         // directly, so no equation would define these locals.
         (void)local_of_out_connection(env, C, s.conns.outgoing);
-        Ident act = make_new_ident(s.name, "_activate_clk");
-        Ident disp = make_new_ident(s.name, "_dispatch_clk");
+        Ident act = activate_clock(s.name);
+        Ident disp = dispatch_clock(s.name);
         Act_info activation = previous_release ? Act_info{DefinedBy{act, *previous_release}}
                                                : Act_info{Periodic{act, period}};
         b.oracles.prepend({act, tbool()});
         b.oracles.prepend({disp, tbool()});
         b.locals.prepend({act, tbool()});
         b.locals.prepend({disp, tbool()});
-        Ident rel = make_new_ident(s.name, "_release_clk");
+        Ident rel = release_clock(s.name);
         auto [lower, upper] = get_compute_execution_time(C);
         std::vector<Typed_ident> condact_results = condact_locals(p);
         add_condact_equations(b, s.name, C.name, p, act, disp, rel);
@@ -1184,8 +1185,7 @@ struct Propagation {
 // The scheduler names its per-thread variables after the text of a clock
 // without its kind ("_t_2" for "_t_2_activate_clk" and for
 // "_t_activate_clk_2" alike), so the names of one node must differ in that
-// text too, for each kind.
-constexpr std::string_view clock_kinds[] = {"_activate_clk", "_dispatch_clk", "_release_clk"};
+// text too, for each kind (clock_kinds).
 
 // The kind of a name ('0' + index in clock_kinds, or '-' for a name of no
 // kind); its text without the kind (the label) is written to `label`.
@@ -1505,7 +1505,7 @@ Ident clock_of_ident(const Ident& id) {
   VQ_ASSERT(id.is_dot(), "clock_of_ident: " + id.str() + " names no sub-component feature");
   std::string s = "_";
   s += id.head();
-  s += "_release_clk";
+  s += release_clk;
   return Ident(std::move(s));
 }
 
