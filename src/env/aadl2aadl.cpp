@@ -77,11 +77,6 @@ void component_refine_types(const Component& c) {
   if (c.refines) not_yet_implemented("Type refinement is not yet implemented.");
 }
 
-Component component_normalize_names(const std::string& package, Component c) {
-  Qualifier q(package);
-  return normalize_names(q, std::move(c));
-}
-
 Component component_normalize(const std::string& package, const Component& c) {
   return std::get<Component>(declaration_normalize(package, c));
 }
@@ -91,11 +86,6 @@ void port_group_extends(const Port_group& g) {
 }
 
 Port_group port_group_inverse(Port_group g) { return g; }
-
-Port_group port_group_normalize_names(const std::string& package, Port_group g) {
-  Qualifier q(package);
-  return normalize_names(q, std::move(g));
-}
 
 namespace {
 

@@ -27,9 +27,7 @@ Ident qualify(const std::string& package, const Ident& name);
 // The individual steps, in the order the two normalisations apply them.
 void component_extends(const Component& c);       // rejects inheritance
 void component_refine_types(const Component& c);  // rejects type refinement
-Component component_normalize_names(const std::string& package, Component c);
 void port_group_extends(const Port_group& g);     // rejects inheritance
 Port_group port_group_inverse(Port_group g);      // unchanged
-Port_group port_group_normalize_names(const std::string& package, Port_group g);
 
 }  // namespace vorquel

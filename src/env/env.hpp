@@ -55,11 +55,6 @@ class Env {
 
   // Declarations table, in key order.
   void iter(const std::function<void(const Ident&, const Entry&)>& f) const;
-  template <class Acc>
-  Acc fold(const std::function<Acc(const Ident&, const Entry&, Acc)>& f, Acc acc) const {
-    iter([&](const Ident& k, const Entry& e) { acc = f(k, e, std::move(acc)); });
-    return acc;
-  }
   Env map(const std::function<Entry(const Entry&)>& f) const;
   // Local-names table, in key order.
   void iter_locals(const std::function<void(const Local_key&, const Ident&)>& f) const;

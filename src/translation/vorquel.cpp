@@ -1177,11 +1177,6 @@ void translate_aux(Translation& t, const Ident& name) {
 
 // ---- oracle propagation ----------------------------------------------------------
 
-struct Propagation {
-  const Env& translated;
-  Env work;  // definitions stored with their propagated oracles
-};
-
 // The scheduler names its per-thread variables after the text of a clock
 // without its kind ("_t_2" for "_t_2_activate_clk" and for
 // "_t_activate_clk_2" alike), so the names of one node must differ in that
@@ -1325,23 +1320,6 @@ class Oracle_names {
 // definition that is not a node.
 Node propagated_node(const Node_lookup& callee_of, Node n);
 
-// The propagated node of a callee, stored on first use; null for a
-// definition that is not a node.
-Node_ptr callee_node(Propagation& p, const Ident& x) {
-  if (const Entry* w = p.work.find(x); w && w->def) {
-    const auto* nd = std::get_if<Node_def>(&*w->def);
-    return nd ? nd->node : nullptr;
-  }
-  const Entry* te = p.translated.find(x);
-  VQ_ASSERT(te && te->def, "propagate_oracles: " + x.str() + " has no definition");
-  const auto* nd = std::get_if<Node_def>(&*te->def);
-  if (!nd) return nullptr;
-  auto node = std::make_shared<const Node>(
-      propagated_node([&p](const Ident& y) { return callee_node(p, y); }, *nd->node));
-  p.work = p.work.update(x, Entry{te->decl, Node_def{node}});
-  return node;
-}
-
 Node propagated_node(const Node_lookup& callee_of, Node n) {
   // The callees first, so that the oracle list grows once to its size.
   std::vector<Node_ptr> callees;
@@ -1415,11 +1393,6 @@ std::shared_ptr<const Node> get_node_or_raise_todo(const Env& env, const Ident& 
   return node_of_entry(name, *e);
 }
 
-In_out in_out_status(const Env& env, const Feature_kind& k) {
-  Directions dirs;
-  return status_of(env, k, dirs);
-}
-
 Type_expression type_of_feature_kind(const Feature_kind& k) {
   return std::visit(
       overloaded{
@@ -1450,16 +1423,6 @@ Type_expression type_of_feature_kind(const Feature_kind& k) {
           [](const Feat_parameter& f) { return f.classifier ? tnamed(*f.classifier) : tbool(); },
       },
       k);
-}
-
-std::pair<std::vector<Feature>, std::vector<Feature>> functional_interface(const Env& env, const Component& c) {
-  Directions dirs;
-  return classify_features(env, c, dirs);
-}
-
-Sync_definition node_interface_of_component_type(const Env& env, const Component& c) {
-  Directions dirs;
-  return interface_node(env, c, dirs);
 }
 
 Type_expression port_group_to_type(const Port_group& g) {
@@ -1566,26 +1529,6 @@ Env translate(const Options& options, const Ident& top_level_system, const Env& 
   env.iter([&](const Ident& name, const Entry&) { translate_aux(t, name); });
   VQ_ASSERT(t.env.find(top_level_system), "propagate_oracles: no top-level system " + top_level_system.str());
   return std::move(t.env);
-}
-
-Env propagate_oracles(const Ident& top_level_system, const Env& env) {
-  Propagation p{env, env.map([](const Entry& e) { return Entry{e.decl, std::nullopt}; })};
-  auto process = [&](const Ident& name, const Entry& e) {
-    if (const Entry* w = p.work.find(name); w && w->def) return;
-    if (!e.def) return;
-    const auto* nd = std::get_if<Node_def>(&*e.def);
-    if (!nd) {
-      p.work = p.work.update(name, e);
-      return;
-    }
-    p.work = p.work.update(
-        name, Entry{e.decl, node_def(propagated_node([&p](const Ident& x) { return callee_node(p, x); }, *nd->node))});
-  };
-  const Entry* top = env.find(top_level_system);
-  VQ_ASSERT(top, "propagate_oracles: no top-level system " + top_level_system.str());
-  process(top_level_system, *top);
-  env.iter(process);
-  return p.work;
 }
 
 Ident give_a_new_name(Renaming_table& table, const Ident& id) {

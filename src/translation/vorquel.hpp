@@ -21,7 +21,12 @@
 namespace vorquel {
 
 // Translates every declaration (callees first) and propagates the oracle
-// inputs up to the top-level system.
+// inputs up to the top-level system: every node receives, after its own
+// oracles, the oracles of the nodes it calls. Within a node every oracle has
+// a name of its own: a callee's oracle keeps its name when that is new in the
+// node, else it takes the suffix "_2", "_3", ... (the clocks of one thread
+// instance alike). Each call records the names it passes
+// (Call_expr::oracle_args).
 Env translate(const Options& options, const Ident& top_level_system, const Env& env);
 
 // The definition of one component, by category and by type or implementation.
@@ -34,13 +39,7 @@ Sync_definition sync_definition_of_port_group(const Env& env, const Port_group& 
 // exception whose what() is "Vorquel.Vorquel_todo") when there is none yet.
 std::shared_ptr<const Node> get_node_or_raise_todo(const Env& env, const Ident& name);
 
-// Direction of a feature; a port group takes the direction of its features.
-In_out in_out_status(const Env& env, const Feature_kind& k);
 Type_expression type_of_feature_kind(const Feature_kind& k);
-// (input features, output features) of a component type, each list in the
-// reverse of the order the component holds them.
-std::pair<std::vector<Feature>, std::vector<Feature>> functional_interface(const Env& env, const Component& c);
-Sync_definition node_interface_of_component_type(const Env& env, const Component& c);
 Type_expression port_group_to_type(const Port_group& g);
 // Stops the run for any dispatch protocol but Periodic.
 void check_dispatch_protocol(const Component& thread);
@@ -52,13 +51,6 @@ Ident clock_of_ident(const Ident& id);
 // Keeps the first occurrence of every (name, type) local of a node.
 Sync_definition remove_dupl_local_var(const Sync_definition& d);
 
-// Oracle propagation: every node receives, after its own oracles, the
-// oracles of the nodes it calls; the top-level system is visited first.
-// Within a node every oracle has a name of its own: a callee's oracle keeps
-// its name when that is new in the node, else it takes the suffix "_2",
-// "_3", ... (the clocks of one thread instance alike). Each call records
-// the names it passes (Call_expr::oracle_args).
-Env propagate_oracles(const Ident& top_level_system, const Env& env);
 // Fresh copies of an identifier: x_2, x_3, ... in request order.
 using Renaming_table = std::unordered_map<Ident, int>;
 Ident give_a_new_name(Renaming_table& table, const Ident& id);

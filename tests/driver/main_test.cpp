@@ -243,12 +243,6 @@ TEST(CreateProcess, OutputDescriptor) {
 }
 
 TEST(Misc, SmallHelpers) {
-  EXPECT_EQ(remove_duplicates(std::vector<int>{3, 1, 3, 2, 1}), (std::vector<int>{3, 1, 2}));
-  const Ident a("a"), ab = of_string("a.b");
-  EXPECT_EQ(remove_duplicates(std::vector<Ident>{ab, a, of_string("a.b"), Ident("a_b")}),
-            (std::vector<Ident>{ab, a, Ident("a_b")}));  // a.b and a_b print alike but differ
-  using P = std::pair<int, int>;  // not hashable
-  EXPECT_EQ(remove_duplicates(std::vector<P>{{1, 2}, {2, 1}, {1, 2}}), (std::vector<P>{{1, 2}, {2, 1}}));
   EXPECT_TRUE(is_substring("a.b", "xa.by"));
   EXPECT_FALSE(is_substring("a.b", "xaxby"));  // no special characters
   EXPECT_EQ(opt_map([](int x) { return x + 1; }, std::optional<int>(1)), std::optional<int>(2));
