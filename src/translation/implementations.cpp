@@ -1,0 +1,499 @@
+// Implementations: processes, threads and systems become nodes that call
+// their sub-components, threads under their clocks (condact calls).
+#include "translation/vorquel.hpp"
+
+#include <algorithm>
+#include <functional>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "aadl/aadl_misc.hpp"
+#include "aadl/property.hpp"
+#include "base/channel.hpp"
+#include "base/diagnostics.hpp"
+#include "base/overloaded.hpp"
+#include "sync/clock_names.hpp"
+#include "translation/internal.hpp"
+#include "translation/wiring.hpp"
+
+namespace vorquel {
+namespace translation {
+
+// ---- implementations -------------------------------------------------------------
+
+struct Sub_info {
+  Ident name;
+  const Component* classifier;
+  Conn_split conns;
+};
+
+// The component a classifier names. A name that is not declared goes through
+// the translate-first request, which reports it as undefined.
+const Component& classifier_component(const Env& env, const Ident& name) {
+  const Entry* e = env.find(name);
+  if (!e) throw Vorquel_todo(name);
+  if (e->decl)
+    if (const auto* c = std::get_if<Component>(e->decl.get())) return *c;
+  return env.get_component2(name);  // reports what the entry is instead
+}
+
+// The sub-components of a process or system implementation, in declaration
+// order (the component holds them reversed).
+std::vector<Sub_info> get_subcomponents_information(const Env& env, const Component& c) {
+  Conn_index index(c.connections);
+  std::vector<Sub_info> subs;
+  subs.reserve(c.subcomponents.size());
+  for (auto it = c.subcomponents.rbegin(); it != c.subcomponents.rend(); ++it) {
+    VQ_ASSERT(it->classifier, "the sub-component " + it->name.str() + " of " + c.name.str() + " has no classifier");
+    subs.push_back({it->name, &classifier_component(env, *it->classifier), index.split(it->name)});
+  }
+  return subs;
+}
+
+// The calls of a thread implementation's call sequence, in call order.
+std::vector<Sub_info> get_calls_information(const Env& env, const Component& c) {
+  if (c.call_sequences.empty()) return {};
+  if (c.call_sequences.size() > 1) not_yet_implemented("Vorquel.get_calls_information");
+  Conn_index index(c.connections);
+  std::vector<Sub_info> calls;
+  for (const auto& call : c.call_sequences.front().calls)
+    calls.push_back({call.name, &classifier_component(env, call.called), index.split(call.name)});
+  return calls;
+}
+
+// The call that runs the sub-component (or call) `instance`.
+Expression call_expr(std::optional<Expression> clock, const Ident& callee, std::vector<Tuple_item> args,
+                     const Ident& instance, Expression callee_var = nullptr) {
+  if (!callee_var) callee_var = var(callee);
+  return make_expr(
+      Call_expr{std::move(clock), std::move(callee_var), make_expr(Tuple{std::move(args)}), instance, {}});
+}
+
+Integer period_or(const Component& c, const Ident& default_name) {
+  if (auto p = find_period(c)) return *p;
+  return Integer::of_name(make_new_ident(default_name, "_period"));
+}
+
+// The pieces of a node that an implementation accumulates.
+struct Body {
+  Front_list<Typed_ident> oracles;
+  Front_list<Typed_ident> locals;
+  Front_list<Equation> equations;
+  Front_list<Ident> sub_nodes;
+  Front_list<Si> sched_infos;
+  // One expression naming each callee, shared by all its calls, and the
+  // labels of the patterns of its calls.
+  std::unordered_map<Ident, Expression> callee_vars;
+  std::unordered_map<Ident, std::vector<Ident>> output_labels;
+  Expression callee_var(const Ident& callee) {
+    auto [it, fresh] = callee_vars.try_emplace(callee);
+    if (fresh) it->second = var(callee);
+    return it->second;
+  }
+};
+
+// A thread type in a process, or a subprogram in a thread, runs as a condact
+// call on its activation clock and publishes its outputs through
+// DelayedOutputs. These are the pieces both cases build alike.
+struct Condact_parts {
+  Local_outputs outs;
+  Pattern condact;  // outs.pattern with every variable x renamed x_condact
+  std::vector<Tuple_item> args;
+  Wires wires;
+};
+
+Condact_parts condact_parts(const Sub_info& s, const Node& callee, const Enclosing& encl, Body& b) {
+  const Ident& C = s.classifier->name;
+  Local_outputs outs = make_local_output_of_component(s.name, C, callee, &b.output_labels[C], &s.conns.outgoing);
+  Pattern condact = rename_patt_condact(outs.pattern);
+  auto args = make_input_of_component(s.name, C, callee, s.conns.incoming, encl);
+  return Condact_parts{std::move(outs), std::move(condact), std::move(args), make_wires(s.conns.outgoing, encl)};
+}
+
+// The locals that receive the results of the condact call: the variables of
+// the condact pattern, typed as the outputs they stand for.
+std::vector<Typed_ident> condact_locals(const Condact_parts& p) {
+  const auto& items = std::get<PTuple>(p.condact.v).items;
+  VQ_ASSERT(items.size() == p.outs.locals.size(), "condact pattern and locals differ in number");
+  std::vector<Typed_ident> r;
+  r.reserve(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i)
+    r.push_back({std::get<PVar>(items[i].pattern.v).name, p.outs.locals[i].second});
+  return r;
+}
+
+// The enclosing component of `subs`, of which those of the category
+// `wired` (all when absent) make wires.
+Enclosing enclosing(const Component& c, const Node& type_node, const std::vector<Sub_info>& subs,
+                    std::optional<Category> wired) {
+  std::unordered_set<std::string_view> names;
+  for (const auto& s : subs)
+    if (!wired || s.classifier->category == *wired) names.insert(s.name.str());
+  return Enclosing(c, type_node, names);
+}
+
+// Takes the arguments, the patterns and the wires out of p; its locals stay.
+void add_condact_equations(Body& b, const Ident& instance, const Ident& C, Condact_parts& p, const Ident& act,
+                           const Ident& disp, const Ident& rel) {
+  b.equations.prepend(std::move(p.wires.equations));
+  Pattern condact = std::move(p.condact);
+  b.equations.prepend(Equation{condact, call_expr(var(act), C, std::move(p.args), instance, b.callee_var(C))});
+  Pattern outputs = p.outs.pattern;
+  b.equations.prepend(Equation{std::move(p.outs.pattern),
+                               make_expr(DelayedOutputs{C, rel, disp, std::move(outputs), std::move(condact),
+                                                        std::move(p.wires.delayed_sources)})});
+}
+
+// d = d_init -> E, where E starts as pre(d) and every writer w (in
+// declaration order) wraps it: if pre(release clock of w) then w else E.
+void process_data(const Node_lookup& node_of, const Sub_info& s,
+                  const std::unordered_map<std::string_view, const Sub_info*>& by_name, Body& b) {
+  const Ident& C = s.classifier->name;
+  b.locals.prepend({s.name, tnamed(C)});
+  std::vector<Ident> writers;
+  for (const Connection* c : s.conns.outgoing) {
+    if (!(c->src == s.name) || c->dst.is_simple()) continue;
+    auto it = by_name.find(c->dst.head());
+    if (it == by_name.end()) continue;
+    const Component& w = *it->second->classifier;
+    if (w.category != Category::Thread) continue;
+    // Only a thread that has the feature as an output writes the data.
+    if (!has_output(*node_of(w.name), c->dst.last())) continue;
+    if (w.kind == Component_kind::Implementation) not_yet_implemented("data written by a thread implementation");
+    writers.push_back(c->dst);
+  }
+  std::reverse(writers.begin(), writers.end());
+  Expression e = make_expr(Pre{var(s.name)});
+  for (const auto& w : writers) e = make_expr(If{make_expr(Pre{var(clock_of_ident(w))}), var(w), e});
+  b.equations.prepend(Equation{Pattern{PVar{s.name}}, make_expr(Arrow{var(add_suffix("_init", C)), e})});
+}
+
+void process_thread_type(const Node_lookup& node_of, const Sub_info& s, const Enclosing& encl, Body& b) {
+  const Component& C = *s.classifier;
+  Node_ptr callee = node_of(C.name);
+  Condact_parts p = condact_parts(s, *callee, encl, b);
+  Integer period = period_or(C, C.name);
+  auto [lower, upper] = get_compute_execution_time(C);
+  Ident act = activate_clock(s.name);
+  Ident disp = dispatch_clock(s.name);
+  Ident rel = release_clock(s.name);
+  b.sched_infos.prepend(Si_timed{C.name, Periodic{act, period}, Deliv_info{rel, lower, upper}});
+  std::vector<Typed_ident> condact_results = condact_locals(p);  // read from the locals
+  b.locals.prepend(std::move(p.outs.locals));
+  b.locals.prepend(std::move(condact_results));
+  b.locals.prepend({act, tbool()});
+  b.oracles.prepend({act, tbool()});
+  b.oracles.prepend({disp, tbool()});
+  b.oracles.prepend({rel, tbool()});
+  add_condact_equations(b, s.name, C.name, p, act, disp, rel);
+  b.sub_nodes.prepend(C.name);
+}
+
+// A thread implementation schedules its own calls: a plain call, no clock.
+void process_thread_impl(const Env& env, const Node_lookup& node_of, const Sub_info& s, const Enclosing& encl,
+                         Body& b) {
+  const Component& C = *s.classifier;
+  Node_ptr callee = node_of(C.name);
+  Local_outputs outs = make_local_output_of_component(s.name, C.name, *callee);
+  auto args = make_input_of_component(s.name, C.name, *callee, s.conns.incoming, encl);
+  Wires wires = make_wires(s.conns.outgoing, encl);
+  // Checked for its diagnostics only: the callees read the sources
+  // directly, so no equation would define these locals.
+  (void)local_of_out_connection(env, C, s.conns.outgoing);
+  b.locals.prepend(std::move(outs.locals));
+  b.equations.prepend(std::move(wires.equations));
+  b.equations.prepend(Equation{outs.pattern, call_expr(std::nullopt, C.name, std::move(args), s.name)});
+  b.sub_nodes.prepend(C.name);
+  b.sched_infos.prepend(Si_plain{C.name, s.name});
+}
+
+Node finish(const Component& c, const Node& type_node, Body& b) {
+  Node n = make_node(c.name);
+  n.inputs = type_node.inputs;
+  n.outputs = type_node.outputs;
+  n.oracles = b.oracles.take_reversed();
+  n.locals = b.locals.take_list();
+  n.equations = b.equations.take_list();
+  n.sched_infos = b.sched_infos.take_list();
+  n.sub_nodes = b.sub_nodes.take_list();
+  return n;
+}
+
+Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const Component& c) {
+  check_component(c, Category::Process, Component_kind::Implementation, "process_impl");
+  check_normalized(c, "process_impl");
+  Node_ptr type_node = node_of(type_name_of_implementation_name(c.name));
+  auto subs = get_subcomponents_information(env, c);
+  std::unordered_map<std::string_view, const Sub_info*> by_name;
+  for (const auto& s : subs) by_name.emplace(s.name.str(), &s);
+  const Enclosing encl = enclosing(c, *type_node, subs, Category::Thread);
+  Body b;
+  for (const auto& s : subs) {
+    const Component& C = *s.classifier;
+    switch (C.category) {
+      case Category::Data:
+        process_data(node_of, s, by_name, b);
+        break;
+      case Category::Thread:
+        if (C.kind == Component_kind::Type) process_thread_type(node_of, s, encl, b);
+        else process_thread_impl(env, node_of, s, encl, b);
+        break;
+      case Category::Thread_group:
+        fail(std::string(category_to_string(C.category)) + " is not supported as a sub-component of " +
+             "a process implementation.\n");
+      case Category::Subprogram:
+      case Category::Process:
+      case Category::Processor:
+      case Category::Memory:
+      case Category::Bus:
+      case Category::Device:
+      case Category::System:
+        internal_error("process_impl: " + s.name.str() + " is a " + category_to_string(C.category));
+    }
+  }
+  return node_def(finish(c, *type_node, b));
+}
+
+Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Component& c) {
+  check_component(c, Category::Thread, Component_kind::Implementation, "thread_impl");
+  check_normalized(c, "thread_impl");
+  Ident type_name = type_name_of_implementation_name(c.name);
+  Node_ptr type_node = node_of(type_name);
+  // The implementation's period, else its type's, else a named one.
+  const Integer period = [&] {
+    if (auto p = find_period(c)) return *p;
+    return period_or(env.get_component(type_name), c.name);
+  }();
+  auto calls = get_calls_information(env, c);
+  const Enclosing encl = enclosing(c, *type_node, calls, std::nullopt);
+  Body b;
+  std::optional<Ident> previous_release;
+  for (const auto& s : calls) {
+    const Component& C = *s.classifier;
+    switch (C.category) {
+      case Category::Subprogram: {
+        if (C.kind == Component_kind::Implementation) fail("*** Subprogram implementations are not implemented.");
+        Node_ptr callee = node_of(C.name);
+        Condact_parts p = condact_parts(s, *callee, encl, b);
+        // Checked for its diagnostics only: the next calls read the sources
+        // directly, so no equation would define these locals.
+        (void)local_of_out_connection(env, C, s.conns.outgoing);
+        Ident act = activate_clock(s.name);
+        Ident disp = dispatch_clock(s.name);
+        Act_info activation = previous_release ? Act_info{DefinedBy{act, *previous_release}}
+                                               : Act_info{Periodic{act, period}};
+        b.oracles.prepend({act, tbool()});
+        b.oracles.prepend({disp, tbool()});
+        b.locals.prepend({act, tbool()});
+        b.locals.prepend({disp, tbool()});
+        Ident rel = release_clock(s.name);
+        auto [lower, upper] = get_compute_execution_time(C);
+        std::vector<Typed_ident> condact_results = condact_locals(p);
+        add_condact_equations(b, s.name, C.name, p, act, disp, rel);
+        b.locals.prepend(std::move(p.outs.locals));
+        b.locals.prepend(std::move(condact_results));
+        b.locals.prepend({rel, tbool()});
+        b.oracles.prepend({rel, tbool()});
+        b.sub_nodes.prepend(C.name);
+        b.sched_infos.prepend(Si_timed{C.name, std::move(activation), Deliv_info{rel, lower, upper}});
+        previous_release = rel;
+        break;
+      }
+      case Category::Data:
+        fail("*** Data subcomponents are not yet supported for threads!\n");
+      case Category::Thread:
+      case Category::Thread_group:
+      case Category::Memory:
+      case Category::Bus:
+      case Category::Device:
+        fail(std::string(category_to_string(C.category)) + " is not supported as a sub-component of " +
+             "a thread implementation.\n");
+      case Category::Process:
+      case Category::Processor:
+      case Category::System:
+        internal_error("thread_impl: the call " + s.name.str() + " is a " + category_to_string(C.category));
+    }
+  }
+  return node_def(finish(c, *type_node, b));
+}
+
+// The type of the device's input that a device wire defines.
+Type_expression device_input_type(const Env& env, const Ident& input, const Component& device, const Ident& signals) {
+  const Ident feature = feature_name_of_component_name(input);
+  if (const Entry* e = env.find(signals))
+    if (const auto* sig = std::get_if<Component>(e->decl.get()))
+      for (const auto& f : sig->features)
+        if (f.name == feature) return type_of_feature_kind(f.kind);
+  fail("*** Variable " + input.str() + " is not an input of component " + device.name.str() + ".\n");
+}
+
+Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Component& c) {
+  check_component(c, Category::System, Component_kind::Implementation, "system_impl");
+  check_normalized(c, "system_impl");
+  Node_ptr type_node = node_of(type_name_of_implementation_name(c.name));
+  auto subs = get_subcomponents_information(env, c);
+  std::unordered_set<std::string_view> devices;
+  for (const auto& s : subs)
+    if (s.classifier->category == Category::Device) devices.insert(s.name.str());
+  auto to_device = [&](const Ident& id) { return devices.count(id.head()) > 0; };
+  const Enclosing encl = enclosing(c, *type_node, subs, Category::Process);
+
+  // Equations grow at the front, device wires at the back; the whole list
+  // is reversed at the end.
+  Front_list<Equation> front;
+  std::vector<Equation> back;
+  std::vector<Typed_ident> locals, device_outputs;
+  Front_list<Ident> sub_nodes;
+  // Device inputs that the device wires define: (input, device, component
+  // whose features the device has).
+  struct Device_input {
+    Ident name;
+    const Component* device;
+    Ident signals;
+  };
+  std::vector<Device_input> device_inputs;
+  for (const auto& s : subs) {
+    const Component& C = *s.classifier;
+    switch (C.category) {
+      case Category::Process: {
+        Node_ptr callee = node_of(C.name);
+        Local_outputs outs = make_local_output_of_component(s.name, C.name, *callee);
+        auto args = make_input_of_component(s.name, C.name, *callee, s.conns.incoming, encl);
+        Wires wires = make_wires(s.conns.outgoing, encl);
+        // Only the values sent to devices are defined (by the device wires);
+        // the other callees read the sources directly.
+        std::vector<Typed_ident> to_devices;
+        for (auto& l : local_of_out_connection(env, C, s.conns.outgoing))
+          if (to_device(l.first)) to_devices.push_back(std::move(l));
+        locals.insert(locals.end(), std::make_move_iterator(outs.locals.begin()),
+                      std::make_move_iterator(outs.locals.end()));
+        locals.insert(locals.end(), std::make_move_iterator(to_devices.begin()),
+                      std::make_move_iterator(to_devices.end()));
+        front.prepend(std::move(wires.equations));
+        front.prepend(Equation{outs.pattern, call_expr(std::nullopt, C.name, std::move(args), s.name)});
+        sub_nodes.prepend(C.name);
+        break;
+      }
+      case Category::Device: {
+        // A device implementation has no node of its own: its signals are
+        // those of its type.
+        Ident signals = C.kind == Component_kind::Type ? C.name : type_name_of_implementation_name(C.name);
+        Local_outputs outs = make_local_output_of_component(s.name, signals, *node_of(signals));
+        device_outputs.insert(device_outputs.end(), outs.locals.begin(), outs.locals.end());
+        auto wires = make_wires_device_input(C.name, s.conns.incoming);
+        for (const auto& eq : wires) device_inputs.push_back({std::get<PVar>(eq.lhs.v).name, &C, signals});
+        back.insert(back.end(), wires.begin(), wires.end());
+        break;
+      }
+      case Category::Processor:
+      case Category::Memory:
+      case Category::Bus:
+        break;
+      case Category::System:
+        fail("*** systems as sub-components of a system is not supported yet.");
+      case Category::Data:
+      case Category::Subprogram:
+      case Category::Thread:
+      case Category::Thread_group:
+        internal_error("system_impl: " + s.name.str() + " is a " + category_to_string(C.category));
+    }
+  }
+
+  Node n = make_node(c.name);
+  n.inputs = type_node->inputs;
+  n.inputs.insert(n.inputs.end(), device_outputs.begin(), device_outputs.end());
+  n.outputs = type_node->outputs;
+  // The values sent to devices, each once: those that processes send, then
+  // those that come straight from an input of the system or from a device.
+  std::unordered_set<Ident> sent;
+  for (auto& l : locals) {
+    if (!to_device(l.first)) n.locals.push_back(std::move(l));
+    else if (sent.insert(l.first).second) n.outputs.push_back(std::move(l));
+  }
+  for (const auto& d : device_inputs)
+    if (sent.insert(d.name).second) n.outputs.push_back({d.name, device_input_type(env, d.name, *d.device, d.signals)});
+  n.equations.assign(back.rbegin(), back.rend());
+  n.equations.insert(n.equations.end(), front.reversed().begin(), front.reversed().end());
+  n.sub_nodes = sub_nodes.list();
+  return node_def(std::move(n));
+}
+
+Sync_definition definition_of_component(const Env& env, const Node_lookup& node_of, const Component& c,
+                                        Directions& dirs) {
+  const bool is_type = c.kind == Component_kind::Type;
+  switch (c.category) {
+    case Category::Data:
+      return TypeDef{c.name, std::nullopt};
+    case Category::Subprogram:
+      if (is_type) return interface_node(env, c, dirs);
+      internal_error("subprogram_impl: the subprogram implementation " + c.name.str() + " cannot be translated");
+    case Category::Thread:
+      if (is_type) {
+        check_dispatch_protocol(c);
+        return interface_node(env, c, dirs);
+      }
+      return thread_impl(env, node_of, c);
+    case Category::Thread_group:
+      if (is_type) return interface_node(env, c, dirs);
+      not_yet_implemented("thread_group_impl");
+    case Category::Process:
+      if (is_type) return interface_node(env, c, dirs);
+      return process_impl(env, node_of, c);
+    case Category::Processor:
+    case Category::Memory:
+    case Category::Bus:
+      return Skipped{c.name};
+    case Category::Device:
+      if (is_type) return interface_node(env, c, dirs);
+      return Skipped{c.name};
+    case Category::System:
+      if (is_type) return interface_node(env, c, dirs);
+      return system_impl(env, node_of, c);
+  }
+  internal_error("sync_definition_of_component: unknown category");
+}
+
+}  // namespace translation
+
+using namespace translation;
+
+void check_dispatch_protocol(const Component& thread) {
+  const std::optional<Dispatch_protocol> protocol = find_dispatch_protocol(thread);
+  if (!protocol) fail("*** Error: the thread " + thread.name.str() + " has no Dispatch_Protocol property.\n");
+  switch (*protocol) {
+    case Dispatch_protocol::Periodic:
+      return;
+    case Dispatch_protocol::Aperiodic:
+      fail("*** Aperiodic dispatch protocol is not a supported yet.\n");
+    case Dispatch_protocol::Sporadic:
+      fail("*** Sporadic dispatch protocol is not a supported yet.\n");
+    case Dispatch_protocol::Background:
+      fail("*** Backgroud dispatch protocol is not a supported yet.\n");
+  }
+}
+
+Sync_definition sync_definition_of_component(const Env& env, const Component& c) {
+  Node_lookup lookup = [&](const Ident& x) { return get_node_or_raise_todo(env, x); };
+  Directions dirs;
+  return definition_of_component(env, lookup, c, dirs);
+}
+
+Pattern rename_patt_condact(const Pattern& p) {
+  if (const auto* v = std::get_if<PVar>(&p.v)) return Pattern{PVar{add_suffix("_condact", v->name)}};
+  PTuple t;
+  for (const auto& it : std::get<PTuple>(p.v).items) t.items.push_back({it.label, rename_patt_condact(it.pattern)});
+  return Pattern{std::move(t)};
+}
+
+Ident clock_of_ident(const Ident& id) {
+  VQ_ASSERT(id.is_dot(), "clock_of_ident: " + id.str() + " names no sub-component feature");
+  std::string s = "_";
+  s += id.head();
+  s += release_clk;
+  return Ident(std::move(s));
+}
+
+}  // namespace vorquel
