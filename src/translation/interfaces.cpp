@@ -23,7 +23,6 @@ namespace translation {
 
 // ---- component interfaces ------------------------------------------------------
 
-
 In_out status_of(const Env& env, const Feature_kind& k, Directions& d);
 
 In_out port_group_status(const Env& env, const Ident& name, Directions& d) {

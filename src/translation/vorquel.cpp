@@ -24,9 +24,7 @@
 namespace vorquel {
 namespace translation {
 
-
 // ---- the driver ----------------------------------------------------------------
-
 
 void trace(const Translation& t, const Ident& name) {
   if (t.verbosity < 3) return;

@@ -1,0 +1,347 @@
+// The scheduling tree: the threads of the top-level system grouped by
+// processor, each bound instance with the clocks the system passes for it,
+// and their rate-monotonic priorities.
+#include "scheduler/scheduler.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <type_traits>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "aadl/property.hpp"
+#include "base/channel.hpp"
+#include "base/diagnostics.hpp"
+#include "base/options.hpp"
+#include "printer/sync_printer.hpp"
+#include "scheduler/internal.hpp"
+#include "sync/clock_names.hpp"
+
+namespace vorquel {
+
+using namespace scheduling;
+
+// ---- name replay ---------------------------------------------------------------------
+
+bool Name_replay::Act_less::operator()(const Act_info& a, const Act_info& b) const {
+  if (a.index() != b.index()) return a.index() < b.index();
+  if (int c = compare_ident(act_clock(a), act_clock(b))) return c < 0;
+  if (const auto* pa = std::get_if<Periodic>(&a)) return compare_integer(pa->period, std::get<Periodic>(b).period) < 0;
+  return std::get<DefinedBy>(a).defined_by < std::get<DefinedBy>(b).defined_by;
+}
+
+bool Name_replay::Deliv_less::operator()(const Deliv_info& a, const Deliv_info& b) const {
+  if (int c = compare_ident(a.clock, b.clock)) return c < 0;
+  if (int c = compare_integer(a.lower, b.lower)) return c < 0;
+  return compare_integer(a.upper, b.upper) < 0;
+}
+
+Ident Name_replay::gnn(const Ident& id) {
+  auto [it, fresh] = next_.try_emplace(id, 2);
+  int n = it->second++;
+  return add_suffix("_" + std::to_string(n), id);
+}
+
+Ident Name_replay::gnn_no_incr(const Ident& id) {
+  auto it = next_.find(id);
+  if (it == next_.end()) {
+    fail_without_abort_line("*** " + id.str() + " not found \n*** Internal error. Aborting...\n");
+  }
+  return add_suffix("_" + std::to_string(it->second - 1), id);
+}
+
+Act_info Name_replay::gnn_act_info(const Act_info& a) {
+  if (acts_.insert(a).second) return a;
+  if (const auto* p = std::get_if<Periodic>(&a)) return Periodic{gnn(p->clock), p->period};
+  const auto& d = std::get<DefinedBy>(a);
+  // The definer was renamed just before (calls are replayed in order).
+  Ident clock = gnn(d.clock);
+  return DefinedBy{clock, gnn_no_incr(d.defined_by)};
+}
+
+Deliv_info Name_replay::gnn_deliv_info(const Deliv_info& d) {
+  if (delivs_.insert(d).second) return d;
+  return Deliv_info{gnn(d.clock), d.lower, d.upper};
+}
+
+// ---- the scheduling tree ----------------------------------------------------------------
+
+namespace {
+
+[[noreturn]] void subprogram_impl_call(const Ident& thread) {
+  internal_error("*** subprogram impl not implemented.\na call of a subprogram implementation in " + thread.str() +
+                 " cannot be scheduled");
+}
+
+// Delivery first, then activation: the order shared with the translation.
+Thread_sched replay(Name_replay& names, const Si_timed& t) {
+  Deliv_info deliv = names.gnn_deliv_info(t.delivery);
+  Act_info act = names.gnn_act_info(t.activation);
+  return Thread_sched{t.name, std::move(act), std::move(deliv)};
+}
+
+}  // namespace
+
+std::vector<Thread_sched> thread_name_to_subprogram_list(const Env& env, Name_replay& names, const Ident& name) {
+  const Node& node = env.get_node2(name);
+  std::vector<Thread_sched> calls;
+  // Stored most recent first: walk backwards to get the call order.
+  for (auto it = node.sched_infos.rbegin(); it != node.sched_infos.rend(); ++it) {
+    if (std::holds_alternative<Si_plain>(*it)) subprogram_impl_call(name);
+    calls.push_back(replay(names, std::get<Si_timed>(*it)));
+  }
+  return calls;
+}
+
+namespace {
+
+[[noreturn]] void cannot_schedule(const Ident& component) {
+  fail_without_abort_line("*** Cannot schedule this system, sorry.\n*** Are you sure that " + component.str() +
+                          " is a process implementation?\n");
+}
+
+// Clock names as a caller sees them: an oracle of the callee -> the name
+// that the call passes for it. A name absent from the table stays as it is;
+// of two entries for one name, the first one counts. The entries are sorted
+// by the hash of their name once all are added.
+class Renaming {
+ public:
+  void reserve(std::size_t n) { entries_.reserve(n); }
+  void add(const Ident& from, const Ident& to) { entries_.push_back(Entry{from.hash(), entries_.size(), from, to}); }
+  void seal() {
+    std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
+      return a.hash != b.hash ? a.hash < b.hash : a.order < b.order;
+    });
+  }
+  const Ident& operator()(const Ident& x) const {
+    auto it = std::lower_bound(entries_.begin(), entries_.end(), x.hash(),
+                               [](const Entry& e, std::size_t h) { return e.hash < h; });
+    for (; it != entries_.end() && it->hash == x.hash(); ++it)
+      if (it->from == x) return it->to;
+    return x;
+  }
+
+ private:
+  struct Entry {
+    std::size_t hash;
+    std::size_t order;  // of addition
+    Ident from, to;
+  };
+  std::vector<Entry> entries_;
+};
+
+const Ident& renamed(const Renaming& m, const Ident& x) { return m(x); }
+
+Thread_sched renamed(const Renaming& m, const Si_timed& t) {
+  Act_info act = std::visit(
+      [&](const auto& a) -> Act_info {
+        using A = std::decay_t<decltype(a)>;
+        if constexpr (std::is_same_v<A, Periodic>) return Periodic{renamed(m, a.clock), a.period};
+        else return DefinedBy{renamed(m, a.clock), renamed(m, a.defined_by)};
+      },
+      t.activation);
+  return Thread_sched{t.name, std::move(act), Deliv_info{renamed(m, t.delivery.clock), t.delivery.lower,
+                                                         t.delivery.upper}};
+}
+
+// The callee's oracles under the names that the call passes (the callee's
+// own when the call records none), then under the caller's caller's names.
+Renaming through_call(const Node& callee, const Call_expr* call, const Renaming& outer) {
+  const bool stored = call && call->oracle_args.size() == callee.oracles.size();
+  Renaming m;
+  m.reserve(callee.oracles.size());
+  for (std::size_t i = 0; i < callee.oracles.size(); ++i) {
+    const Ident& o = callee.oracles[i].first;
+    m.add(o, renamed(outer, stored ? call->oracle_args[i] : o));
+  }
+  m.seal();
+  return m;
+}
+
+// The calls of a node by the instance they run, indexed once per node.
+class Instance_calls {
+ public:
+  const Call_expr* find(const Node& n, const Ident& instance) {
+    auto [it, fresh] = index_.try_emplace(&n);
+    if (fresh)
+      for (const auto& eq : n.equations)
+        if (const auto* c = as_call(*eq.rhs); c && c->instance) it->second.emplace(*c->instance, c);
+    auto jt = it->second.find(instance);
+    return jt == it->second.end() ? nullptr : jt->second;
+  }
+
+ private:
+  std::unordered_map<const Node*, std::unordered_map<Ident, const Call_expr*>> index_;
+};
+
+const Ident& callee_name(const Call_expr& c) { return std::get<Var>(c.node->v).name; }
+
+// The items of the sub-component `local` of `container`, found by following
+// the call that runs it, and the call that runs each of its threads: every
+// clock is named as the top-level system names the clock of that very
+// instance. Null when the container's node records no such call.
+std::optional<std::vector<Si_item>> follow_instance(const Env& env, Instance_calls& calls, const Ident& container,
+                                                    const Ident& local) {
+  const Entry* container_entry = env.find(container);
+  const auto* container_def =
+      container_entry && container_entry->def ? std::get_if<Node_def>(&*container_entry->def) : nullptr;
+  if (!container_def) return std::nullopt;
+  const Node* container_node = container_def->node.get();
+  const Call_expr* call = calls.find(*container_node, local);
+  if (!call) return std::nullopt;
+  const Ident& classifier = callee_name(*call);
+  const Node& node = env.get_node2(classifier);
+  if (node.sched_infos.empty()) cannot_schedule(classifier);
+  const Renaming m = through_call(node, call, {});
+  std::vector<Si_item> items;
+  for (auto it = node.sched_infos.rbegin(); it != node.sched_infos.rend(); ++it) {
+    if (const auto* t = std::get_if<Si_timed>(&*it)) {
+      items.push_back(Si_thread{renamed(m, *t)});
+      continue;
+    }
+    const auto& plain = std::get<Si_plain>(*it);
+    const Node& thread = env.get_node2(plain.name);
+    const Call_expr* thread_call = plain.instance ? calls.find(node, *plain.instance) : nullptr;
+    const Renaming m2 = through_call(thread, thread_call, m);
+    std::vector<Thread_sched> subprograms;
+    for (auto jt = thread.sched_infos.rbegin(); jt != thread.sched_infos.rend(); ++jt) {
+      const auto* t = std::get_if<Si_timed>(&*jt);
+      if (!t) subprogram_impl_call(plain.name);
+      subprograms.push_back(renamed(m2, *t));
+    }
+    items.push_back(Si_calls{std::move(subprograms)});
+  }
+  return items;
+}
+
+}  // namespace
+
+std::vector<Si_item> process_name_to_thread_list(const Env& env, Name_replay& names, const Ident& container,
+                                                 const Ident& local) {
+  const Ident& classifier = env.get_comp_name_of_loc_id(container, local);
+  // A processor, a memory or a device implementation has no node at all.
+  if (const Entry* e = env.find(classifier); e && e->def && !std::holds_alternative<Node_def>(*e->def))
+    cannot_schedule(classifier);
+  const Node& node = env.get_node2(classifier);
+  if (node.sched_infos.empty()) cannot_schedule(classifier);
+  std::vector<Si_item> items;
+  for (auto it = node.sched_infos.rbegin(); it != node.sched_infos.rend(); ++it) {
+    if (const auto* t = std::get_if<Si_timed>(&*it))
+      items.push_back(Si_thread{replay(names, *t)});
+    else
+      items.push_back(Si_calls{thread_name_to_subprogram_list(env, names, std::get<Si_plain>(*it).name)});
+  }
+  return items;
+}
+
+Si_tree compute_si_tree(const Ident& top, const Env& env) {
+  Name_replay names;
+  Instance_calls calls;
+  const auto bindings = get_processor_binding(env.get_component2(top));
+
+  // Each binding moves its processor's group to the front and its reference
+  // to the front of the group: groups end up ordered by their last binding,
+  // latest first, with references in reverse binding order. Walking the
+  // bindings backwards builds that order directly. A sub-component bound
+  // more than once is scheduled once, in the first group that gets it: two
+  // schedulers would otherwise drive the same clocks.
+  struct Group {
+    Ident processor;
+    std::vector<std::pair<Ident, Ident>> refs;  // (local name, container)
+  };
+  std::vector<Group> groups;
+  std::map<Ident, std::size_t> group_of;
+  std::set<std::pair<Ident, Ident>> bound;
+  for (auto it = bindings.rbegin(); it != bindings.rend(); ++it) {
+    if (!bound.insert(it->second).second) continue;
+    auto [pos, fresh] = group_of.try_emplace(it->first, groups.size());
+    if (fresh) groups.push_back(Group{it->first, {}});
+    groups[pos->second].refs.push_back(it->second);
+  }
+  if (groups.empty()) {
+    fail_without_abort_line("*** Cannot schedule this system, sorry.\n*** No sub-component of " + top.str() +
+                            " is bound to a processor (Actual_Processor_Binding).\n");
+  }
+
+  // The clocks of an instance are found by following the calls from the
+  // top-level system down to its threads; a model built without instance
+  // information falls back on replaying the fresh names in walk order.
+  Si_tree tree;
+  for (const auto& g : groups) {
+    Numbered_items items;
+    for (const auto& [local, container] : g.refs) {
+      auto followed = follow_instance(env, calls, container, local);
+      for (auto& item : followed ? std::move(*followed) : process_name_to_thread_list(env, names, container, local))
+        items.push_back(Numbered_item{static_cast<int>(items.size()) + 1, std::move(item)});
+    }
+    tree.push_back(Processor_entry{g.processor, sort_rms(std::move(items))});
+  }
+  return tree;
+}
+
+int thread_size(const Si_item& item) {
+  if (const auto* c = std::get_if<Si_calls>(&item)) return static_cast<int>(c->calls.size());
+  return 1;
+}
+
+std::vector<int> compute_thread_nb(const Si_tree& tree) {
+  std::vector<int> counts;
+  for (const auto& entry : tree) {
+    int n = 0;
+    for (const auto& item : entry.items) n += thread_size(item.item);
+    counts.push_back(n);
+  }
+  return counts;
+}
+
+int compare_thread_by_period(const Numbered_item& a, const Numbered_item& b) {
+  if (int c = compare_integer(period_of(a.item), period_of(b.item))) return c;
+  // Among equal periods the later item takes the higher priority.
+  return a.number > b.number ? -1 : a.number < b.number ? 1 : 0;
+}
+
+Numbered_items sort_rms(Numbered_items items) {
+  std::vector<std::size_t> order(items.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return compare_thread_by_period(items[a], items[b]) < 0;
+  });
+  // The order is fixed: the items can take their priority numbers in place.
+  int priority = 1;
+  for (std::size_t i : order) {
+    items[i].number = priority;
+    priority += thread_size(items[i].item);
+  }
+  return items;
+}
+
+std::vector<Oracle_info> get_oracle_info_list(const Numbered_items& items) {
+  std::vector<Oracle_info> l;
+  for_each_oracle(items, [&](const Oracle_ref& o) { l.push_back(Oracle_info{o.number, *o.act, *o.deliv}); });
+  return l;
+}
+
+void print_si_tree(const Si_tree& tree) {
+  auto line = [](const Thread_sched& t) {
+    return t.name.str() + " " + act_info_to_string(t.act) + " " +
+           deliv_info_to_string(t.deliv.clock, t.deliv.lower, t.deliv.upper);
+  };
+  for (const auto& entry : tree) {
+    out("\n ==> On processor " + entry.processor.str() + ":");
+    for (const auto& item : entry.items) {
+      const std::string n = std::to_string(item.number);
+      if (const auto* t = std::get_if<Si_thread>(&item.item)) {
+        out("\n\t " + n + " " + line(t->thread));
+      } else {
+        for (const auto& c : std::get<Si_calls>(item.item).calls) out("\n\t\t " + n + " " + line(c));
+      }
+    }
+  }
+}
+
+}  // namespace vorquel
