@@ -63,37 +63,6 @@ struct Oracle_info {
 // verbosity 1); none: the no-system message and exit status 2.
 Ident get_a_system_impl(const Options& opt, const Env& env);
 
-// Clock names of repeated thread instances, for nodes that record no
-// instances (built by hand): the second, third... occurrence of a record in
-// the walk gets fresh names "_2", "_3"... Lives for one tree. A translated
-// model needs none of it: the tree follows each bound instance through the
-// calls and takes the names those calls pass.
-class Name_replay {
- public:
-  // First request for x: x_2; later ones x_3, x_4...
-  Ident gnn(const Ident& id);
-  // The name the last gnn(id) returned. Never named: internal error.
-  Ident gnn_no_incr(const Ident& id);
-  // A record met for the first time is kept as is; a repeated one gets fresh
-  // clock names (a DefinedBy names the latest name of its definer).
-  Act_info gnn_act_info(const Act_info& a);
-  Deliv_info gnn_deliv_info(const Deliv_info& d);
-
- private:
-  struct Act_less { bool operator()(const Act_info& a, const Act_info& b) const; };
-  struct Deliv_less { bool operator()(const Deliv_info& a, const Deliv_info& b) const; };
-  std::map<Ident, int> next_;
-  std::set<Act_info, Act_less> acts_;
-  std::set<Deliv_info, Deliv_less> delivs_;
-};
-
-// Items of the component bound as `local` inside `container`, named by
-// replaying the fresh names.
-std::vector<Si_item> process_name_to_thread_list(const Env& env, Name_replay& names, const Ident& container,
-                                                 const Ident& local);
-// Calls of the thread implementation node `name`, in call order.
-std::vector<Thread_sched> thread_name_to_subprogram_list(const Env& env, Name_replay& names, const Ident& name);
-
 // Threads grouped by processor, each bound instance with the clocks that the
 // top-level system passes for it. A sub-component bound more than once is
 // scheduled once, in the group where the grouping walk puts it first.

@@ -26,49 +26,6 @@ namespace vorquel {
 
 using namespace scheduling;
 
-// ---- name replay ---------------------------------------------------------------------
-
-bool Name_replay::Act_less::operator()(const Act_info& a, const Act_info& b) const {
-  if (a.index() != b.index()) return a.index() < b.index();
-  if (int c = compare_ident(act_clock(a), act_clock(b))) return c < 0;
-  if (const auto* pa = std::get_if<Periodic>(&a)) return compare_integer(pa->period, std::get<Periodic>(b).period) < 0;
-  return std::get<DefinedBy>(a).defined_by < std::get<DefinedBy>(b).defined_by;
-}
-
-bool Name_replay::Deliv_less::operator()(const Deliv_info& a, const Deliv_info& b) const {
-  if (int c = compare_ident(a.clock, b.clock)) return c < 0;
-  if (int c = compare_integer(a.lower, b.lower)) return c < 0;
-  return compare_integer(a.upper, b.upper) < 0;
-}
-
-Ident Name_replay::gnn(const Ident& id) {
-  auto [it, fresh] = next_.try_emplace(id, 2);
-  int n = it->second++;
-  return add_suffix("_" + std::to_string(n), id);
-}
-
-Ident Name_replay::gnn_no_incr(const Ident& id) {
-  auto it = next_.find(id);
-  if (it == next_.end()) {
-    fail_without_abort_line("*** " + id.str() + " not found \n*** Internal error. Aborting...\n");
-  }
-  return add_suffix("_" + std::to_string(it->second - 1), id);
-}
-
-Act_info Name_replay::gnn_act_info(const Act_info& a) {
-  if (acts_.insert(a).second) return a;
-  if (const auto* p = std::get_if<Periodic>(&a)) return Periodic{gnn(p->clock), p->period};
-  const auto& d = std::get<DefinedBy>(a);
-  // The definer was renamed just before (calls are replayed in order).
-  Ident clock = gnn(d.clock);
-  return DefinedBy{clock, gnn_no_incr(d.defined_by)};
-}
-
-Deliv_info Name_replay::gnn_deliv_info(const Deliv_info& d) {
-  if (delivs_.insert(d).second) return d;
-  return Deliv_info{gnn(d.clock), d.lower, d.upper};
-}
-
 // ---- the scheduling tree ----------------------------------------------------------------
 
 namespace {
@@ -78,25 +35,7 @@ namespace {
                  " cannot be scheduled");
 }
 
-// Delivery first, then activation: the order shared with the translation.
-Thread_sched replay(Name_replay& names, const Si_timed& t) {
-  Deliv_info deliv = names.gnn_deliv_info(t.delivery);
-  Act_info act = names.gnn_act_info(t.activation);
-  return Thread_sched{t.name, std::move(act), std::move(deliv)};
-}
-
 }  // namespace
-
-std::vector<Thread_sched> thread_name_to_subprogram_list(const Env& env, Name_replay& names, const Ident& name) {
-  const Node& node = env.get_node2(name);
-  std::vector<Thread_sched> calls;
-  // Stored most recent first: walk backwards to get the call order.
-  for (auto it = node.sched_infos.rbegin(); it != node.sched_infos.rend(); ++it) {
-    if (std::holds_alternative<Si_plain>(*it)) subprogram_impl_call(name);
-    calls.push_back(replay(names, std::get<Si_timed>(*it)));
-  }
-  return calls;
-}
 
 namespace {
 
@@ -219,28 +158,22 @@ std::optional<std::vector<Si_item>> follow_instance(const Env& env, Instance_cal
   return items;
 }
 
-}  // namespace
-
-std::vector<Si_item> process_name_to_thread_list(const Env& env, Name_replay& names, const Ident& container,
-                                                 const Ident& local) {
+// A bound sub-component that the top-level system runs no call of: one
+// that is not a process (a processor, a memory, a device...) cannot be
+// scheduled.
+[[noreturn]] void not_run(const Env& env, const Ident& container, const Ident& local) {
   const Ident& classifier = env.get_comp_name_of_loc_id(container, local);
   // A processor, a memory or a device implementation has no node at all.
   if (const Entry* e = env.find(classifier); e && e->def && !std::holds_alternative<Node_def>(*e->def))
     cannot_schedule(classifier);
   const Node& node = env.get_node2(classifier);
   if (node.sched_infos.empty()) cannot_schedule(classifier);
-  std::vector<Si_item> items;
-  for (auto it = node.sched_infos.rbegin(); it != node.sched_infos.rend(); ++it) {
-    if (const auto* t = std::get_if<Si_timed>(&*it))
-      items.push_back(Si_thread{replay(names, *t)});
-    else
-      items.push_back(Si_calls{thread_name_to_subprogram_list(env, names, std::get<Si_plain>(*it).name)});
-  }
-  return items;
+  internal_error("the top-level system runs no call of its sub-component " + local.str());
 }
 
+}  // namespace
+
 Si_tree compute_si_tree(const Ident& top, const Env& env) {
-  Name_replay names;
   Instance_calls calls;
   const auto bindings = get_processor_binding(env.get_component2(top));
 
@@ -269,14 +202,14 @@ Si_tree compute_si_tree(const Ident& top, const Env& env) {
   }
 
   // The clocks of an instance are found by following the calls from the
-  // top-level system down to its threads; a model built without instance
-  // information falls back on replaying the fresh names in walk order.
+  // top-level system down to its threads.
   Si_tree tree;
   for (const auto& g : groups) {
     Numbered_items items;
     for (const auto& [local, container] : g.refs) {
       auto followed = follow_instance(env, calls, container, local);
-      for (auto& item : followed ? std::move(*followed) : process_name_to_thread_list(env, names, container, local))
+      if (!followed) not_run(env, container, local);
+      for (auto& item : *followed)
         items.push_back(Numbered_item{static_cast<int>(items.size()) + 1, std::move(item)});
     }
     tree.push_back(Processor_entry{g.processor, sort_rms(std::move(items))});

@@ -1,13 +1,17 @@
 // Translated models built directly in an Env, for the scheduler tests: the
-// scheduler reads only the top system's bindings, the local-names table and
+// scheduler reads only the top system's bindings and calls, the local-names table and
 // the nodes' sched_infos, inputs, outputs and oracles.
 #pragma once
 
+#include <algorithm>
+#include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "env/env.hpp"
+#include "scheduler/scheduler.hpp"
 #include "sync/sync_ast.hpp"
 
 namespace vorquel::testing {
@@ -56,10 +60,22 @@ struct Sched_model {
 
   // A translated component whose sched_infos are given in sub-component (or
   // call) order; the node stores them most recent first.
+  // Its oracles are the clocks of its threads (and of the calls of its
+  // thread implementations), as propagation gives them.
   Sched_model& add(const std::string& name, Category cat, std::vector<Si> in_order) {
     Component c{of_string(name), Component_kind::Implementation, cat, {}, {}, {}, {}, {}, {}, {}, true};
     auto n = std::make_shared<Node>(make_node());
     n->name = c.name;
+    for (const Si& si : in_order) {
+      if (const auto* t = std::get_if<Si_timed>(&si)) {
+        const Ident& act = act_clock(t->activation);
+        for (const Ident& clock : {act, Ident(dispatch_of_act_var(act.str())), t->delivery.clock})
+          n->oracles.emplace_back(clock, tbool());
+      } else if (const Entry* e = env.find(std::get<Si_plain>(si).name); e && e->def) {
+        const auto& callee = *std::get<Node_def>(*e->def).node;
+        n->oracles.insert(n->oracles.end(), callee.oracles.begin(), callee.oracles.end());
+      }
+    }
     n->sched_infos.assign(in_order.rbegin(), in_order.rend());
     auto decl = std::make_shared<const Declaration>(c);
     env = env.add_decl(decl).update(c.name, Entry{decl, Node_def{n}});
@@ -83,6 +99,34 @@ struct Sched_model {
     for (const auto& [local, cls] : subs) c.subcomponents.push_back(Subcomponent{Ident(local), Category::Process, of_string(cls), {}});
     for (const auto& [cpu, local] : bindings)
       c.properties.push_back(Property_association{Ident("Actual_Processor_Binding"), {Pv_reference{Ident(cpu)}}, Ident(local)});
+    // A call per translated sub-component, with its instance. The k-th
+    // instance of one classifier (k > 1) in the order the scheduler walks the
+    // bound sub-components (by processor, processors and sub-components in
+    // the order of their first binding) passes the callee's clocks suffixed
+    // with "_k".
+    std::vector<std::string> cpus, walk;
+    std::map<std::string, std::vector<std::string>> bound_on;
+    std::set<std::string> bound;
+    for (const auto& [cpu, local] : bindings) {
+      if (!bound.insert(local).second) continue;
+      if (!bound_on.count(cpu)) cpus.push_back(cpu);
+      bound_on[cpu].push_back(local);
+    }
+    for (const auto& cpu : cpus) walk.insert(walk.end(), bound_on[cpu].begin(), bound_on[cpu].end());
+    for (const auto& [local, cls] : subs)
+      if (!bound.count(local)) walk.push_back(local);
+    std::map<std::string, int> seen;
+    for (const auto& local : walk) {
+      const auto sub = std::find_if(subs.begin(), subs.end(), [&](const auto& s) { return s.first == local; });
+      if (sub == subs.end()) continue;
+      const Entry* e = env.find(of_string(sub->second));
+      if (!e || !e->def || !std::holds_alternative<Node_def>(*e->def)) continue;
+      Call_expr call{std::nullopt, var(of_string(sub->second)), make_expr(Tuple{}), Ident(local), {}};
+      if (int k = ++seen[sub->second]; k > 1)
+        for (const auto& o : std::get<Node_def>(*e->def).node->oracles)
+          call.oracle_args.push_back(add_suffix("_" + std::to_string(k), o.first));
+      node.equations.push_back(Equation{Pattern{PTuple{}}, make_expr(std::move(call))});
+    }
     node.name = c.name;
     auto decl = std::make_shared<const Declaration>(c);
     env = env.add_decl(decl).update(c.name, Entry{decl, Node_def{std::make_shared<const Node>(std::move(node))}});

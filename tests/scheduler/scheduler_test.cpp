@@ -114,7 +114,7 @@ TEST_F(SchedulerTest, GroupsByLastBindingLatestFirst) {
 // The same process bound three times, with a thread of a thread type and a
 // thread implementation of two calls: each later instance gets fresh clock
 // names, and a DefinedBy names its definer's latest name.
-TEST_F(SchedulerTest, RepeatedInstancesReplayTheFreshNames) {
+TEST_F(SchedulerTest, RepeatedInstancesTakeTheNamesTheirCallsPass) {
   Sched_model m;
   m.add("K::Th.i", Category::Thread,
         {timed("K::F", "c1", lit(20), lit(1), lit(2)), timed_after("K::F", "c2", "c1", lit(1), lit(2))})
@@ -211,24 +211,6 @@ TEST_F(SchedulerTest, ASubComponentBoundTwiceIsScheduledOnce) {
   EXPECT_EQ(tree[1].processor, Ident("cpu2"));
   EXPECT_EQ(activation_clocks(tree[1].items), (std::vector<std::string>{"_t_activate_clk_2 with period 10"}));
   EXPECT_EQ(compute_thread_nb(tree), (std::vector<int>{1, 1}));
-}
-
-TEST_F(SchedulerTest, NameReplayCounters) {
-  Name_replay r;
-  EXPECT_EQ(r.gnn(Ident("x")).str(), "x_2");
-  EXPECT_EQ(r.gnn(Ident("x")).str(), "x_3");
-  EXPECT_EQ(r.gnn_no_incr(Ident("x")).str(), "x_3");
-  EXPECT_EQ(r.gnn(Ident("x")).str(), "x_4");
-  EXPECT_EQ(r.gnn(of_string("K::y")).str(), "K__y_2");
-  // A record is renamed only when met again.
-  Deliv_info d{rel_clk("t"), lit(1), lit(2)};
-  EXPECT_EQ(r.gnn_deliv_info(d).clock.str(), "_t_release_clk");
-  EXPECT_EQ(r.gnn_deliv_info(d).clock.str(), "_t_release_clk_2");
-  EXPECT_EQ(r.gnn_deliv_info(Deliv_info{rel_clk("t"), lit(1), lit(3)}).clock.str(), "_t_release_clk");
-
-  Captured c = capture_stdout([&] { r.gnn_no_incr(Ident("never")); });
-  EXPECT_TRUE(c.threw<Fatal>());
-  EXPECT_EQ(c.out, "*** never not found \n*** Internal error. Aborting...\n");
 }
 
 TEST_F(SchedulerTest, FatalTreeErrors) {
