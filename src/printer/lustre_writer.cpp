@@ -28,28 +28,21 @@ void Lustre_writer::type(const Type_expression& t) {
   record_type(as_record(t)->fields);
 }
 
+// "[ t1,t2 ]" in Lustre; "{ a : t1;b : t2 }" in SCADE, whose records name
+// their fields.
 void Lustre_writer::record_type(const std::vector<Type_field>& fields) {
-  if (!shorten_) {
-    p("[ ");
-    bool first = true;
-    for (const auto& f : fields) {
-      if (!first) p(",");
-      first = false;
-      type(f.type);
-    }
-    p(" ]");
-    return;
-  }
-  p("{ ");
+  p(shorten_ ? "{ " : "[ ");
   bool first = true;
   for (const auto& f : fields) {
-    if (!first) p(";");
+    if (!first) p(shorten_ ? ";" : ",");
     first = false;
-    p_name(f.name);
-    p(" : ");
+    if (shorten_) {
+      p_name(f.name);
+      p(" : ");
+    }
     type(f.type);
   }
-  p(" }");
+  p(shorten_ ? " }" : " ]");
 }
 
 }  // namespace vorquel
