@@ -18,6 +18,7 @@
 
 #include "aadl/aadl2aadl.hpp"
 #include "aadl/aadl_loader.hpp"
+#include "aadl/time_units.hpp"
 #include "driver/misc.hpp"
 #include "driver/options.hpp"
 #include "driver/version.hpp"
@@ -383,6 +384,11 @@ void main_steps(const std::vector<std::string>& argv, Output_files& files, Kept_
     Model m = parse_aadl(o.verbosity, file);
     packages.insert(packages.end(), std::make_move_iterator(m.begin()), std::make_move_iterator(m.end()));
   }
+  // Periods and execution times in ticks of the finest time unit used.
+  const std::optional<Time_unit> tick = convert_time_units(packages);
+  if (o.verbosity >= 1)
+    out(tick ? "# One tick is 1 " + std::string(tick->name) + ".\n"
+             : std::string("# One tick is one unit of the model's time values (they have no time unit).\n"));
   Env env;
   // The environment takes the declarations over: the packages are not
   // needed any more.
