@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <unordered_set>
@@ -101,6 +103,34 @@ bool holds_tmp(const std::filesystem::path& folder) {
   return std::mismatch(outer.begin(), outer.end(), tmp.begin(), tmp.end()).first == outer.end();
 }
 
+// Whether two folders hold the same files with the same contents (a copy
+// left under /tmp by an earlier run, possibly of another user, which this
+// user may not be allowed to overwrite).
+bool same_tree(const std::filesystem::path& a, const std::filesystem::path& b) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  auto files = [&](const fs::path& root) {
+    std::vector<std::string> names;
+    for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec))
+      names.push_back(fs::relative(it->path(), root, ec).string() + (it->is_directory(ec) ? "/" : ""));
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const auto names = files(a);
+  if (ec || names != files(b) || ec) return false;
+  auto contents = [](const fs::path& p, std::string& text) {
+    std::ifstream in(p, std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+  };
+  std::string x, y;
+  for (const auto& n : names) {
+    if (!n.empty() && n.back() == '/') continue;
+    if (!contents(a / n, x) || !contents(b / n, y) || x != y) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void copy_aadl_schema() {
@@ -117,7 +147,7 @@ void copy_aadl_schema() {
   if (!src.has_filename()) src = src.parent_path();
   const std::filesystem::path dst = std::filesystem::path("/tmp") / src.filename();
   if (std::filesystem::is_directory(src, ec) && std::filesystem::exists(dst, ec) &&
-      std::filesystem::equivalent(src, dst, ec))
+      (std::filesystem::equivalent(src, dst, ec) || same_tree(src, dst)))
     return;
   // Only a folder is a schema: a plain file would be copied into /tmp as
   // if it were one. A folder that holds /tmp cannot be copied into it, and
@@ -222,6 +252,12 @@ Ident get_top_level_system(const Env& env) {
     }
   }
   if (found) return *found;
+  // The flat name that the traces print (K__S_i).
+  std::optional<Ident> flat;
+  env.iter([&](const Ident& k, const Entry& e) {
+    if (!flat && is_system_implementation(*e.decl) && k.str() == given) flat = k;
+  });
+  if (flat) return *flat;
   no_such_system(env, given);
 }
 

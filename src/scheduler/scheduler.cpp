@@ -353,7 +353,7 @@ Ident get_a_system_impl(const Env& env) {
   if (!found) {
     out("*** No system found. Please check if system ");
     out("is defined in your aadl model, or define explicitely");
-    out("\n*** the toplevel component using the --toplevel-comp");
+    out("\n*** the toplevel component using the --toplevel-system");
     out(" command-line option.\n");
     abort_run();
   }
