@@ -318,7 +318,7 @@ void print_definitions(const Env& env, const Ident& top) {
     }
   });
 
-  print_scheduler(verbosity, options().output_base_name, top, env);
+  const auto named_constants = print_scheduler(verbosity, options().output_base_name, top, env);
 
   // A type with a printed implementation is still printed when something
   // printed refers to it (a thread type called directly next to its
@@ -340,6 +340,9 @@ void print_definitions(const Env& env, const Ident& top) {
           ", therefore no node is generated for that component.\n");
     }
   }
+  // Last in the constants channel: the periods and execution-time bounds
+  // that the model leaves to the user.
+  print_named_constants(named_constants);
 }
 
 // Closes the files in their documented order and reports every write that
