@@ -21,6 +21,7 @@
 #include "driver/misc.hpp"
 #include "driver/options.hpp"
 #include "driver/version.hpp"
+#include "printer/name_check.hpp"
 #include "printer/sync_printer.hpp"
 #include "scheduler/scheduler.hpp"
 #include "translation/vorquel.hpp"
@@ -377,8 +378,9 @@ void summary(const Output_names& names) {
 }
 
 void main_steps(const std::vector<std::string>& argv, Output_files& files, Kept_memory* kept) {
-  copy_aadl_schema();
   const Options& o = options();
+  check_output_base_name(o.output_base_name);
+  copy_aadl_schema();
   const Output_names names = output_file_names(o.output_base_name);
 
   Model packages;
@@ -393,6 +395,7 @@ void main_steps(const std::vector<std::string>& argv, Output_files& files, Kept_
   packages = Model();
   const Ident top = get_top_level_system(env);
   Env translated = translate(top, env);
+  check_lustre_names(translated, o.output_base_name);
 
   open_output_files(files, names, header_comment(argv, host_name(), local_now()));
   print_definitions(translated, top);
