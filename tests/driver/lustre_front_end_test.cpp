@@ -133,5 +133,147 @@ TEST_P(FrontEnd, AcceptsEveryProgram) {
 INSTANTIATE_TEST_SUITE_P(Models, FrontEnd, ::testing::ValuesIn(models()),
                          [](const auto& info) { return case_name(info.param); });
 
+// ---- simulation --------------------------------------------------------------------
+
+// The run of a node, step by step: its inputs and outputs by name.
+struct Trace {
+  std::map<std::string, std::size_t> inputs, outputs;  // name -> column
+  std::vector<std::vector<std::string>> in, out;        // per step
+
+  bool holds(const std::string& output, std::size_t step) const { return out[step].at(outputs.at(output)) == "T"; }
+  int number(const std::string& input, std::size_t step) const { return std::stoi(in[step].at(inputs.at(input))); }
+  std::size_t steps() const { return out.size(); }
+};
+
+// "a$1:int, b:bool" -> {a: 0, b: 1}: the front end marks some names with "$".
+std::map<std::string, std::size_t> columns(const std::string& list) {
+  std::map<std::string, std::size_t> c;
+  std::istringstream in(list);
+  for (std::string item; std::getline(in, item, ',');) {
+    item.erase(0, item.find_first_not_of(' '));
+    const auto end = item.find_first_of("$:");
+    c.emplace(item.substr(0, end), c.size());
+  }
+  return c;
+}
+
+std::vector<std::string> words(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> w;
+  for (std::string s; in >> s;) w.push_back(s);
+  return w;
+}
+
+Trace simulate(const std::string& lus, const std::string& node, int steps, int seed, const std::string& ints) {
+  auto r = shell(tools + "simulate.sh --steps " + std::to_string(steps) + " --seed " + std::to_string(seed) +
+                 " --int " + ints + " " + quoted(lus) + " " + node);
+  Trace t;
+  EXPECT_EQ(r.status, 0) << r.out;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (auto at = line.find(" input(s): "); at != std::string::npos) {
+      t.inputs = columns(line.substr(at + 11));
+    } else if (auto at = line.find(" output(s): "); at != std::string::npos) {
+      t.outputs = columns(line.substr(at + 12));
+    } else if (auto bar = line.find(" | "); bar != std::string::npos && line.find("step") == std::string::npos) {
+      const auto bar2 = line.find(" | ", bar + 3);
+      t.in.push_back(words(line.substr(bar + 3, bar2 - bar - 3)));
+      t.out.push_back(words(line.substr(bar2 + 3)));
+    }
+  }
+  EXPECT_EQ(t.steps(), static_cast<std::size_t>(steps)) << r.out;
+  return t;
+}
+
+struct Thread {
+  std::string name;
+  int period, min, max;
+};
+
+TEST(Simulation, ThreadsKeepTheirPeriodsAndExecutionTimes) {
+  if (!tools_present()) GTEST_SKIP() << "no Lustre front end at " << tools << " (a clone without ../shared)";
+  const std::string dir =
+      translate(source_path("examples/typical.aaxl"), {"--one-file", "--gen-fake-body", "--show-scheduling-vars"});
+  for (int seed : {1, 2}) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    const Trace t = simulate(dir + "/out.lus", "out", 40, seed, "1:3");
+    if (t.steps() != 40) return;
+    for (const Thread& th : {Thread{"t1", 10, 1, 3}, Thread{"t2", 10, 1, 3}}) {
+      SCOPED_TRACE(th.name);
+      const std::string clk = "_" + th.name + "_";
+      int dispatches = 0, drawn = 0;
+      for (std::size_t s = 0; s < t.steps(); ++s) {
+        if (t.holds(clk + "dispatch_clk", s)) {
+          ++dispatches;
+          drawn = t.number(clk + "release_clk_min_max", s);
+        }
+        if ((s + 1) % th.period == 0) {
+          EXPECT_EQ(dispatches, 1) << "period ending at step " << s + 1;
+          dispatches = 0;
+        }
+        if (!t.holds(clk + "activate_clk", s)) continue;
+        // Processor time from the activation to the release, both included.
+        int ticks = 0;
+        std::size_t r = s;
+        for (; r < t.steps(); ++r) {
+          if (t.holds(clk + "has_cpu_on_cpu", r)) ++ticks;
+          if (t.holds(clk + "release_clk", r)) break;
+        }
+        if (r == t.steps()) continue;  // released after the run
+        EXPECT_GE(ticks, th.min) << "activated at step " << s + 1;
+        EXPECT_LE(ticks, th.max) << "activated at step " << s + 1;
+        EXPECT_EQ(ticks, drawn) << "activated at step " << s + 1;
+      }
+    }
+  }
+}
+
+TEST(Simulation, SchedulabilityObserver) {
+  if (!tools_present()) GTEST_SKIP() << "no Lustre front end at " << tools << " (a clone without ../shared)";
+  const std::string model = read_file(source_path("examples/typical.aaxl"));
+  const std::string period = R"(value="10")";
+  ASSERT_NE(model.find(period), std::string::npos);
+  std::string overloaded = model;  // two threads of 3 ticks every 3 ticks
+  overloaded.replace(overloaded.find(period), period.size(), R"(value="3")");
+  const std::string overloaded_path = make_temp_dir("overloaded") + "/model.aaxl";
+  write_file(overloaded_path, overloaded);
+
+  struct Case {
+    std::string model, ints;
+    bool schedulable;
+  };
+  for (const Case& c : {Case{source_path("examples/typical.aaxl"), "1:3", true}, Case{overloaded_path, "3:3", false}}) {
+    SCOPED_TRACE(c.schedulable ? "schedulable" : "overloaded");
+    const std::string dir = translate(c.model, {"--one-file", "--gen-fake-body", "--check-schedulability"});
+    const Trace t = simulate(dir + "/out.lus", "out", 30, 1, c.ints);
+    bool always_ok = true;
+    for (std::size_t s = 0; s < t.steps(); ++s) always_ok = always_ok && t.holds("schedul_ok", s);
+    EXPECT_EQ(always_ok, c.schedulable);
+  }
+}
+
+TEST(Simulation, ProcessorClocksStayWithinTwoTicks) {
+  if (!tools_present()) GTEST_SKIP() << "no Lustre front end at " << tools << " (a clone without ../shared)";
+  const std::string dir =
+      translate(source_path("examples/two_cpus.aaxl"), {"--one-file", "--gen-fake-body", "--show-scheduling-vars"});
+  for (int seed : {1, 2, 3}) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    const Trace t = simulate(dir + "/out.lus", "out", 60, seed, "1:3");
+    // Ticks of each clock since the other one last ticked.
+    int ahead1 = 0, ahead2 = 0, ticks1 = 0, ticks2 = 0;
+    for (std::size_t s = 0; s < t.steps(); ++s) {
+      const bool q1 = t.holds("qs_tick1", s), q2 = t.holds("qs_tick2", s);
+      ahead1 = q2 ? 0 : ahead1 + q1;
+      ahead2 = q1 ? 0 : ahead2 + q2;
+      ticks1 += q1;
+      ticks2 += q2;
+      EXPECT_LE(ahead1, 2) << "at step " << s + 1;
+      EXPECT_LE(ahead2, 2) << "at step " << s + 1;
+    }
+    EXPECT_GT(ticks1, 0);
+    EXPECT_GT(ticks2, 0);
+  }
+}
+
 }  // namespace
 }  // namespace vorquel
