@@ -24,6 +24,7 @@
 #include "driver/misc.hpp"
 #include "driver/options.hpp"
 #include "driver/version.hpp"
+#include "printer/name_check.hpp"
 #include "printer/sync_printer.hpp"
 #include "scheduler/scheduler.hpp"
 #include "translation/vorquel.hpp"
@@ -355,7 +356,7 @@ void print_definitions(const Env& env, const Ident& top) {
     }
   });
 
-  print_scheduler(verbosity, options().output_base_name, top, env);
+  const auto named_constants = print_scheduler(verbosity, options().output_base_name, top, env);
 
   // A type with a printed implementation is still printed when something
   // printed refers to it (a thread type called directly next to its
@@ -377,6 +378,9 @@ void print_definitions(const Env& env, const Ident& top) {
           ", therefore no node is generated for that component.\n");
     }
   }
+  // Last in the constants channel: the periods and execution-time bounds
+  // that the model leaves to the user.
+  print_named_constants(named_constants);
 }
 
 // Closes the files in their documented order and reports every write that
@@ -411,8 +415,9 @@ void summary(const Output_names& names) {
 }
 
 void main_steps(const std::vector<std::string>& argv, Output_files& files, Kept_memory* kept) {
-  copy_aadl_schema();
   const Options& o = options();
+  check_output_base_name(o.output_base_name);
+  copy_aadl_schema();
   const Output_names names = output_file_names(o.output_base_name);
 
   Model packages;
@@ -432,6 +437,7 @@ void main_steps(const std::vector<std::string>& argv, Output_files& files, Kept_
   packages = Model();
   const Ident top = get_top_level_system(env);
   Env translated = translate(top, env);
+  check_lustre_names(translated, o.output_base_name);
 
   open_output_files(files, names, header_comment(argv, host_name(), local_now()));
   print_definitions(translated, top);

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "driver/misc.hpp"
+#include "printer/lustre_names.hpp"
 #include "printer/scade.hpp"
 
 namespace vorquel {
@@ -44,10 +45,18 @@ std::unordered_map<Call_key, long long, Call_key_hash>& call_numbers() {
 
 // ---- names ---------------------------------------------------------------------
 
-// The name of an identifier: its text, shortened in the SCADE dialect.
+// The name of an identifier: its text, shortened in the SCADE dialect; a
+// keyword takes a trailing "_".
 void p_name(const Ident& id) {
-  if (scade()) p(build_ident("", id, ""));
-  else p(to_string(id));
+  if (scade()) {
+    const std::string s = build_ident("", id, "");
+    p(s);
+    if (is_lustre_keyword(s)) p("_");
+    return;
+  }
+  const std::string& s = to_string(id);
+  p(s);
+  if (is_lustre_keyword(s)) p("_");
 }
 
 // A name assembled from several texts, shortened as one identifier.
@@ -61,7 +70,17 @@ void p_joined(std::initializer_list<std::string_view> pieces) {
   p(build_ident(s));
 }
 
-std::string name_text(const Ident& id) { return scade() ? build_ident("", id, "") : to_string(id); }
+std::string name_text(const Ident& id) { return lustre_name(scade() ? build_ident("", id, "") : to_string(id)); }
+
+// The name of a type: the predefined ones are written as they are.
+void emit_type_name(const std::function<void(std::string_view)>& emit, const Ident& id) {
+  const std::string& s = to_string(id);
+  if (is_predefined_type(s) || (!scade() && !is_lustre_keyword(s))) emit(s);
+  else emit(name_text(id));
+}
+void p_type_name(const Ident& id) {
+  emit_type_name([](std::string_view s) { p(s); }, id);
+}
 
 void p_number(long long n) {
   char buf[24];
@@ -173,8 +192,8 @@ class Expr_printer {
 
   // The name of a node as it is written; `scratch` holds a shortened one.
   static std::string_view node_name(const Ident& id, std::string& scratch) {
-    if (!scade()) return to_string(id);
-    scratch = build_ident("", id, "");
+    if (!scade() && !is_lustre_keyword(to_string(id))) return to_string(id);
+    scratch = name_text(id);
     return scratch;
   }
 
@@ -536,8 +555,7 @@ void print_record_type(const std::function<void(std::string_view)>& emit, const 
 
 void print_type_expression(const std::function<void(std::string_view)>& emit, const Type_expression& t) {
   if (const auto* n = std::get_if<TNamed>(&t.v)) {
-    if (scade()) emit(build_ident("", n->name, ""));
-    else emit(to_string(n->name));
+    emit_type_name(emit, n->name);
     return;
   }
   print_record_type(emit, as_record(t)->fields);
@@ -545,7 +563,7 @@ void print_type_expression(const std::function<void(std::string_view)>& emit, co
 
 void print_type_expression(const Type_expression& t) {
   if (const auto* n = std::get_if<TNamed>(&t.v)) {
-    p_name(n->name);
+    p_type_name(n->name);
     return;
   }
   print_record_type([](std::string_view s) { p(s); }, as_record(t)->fields);
@@ -578,7 +596,7 @@ void print_record_type_dummy(const std::vector<Type_field>& fields) {
 
 void print_type_expression_tuple(const Type_expression& t) {
   if (const auto* n = std::get_if<TNamed>(&t.v)) {
-    p_name(n->name);
+    p_type_name(n->name);
     return;
   }
   print_record_type_dummy(as_record(t)->fields);
@@ -901,7 +919,7 @@ void print_condact(const Node& n) {
   print_tuple("y", m, true);
   p(" =");
   p("\n     if clk then current(");
-  p(name);
+  p_name(n.name);
   p("(");
   for (std::size_t i = 1; i <= k; ++i) {
     p("x");

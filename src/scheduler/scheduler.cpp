@@ -22,6 +22,7 @@
 #include "aadl/property.hpp"
 #include "driver/misc.hpp"
 #include "driver/options.hpp"
+#include "printer/lustre_names.hpp"
 #include "printer/scade.hpp"
 #include "printer/sync_printer.hpp"
 
@@ -76,8 +77,14 @@ class Writer {
     return *this << Decimal(i.value).view();
   }
   Writer& name(std::string_view text) {
-    if (shorten_) put(build_ident(text));
-    else put(text);
+    if (shorten_) {
+      const std::string s = build_ident(text);
+      put(s);
+      if (is_lustre_keyword(s)) put("_");
+    } else {
+      put(text);
+      if (is_lustre_keyword(text)) put("_");
+    }
     return *this;
   }
   // The name made of the pieces, one after the other.
@@ -98,7 +105,10 @@ class Writer {
   Writer& operator<<(int n) { return *this << Decimal(n).view(); }
   Writer& operator<<(const Type_expression& t) {
     // A named type is a name like any other; a record goes to the printer.
-    if (const auto* n = std::get_if<TNamed>(&t.v)) return name(n->name.str());
+    if (const auto* n = std::get_if<TNamed>(&t.v)) {
+      if (is_predefined_type(n->name.str())) return *this << n->name.str();
+      return name(n->name.str());
+    }
     print_type_expression(emit_, t);
     return *this;
   }
@@ -1346,7 +1356,8 @@ void print_scheduled_node(const std::string& base, const Si_tree& tree, const Em
   print_scheduling_vars(w, ", ", tree, false);
   w << " : bool";
   if (check && show) w << "; schedul_ok:bool";
-  if (show) w << ");";
+  // The outputs' list closes here; local declarations end with ";" as well.
+  w << (show ? ");" : ";");
   w << "\n" << "\nlet\n    ";
   print_names(w, ",\n    ", top_node.oracles);
   if (n > 1) {
@@ -1409,6 +1420,9 @@ void gen_schedule_oracle(const std::string& base, const Si_tree& tree, const Emi
       w.name(d.clock.str(), "_min_max") << " <= " << d.upper << ") and\n";
     });
     w << "    true;\n";
+  } else {
+    // Execution times are drawn inside the program: nothing to assume.
+    w << "  ok = true;\n";
   }
   w << "tel\n";
 }
@@ -1536,7 +1550,7 @@ void check_clocks_driven(const Si_tree& tree, const Node& top_node) {
 
 }  // namespace
 
-void print_scheduler(int verbosity, const std::string& base, const Ident& top, const Env& env) {
+std::vector<Named_constant> print_scheduler(int verbosity, const std::string& base, const Ident& top, const Env& env) {
   auto scenario = open_scenario_file(base);
   Channel& sched_oc = *channels().scheduler;
   Channel& top_oc = *channels().top;
@@ -1572,6 +1586,7 @@ void print_scheduler(int verbosity, const std::string& base, const Ident& top, c
 
   if (verbosity >= 2) out("# ==> File " + scenario->name() + " has been generated.\n");
   if (int e = scenario->close()) throw Failure(file_error(e, scenario->name()));
+  return used_named_constants(tree);
 }
 
 }  // namespace vorquel

@@ -16,6 +16,7 @@
 
 #include "aadl/env.hpp"
 #include "scheduler/cpu.hpp"
+#include "scheduler/named_constants.hpp"
 #include "translation/sched_info.hpp"
 #include "translation/sync_ast.hpp"
 
@@ -154,6 +155,8 @@ void gen_schedule_zorbel(const std::string& base, const Si_tree& tree, const Nod
 
 // Writes the scheduler, the scheduled top-level node, the verification node
 // and the scenario file base.zbl (base.zbl.new when that name exists).
-void print_scheduler(int verbosity, const std::string& base, const Ident& top, const Env& env);
+// Returns the named periods and execution-time bounds it wrote, for the
+// caller to declare once everything else is printed.
+std::vector<Named_constant> print_scheduler(int verbosity, const std::string& base, const Ident& top, const Env& env);
 
 }  // namespace vorquel
