@@ -165,6 +165,8 @@ Report_input make_report_input(const Ident& top, const Si_tree& tree, const Env&
         const Thread_sched& u = units[j];
         Report_thread r;
         r.label = thread_label(act_clock(u.act).str());
+        r.activation_clock = act_clock(u.act).str();
+        r.release_clock = u.deliv.clock.str();
         r.path = item_path && j < item_path->size() ? (*item_path)[j] : r.label;
         r.priority = item.number + static_cast<int>(j);
         if (const auto* per = std::get_if<Periodic>(&u.act)) period = quantity(per->period);

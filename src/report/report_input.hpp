@@ -25,6 +25,7 @@ struct Quantity {
 struct Report_thread {
   std::string path;   // AADL instance path: "p.t1", "p.t1.c2" for a call
   std::string label;  // the thread's name in the generated program: "_t1", "_c2_2"
+  std::string activation_clock, release_clock;  // as the generated program names them
   int priority = 0;   // 1 = highest
   Quantity period;    // a later call: the period of its sequence
   Quantity min_exec, max_exec;
