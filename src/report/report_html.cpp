@@ -66,7 +66,7 @@ p.verdict { margin: 4px 0 10px 0; }
 span.ok { color: #1f7a3a; font-weight: 600; }
 span.miss { color: #c0262d; font-weight: 700; }
 span.unknown { color: #7a7a7a; font-weight: 600; }
-svg.timeline { display: block; margin: 6px 0 4px 0; }
+svg.timeline { display: block; margin: 6px 0 4px 0; max-width: 100%; height: auto; }
 svg.arch { max-width: 100%; height: auto; }
 .legend { color: #5b6776; font-size: 12px; }
 @media print {
@@ -93,7 +93,7 @@ long long axis_step(double cell) {
 }
 
 void timeline_svg(std::string& h, const Report_processor& p, const Processor_trace& tr, const Timeline& tl) {
-  Geometry g{tl.ticks, std::clamp(1000.0 / static_cast<double>(tl.ticks), 2.0, 26.0)};
+  Geometry g{tl.ticks, std::clamp(900.0 / static_cast<double>(tl.ticks), 2.0, 26.0)};
   const double width = g.x(tl.ticks) + 20;
   const double height = g.top + g.lane * static_cast<double>(p.threads.size()) + 24;
   h += "<svg class=\"timeline\" xmlns=\"http://www.w3.org/2000/svg\" width=\"" + num(width) + "\" height=\"" +
