@@ -5,6 +5,7 @@
 #include "report/analysis.hpp"
 
 #include <cmath>
+#include <limits>
 #include <numeric>
 
 namespace vorquel {
@@ -46,7 +47,7 @@ Cost cost(const Report_processor& p, std::size_t first, std::size_t last) {
     const auto& v = p.threads[i].max_exec.value;
     if (!v) unknown = true;
     else if (*v < 1) never = true;
-    else c += *v;
+    else c = *v > std::numeric_limits<long long>::max() - c ? std::numeric_limits<long long>::max() : c + *v;
   }
   if (never) return Cost{std::nullopt, true};
   if (unknown) return Cost{};
@@ -90,6 +91,7 @@ Processor_analysis analyse_processor(const Report_processor& p) {
   // ends starves every task below it; an unknown one leaves them unknown.
   bool starved = false, unknown_above = false;
   std::vector<std::pair<long long, long long>> above;  // (period, cost)
+  __int128 above_cost = 0;  // the sum of their costs: the first value of the recurrence
   for (const Task& task : tasks) {
     const auto period = positive(p.threads[task.first].period);
     for (std::size_t i = task.first; i <= task.last; ++i) {
@@ -102,17 +104,21 @@ Processor_analysis analyse_processor(const Report_processor& p) {
       }
       if (unknown_above || !own.value || !period) continue;
       // The recurrence is followed up to the period: beyond it the thread
-      // misses in any case and the exact value does not matter.
-      long long r = *own.value;
-      for (const auto& [per, c] : above) r += c;
+      // misses in any case and the exact value does not matter. The values
+      // are the user's: their sums are taken in 128 bits.
+      using Wide = __int128;
+      Wide r = Wide(*own.value) + above_cost;
       while (r <= *period) {
-        long long next = *own.value;
-        for (const auto& [per, c] : above) next += (r + per - 1) / per * c;
+        Wide next = *own.value;
+        for (const auto& [per, c] : above) {
+          next += (r + per - 1) / per * c;
+          if (next > *period) break;
+        }
         if (next == r) break;
         r = next;
       }
       ta.beyond_deadline = r > *period;
-      if (!ta.beyond_deadline) ta.response = r;
+      if (!ta.beyond_deadline) ta.response = static_cast<long long>(r);
       // A periodic thread releases before its next dispatch; a later call
       // may release at it.
       const bool meets = p.threads[i].follows_call ? r <= *period : r < *period;
@@ -121,7 +127,10 @@ Processor_analysis analyse_processor(const Report_processor& p) {
     const Cost whole = cost(p, task.first, task.last);
     if (whole.never) starved = true;
     else if (!whole.value || !period) unknown_above = true;
-    else above.emplace_back(*period, *whole.value);
+    else {
+      above.emplace_back(*period, *whole.value);
+      above_cost += *whole.value;
+    }
   }
 
   bool all_meet = !p.threads.empty();

@@ -59,6 +59,15 @@ void write_file(const std::string& name, const std::string& text) {
   if (int e = c.close()) throw Failure(file_error(e, name));
 }
 
+constexpr std::size_t max_drawn_components = 400;
+
+std::size_t component_count(const std::vector<Arch_component>& list) {
+  std::size_t n = list.size();
+  for (const auto& c : list) n += component_count(c.children);
+  return n;
+}
+std::size_t component_count(const Architecture& a) { return component_count(a.components); }
+
 std::string now_text() {
   std::time_t t = std::time(nullptr);
   std::tm tm{};
@@ -120,7 +129,8 @@ std::optional<std::string> render_dot(const std::string& dot_file, std::string& 
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out, 1);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  std::string program = "dot", format = "-Tsvg", input = dot_file;
+  // A relative name that starts with '-' must not read as an option.
+  std::string program = "dot", format = "-Tsvg", input = dot_file.front() == '/' ? dot_file : "./" + dot_file;
   char* argv[] = {program.data(), format.data(), input.data(), nullptr};
   pid_t pid;
   const int spawned = ::posix_spawnp(&pid, "dot", &actions, nullptr, argv, environ);
@@ -163,7 +173,15 @@ void write_report(const Ident& top, const Env& env, const Report_files& files) {
   write_file(files.dot, architecture_dot(in));
   Report_pictures pictures;
   pictures.dot_file = files.dot;
-  pictures.architecture_svg = render_dot(files.dot, pictures.architecture_note);
+  // Graphviz's layout grows much faster than the graph: a large system is
+  // left to the graph file rather than holding the run for minutes.
+  const std::size_t components = component_count(in.architecture);
+  if (components <= max_drawn_components)
+    pictures.architecture_svg = render_dot(files.dot, pictures.architecture_note);
+  else
+    pictures.architecture_note = "The architecture has " + std::to_string(components) +
+                                 " components, too many to draw here (at most " +
+                                 std::to_string(max_drawn_components) + "); the graph is in " + files.dot + ".";
   write_file(files.vcd, vcd_text(in, tl, now_text()));
   write_file(files.html, report_html(in, analyses, tl, pictures));
   out(report_text(in, analyses, tl));

@@ -165,7 +165,8 @@ void legend(std::string& h) {
   h += "<p class=\"legend\">Bars: ticks at which the thread holds the processor (hover a job for its times). "
        "&#9650; dispatch &#160; | activation (inputs read) &#160; &#8869; release (outputs delivered) &#160; "
        "<span style=\"color:#c0262d\">&#10007;</span> missed deadline: a dispatch while the previous job still "
-       "runs, which the generated program loses. The number after a thread is its priority (1 = highest).</p>\n";
+       "runs, which the generated program loses. The number after a thread is its priority (1 = highest). "
+       "Tick 0 is the first instant of the generated program.</p>\n";
 }
 
 }  // namespace

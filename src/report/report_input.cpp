@@ -4,6 +4,7 @@
 #include "report/report_input.hpp"
 
 #include <cctype>
+#include <map>
 #include <set>
 
 #include "aadl/property.hpp"
@@ -77,16 +78,16 @@ std::vector<std::vector<std::vector<std::string>>> tree_paths(const Ident& top, 
   std::vector<std::vector<std::vector<std::string>>> result(tree.size());
   std::set<std::pair<Ident, Ident>> bound;
   std::vector<Ident> order;
+  std::map<Ident, std::size_t> group_of;
   std::vector<std::vector<std::pair<Ident, Ident>>> refs;
   for (auto it = bindings.rbegin(); it != bindings.rend(); ++it) {
     if (!bound.insert(it->second).second) continue;
-    std::size_t g = 0;
-    while (g < order.size() && !(order[g] == it->first)) ++g;
-    if (g == order.size()) {
+    auto [g, fresh] = group_of.try_emplace(it->first, order.size());
+    if (fresh) {
       order.push_back(it->first);
       refs.emplace_back();
     }
-    refs[g].push_back(it->second);
+    refs[g->second].push_back(it->second);
   }
   for (std::size_t k = 0; k < tree.size() && k < order.size(); ++k) {
     if (!(order[k] == tree[k].processor)) continue;

@@ -16,10 +16,11 @@ std::string code(std::size_t n) {
   return s;
 }
 
-// Scope and signal names may hold no blank.
+// Scope and signal names may hold no blank, and viewers read a dot as a
+// step down the hierarchy.
 std::string vcd_name(const std::string& s) {
   std::string r;
-  for (char c : s) r += std::isgraph(static_cast<unsigned char>(c)) ? c : '_';
+  for (char c : s) r += std::isgraph(static_cast<unsigned char>(c)) && c != '.' ? c : '_';
   return r.empty() ? "_" : r;
 }
 

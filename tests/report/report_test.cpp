@@ -6,6 +6,7 @@
 #include <pugixml.hpp>
 
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <sstream>
 
@@ -125,6 +126,33 @@ TEST(Report, UtilisationAndBounds) {
   EXPECT_EQ(u.verdict, Verdict::Unknown);
   Report_input named{"K::S.i", "", {}, {p}, {}};
   EXPECT_FALSE(simulate_timeline(named).processors[0].simulated);
+}
+
+// Values the generated program handles in its own way: an execution time
+// below 1 is never reached by consume's counter, so the job holds the
+// processor for ever and starves everything below it; values near the
+// limits of 64 bits do not overflow the analysis.
+TEST(Report, ExtremeExecutionTimes) {
+  auto thread = [](const char* path, long long period, long long cost, int priority) {
+    return Report_thread{path, path, "", "", priority, Quantity::literal(period), Quantity::literal(1),
+                         Quantity::literal(cost), false};
+  };
+  const long long big = std::numeric_limits<long long>::max() / 2;
+  struct Case {
+    std::vector<Report_thread> threads;
+    std::vector<Verdict> verdicts;
+  } cases[] = {
+      {{thread("a", 10, 0, 1), thread("b", 20, 1, 2)}, {Verdict::Misses, Verdict::Misses}},
+      {{thread("a", big, big - 1, 1)}, {Verdict::Meets}},
+      {{thread("a", big, big - 1, 1), thread("b", big + 1, big, 2)}, {Verdict::Meets, Verdict::Misses}},
+  };
+  for (const auto& c : cases) {
+    const Processor_analysis a = analyse_processor(Report_processor{"cpu", c.threads});
+    for (std::size_t i = 0; i < c.verdicts.size(); ++i) EXPECT_EQ(a.threads[i].verdict, c.verdicts[i]) << i;
+  }
+  const Timeline tl = simulate_timeline(Report_input{"S", "", {}, {Report_processor{"cpu", cases[0].threads}}, {}});
+  EXPECT_EQ(tl.first_miss, 10);
+  for (bool cpu : tl.processors[0].threads[1].cpu) EXPECT_FALSE(cpu);
 }
 
 // ---- agreement with the generated program ----------------------------------
