@@ -68,8 +68,18 @@ class Dot {
       const Report_thread& t = *it->second;
       l += "  T=" + t.period.text + "  C=[" + t.min_exec.text + "," + t.max_exec.text + "]  prio " +
            std::to_string(t.priority);
+      return l;
     }
-    return l;
+    // A thread that runs a call sequence: its calls follow its path.
+    const std::string prefix = path + ".";
+    std::string calls;
+    for (auto jt = timing_.lower_bound(prefix); jt != timing_.end() && jt->first.rfind(prefix, 0) == 0; ++jt) {
+      const Report_thread& t = *jt->second;
+      if (calls.empty()) l += "  T=" + t.period.text;
+      calls += "\n" + jt->first.substr(prefix.size()) + "  C=[" + t.min_exec.text + "," + t.max_exec.text +
+               "]  prio " + std::to_string(t.priority);
+    }
+    return l + calls;
   }
 
   void components(const std::string& prefix, const std::vector<Arch_component>& list, const std::string& indent) {

@@ -184,6 +184,11 @@ void write_report(const Ident& top, const Env& env, const Report_files& files) {
                                  std::to_string(max_drawn_components) + "); the graph is in " + files.dot + ".";
   write_file(files.vcd, vcd_text(in, tl, now_text()));
   write_file(files.html, report_html(in, analyses, tl, pictures));
+  if (options().verbosity >= 1) {
+    out("#\t" + files.html + "  (the schedulability report)\n");
+    out("#\t" + files.vcd + "  (its timeline, as waveforms)\n");
+    out("#\t" + files.dot + "  (the architecture, a Graphviz graph)\n");
+  }
   out(report_text(in, analyses, tl));
 }
 
