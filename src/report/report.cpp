@@ -97,7 +97,7 @@ std::string report_text(const Report_input& in, const std::vector<Processor_anal
       const Thread_analysis& ta = a.threads[i];
       rows.push_back({t.path, t.period.text, "[" + t.min_exec.text + ", " + t.max_exec.text + "]",
                       std::to_string(t.priority), ta.utilisation ? percent(*ta.utilisation) : "unknown",
-                      response_text(t, ta), ta.deadline ? std::to_string(*ta.deadline) : "unknown",
+                      response_text(ta), ta.deadline ? std::to_string(*ta.deadline) : "unknown",
                       verdict_text(ta.verdict)});
     }
     s += table(rows);

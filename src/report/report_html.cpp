@@ -173,10 +173,9 @@ void legend(std::string& h) {
 
 std::string percent(double fraction) { return num(fraction * 100) + " %"; }
 
-std::string response_text(const Report_thread& t, const Thread_analysis& a) {
+std::string response_text(const Thread_analysis& a) {
   if (a.response) return std::to_string(*a.response);
   if (a.beyond_deadline) return a.deadline ? "> " + std::to_string(*a.deadline) : "never";
-  (void)t;
   return "unknown";
 }
 
@@ -248,7 +247,7 @@ std::string report_html(const Report_input& in, const std::vector<Processor_anal
       h += "<tr><td class=\"name\">" + esc(t.path) + "</td><td>" + esc(t.period.text) + "</td><td>[" +
            esc(t.min_exec.text) + ", " + esc(t.max_exec.text) + "]</td><td>" + std::to_string(t.priority) +
            "</td><td>" + (ta.utilisation ? percent(*ta.utilisation) : "unknown") + "</td><td>" +
-           esc(response_text(t, ta)) + "</td><td>" + (ta.deadline ? std::to_string(*ta.deadline) : "unknown") +
+           esc(response_text(ta)) + "</td><td>" + (ta.deadline ? std::to_string(*ta.deadline) : "unknown") +
            "</td><td class=\"" + verdict_class(ta.verdict) + "\">" + verdict_text(ta.verdict) + "</td></tr>\n";
     }
     h += "</table>\n<p class=\"verdict\">Utilisation <b>" + (a.utilisation ? percent(*a.utilisation) : "unknown") +

@@ -26,7 +26,7 @@ std::string report_html(const Report_input& in, const std::vector<Processor_anal
 
 // Shared with the plain-text tables.
 std::string percent(double fraction);
-std::string response_text(const Report_thread& t, const Thread_analysis& a);
+std::string response_text(const Thread_analysis& a);
 std::string semantics_sentence();
 std::string drift_sentence();
 

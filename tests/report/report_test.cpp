@@ -87,7 +87,7 @@ TEST(Report, ResponseTimesOfPublishedTaskSets) {
       const Report_thread* t = find_thread(in, row.path, &k, &i);
       ASSERT_NE(t, nullptr);
       const Processor_analysis a = analyse_processor(in.processors[k]);
-      EXPECT_EQ(response_text(*t, a.threads[i]), row.response);
+      EXPECT_EQ(response_text(a.threads[i]), row.response);
       EXPECT_EQ(a.threads[i].verdict, row.verdict);
       // The first job of the timeline (the critical instant) agrees.
       const auto& jobs = tl.processors[k].threads[i].jobs;
