@@ -4,7 +4,7 @@
 BUILD_DIR := build
 SANITIZE_DIR := build-sanitize
 JOBS      := 2
-PACKAGES  := cmake g++ libpugixml-dev libgtest-dev
+PACKAGES  := cmake g++ libpugixml-dev libgtest-dev graphviz
 DEMO_MODEL := examples/typical.aaxl
 
 .PHONY: all deps build test test-sanitize demo clean

@@ -26,6 +26,7 @@
 #include "driver/version.hpp"
 #include "printer/name_check.hpp"
 #include "printer/sync_printer.hpp"
+#include "report/report.hpp"
 #include "scheduler/scheduler.hpp"
 #include "translation/vorquel.hpp"
 
@@ -444,6 +445,11 @@ void main_steps(const std::vector<std::string>& argv, Output_files& files, Kept_
   if (!close_output_files()) abort_run();
 
   if (o.verbosity >= 1) summary(names);
+  // The report comes after the documented output, which it leaves as it is.
+  if (o.report)
+    write_report(top, translated,
+                 Report_files{check_file_name(o.output_base_name + "_report.html"),
+                              check_file_name(o.output_base_name + ".vcd"), check_file_name(o.output_base_name + ".dot")});
   if (kept != nullptr) {
     // Freeing the model node by node costs as much as a good part of the
     // translation; the process is about to end.

@@ -94,6 +94,7 @@ struct Options {
   bool gen_random_func = false;
   bool show_scheduling_vars = false;
   bool check_schedulability = false;
+  bool report = false;  // --report
   std::optional<std::string> toplevel_system;
   bool gen_fake_body = false;
   Dialect dialect = Dialect::Lustre;

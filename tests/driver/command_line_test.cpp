@@ -55,6 +55,10 @@ const std::string usage =
     "     Add the internal scheduling variable at node outputs \n"
     "     (for debugging or/and to understand what's going on).\n"
     "\n"
+    "  --report \n"
+    "     Also write a schedulability report (<base>_report.html, <base>.vcd, <base>.dot) \n"
+    "     and print its tables.\n"
+    "\n"
     "  --version \n"
     "  -version \n"
     "     Show the version.\n"
@@ -156,7 +160,7 @@ TEST(CommandLine, OptionValues) {
 TEST(CommandLine, BooleanFlags) {
   reset_options();
   ASSERT_EQ(parse_command_line({"vorquel", "--v4-arrays", "--gen-random-func", "--show-scheduling-vars",
-                                "--check-schedulability", "--gen-fake-body"}),
+                                "--check-schedulability", "--gen-fake-body", "--report"}),
             std::nullopt);
   const Options& o = options();
   EXPECT_TRUE(o.v4_arrays);
@@ -164,6 +168,7 @@ TEST(CommandLine, BooleanFlags) {
   EXPECT_TRUE(o.show_scheduling_vars);
   EXPECT_TRUE(o.check_schedulability);
   EXPECT_TRUE(o.gen_fake_body);
+  EXPECT_TRUE(o.report);
   EXPECT_FALSE(o.one_file);
   reset_options();
 }
