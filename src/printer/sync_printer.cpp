@@ -290,8 +290,8 @@ class Expr_printer {
       if (fresh) {
         p_name(o);
       } else {
-        long long k = it->second++;
-        p_name(add_suffix("_" + std::to_string(k), o));
+        const std::string k = std::to_string(it->second++);
+        p_name(add_suffix("_" + k, o));
       }
     }
   }

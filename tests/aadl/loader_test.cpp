@@ -550,7 +550,7 @@ TEST(Loader, HandlesDeepNesting) {
 // the program's own error reports.
 TEST(Loader, SurvivesFuzzFindings) {
   std::string dir = source_path("tests/data/fuzz-seeds/loader");
-  if (!std::filesystem::exists(dir)) GTEST_SKIP();
+  if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no folder " << dir;
   for (const auto& f : std::filesystem::directory_iterator(dir)) {
     auto l = load_text(read_file(f.path().string()));
     EXPECT_TRUE(l.ending == Ending::Ok || l.ending == Ending::Exit || l.ending == Ending::Failure ||
