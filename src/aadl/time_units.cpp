@@ -31,14 +31,7 @@ bool same_text_ignoring_case(std::string_view a, std::string_view b) {
 // name of the element that holds it ("K::T.i", "K::T.i t1").
 using Visit = std::function<void(Property_association&, const std::string& where)>;
 
-std::string aadl_name(const Ident& package, const Ident& name) {
-  std::string s = to_string(package) + "::";
-  for (std::size_t i = 0; i < name.part_count(); ++i) {
-    if (i > 0) s += name.sep(i - 1) == Ident::Sep::Dot ? "." : "::";
-    s += name.part(i);
-  }
-  return s;
-}
+std::string aadl_name(const Ident& package, const Ident& name) { return aadl_name(package) + "::" + aadl_name(name); }
 
 void each_association(const Ident& package, Declaration& d, const Visit& f) {
   auto all = [&](std::vector<Property_association>& props, const std::string& where) {

@@ -9,15 +9,6 @@
 
 namespace vorquel {
 
-std::string aadl_name(const Ident& id) {
-  std::string s(id.part(0));
-  for (std::size_t i = 1; i < id.part_count(); ++i) {
-    s += id.sep(i - 1) == Ident::Sep::Dot ? "." : "::";
-    s += id.part(i);
-  }
-  return s;
-}
-
 void check_output_base_name(const std::string& base) {
   if (base.find('/') != std::string::npos || is_valid_node_name(base)) return;
   std::string why = is_lustre_keyword(base)

@@ -23,7 +23,5 @@ void check_output_base_name(const std::string& base);
 // named like the top-level node. `env` is the translated environment.
 void check_lustre_names(const Env& env, const std::string& base);
 
-// An identifier as the AADL model writes it: parts joined by "." and "::".
-std::string aadl_name(const Ident& id);
 
 }  // namespace vorquel

@@ -76,8 +76,14 @@ class Dot {
     for (auto jt = timing_.lower_bound(prefix); jt != timing_.end() && jt->first.rfind(prefix, 0) == 0; ++jt) {
       const Report_thread& t = *jt->second;
       if (calls.empty()) l += "  T=" + t.period.text;
-      calls += "\n" + jt->first.substr(prefix.size()) + "  C=[" + t.min_exec.text + "," + t.max_exec.text +
-               "]  prio " + std::to_string(t.priority);
+      calls += '\n';
+      calls.append(jt->first, prefix.size());
+      calls += "  C=[";
+      calls += t.min_exec.text;
+      calls += ',';
+      calls += t.max_exec.text;
+      calls += "]  prio ";
+      calls += std::to_string(t.priority);
     }
     return l + calls;
   }

@@ -12,15 +12,6 @@
 
 namespace vorquel {
 
-std::string aadl_name(const Ident& id) {
-  std::string s(id.part(0));
-  for (std::size_t i = 1; i < id.part_count(); ++i) {
-    s += id.sep(i - 1) == Ident::Sep::Scope ? "::" : ".";
-    s += id.part(i);
-  }
-  return s;
-}
-
 namespace {
 
 Quantity quantity(const Integer& i) {

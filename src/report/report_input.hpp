@@ -77,9 +77,6 @@ struct Report_input {
   Architecture architecture;
 };
 
-// "K__S_i"-style identifiers in the form the user wrote them: "K::S.i".
-std::string aadl_name(const Ident& id);
-
 // The report input of a translated model: the scheduling tree, with the
 // instance path of every thread found in the environment.
 Report_input make_report_input(const Ident& top, const Si_tree& tree, const Env& env);

@@ -81,11 +81,25 @@ std::string vcd_text(const Report_input& in, const Timeline& tl, const std::stri
   for (long long t = 0; t < tl.ticks; ++t) {
     std::string changes;
     for (const auto& s : signals)
-      if (t == 0 || value(s, t) != value(s, t - 1)) changes += (value(s, t) ? "1" : "0") + s.code + "\n";
-    if (t == 0) v += "#0\n$dumpvars\n" + changes + "$end\n";
-    else if (!changes.empty()) v += "#" + std::to_string(t) + "\n" + changes;
+      if (t == 0 || value(s, t) != value(s, t - 1)) {
+        changes += value(s, t) ? '1' : '0';
+        changes += s.code;
+        changes += '\n';
+      }
+    if (t == 0) {
+      v += "#0\n$dumpvars\n";
+      v += changes;
+      v += "$end\n";
+    } else if (!changes.empty()) {
+      v += '#';
+      v += std::to_string(t);
+      v += '\n';
+      v += changes;
+    }
   }
-  v += "#" + std::to_string(tl.ticks) + "\n";
+  v += '#';
+  v += std::to_string(tl.ticks);
+  v += '\n';
   return v;
 }
 

@@ -98,7 +98,9 @@ TEST(LustreNames, KeywordsCollisionsAndBaseNames) {
     const auto at = lus.find(c.lus_has);
     ASSERT_NE(at, std::string::npos) << lus;
     // The named bounds come last, after everything else.
-    if (c.untimed) EXPECT_EQ(at + c.lus_has.size(), lus.size());
+    if (c.untimed) {
+      EXPECT_EQ(at + c.lus_has.size(), lus.size());
+    }
   }
 }
 

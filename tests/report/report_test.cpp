@@ -83,7 +83,7 @@ TEST(Report, ResponseTimesOfPublishedTaskSets) {
     EXPECT_EQ(tl.first_miss, c.first_miss);
     for (const auto& row : c.rows) {
       SCOPED_TRACE(row.path);
-      std::size_t k, i;
+      std::size_t k = 0, i = 0;
       const Report_thread* t = find_thread(in, row.path, &k, &i);
       ASSERT_NE(t, nullptr);
       const Processor_analysis a = analyse_processor(in.processors[k]);
