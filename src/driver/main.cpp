@@ -18,6 +18,7 @@
 
 #include "aadl/aadl2aadl.hpp"
 #include "aadl/aadl_loader.hpp"
+#include "aadl/aadl_text_reader.hpp"
 #include "driver/misc.hpp"
 #include "driver/options.hpp"
 #include "driver/version.hpp"
@@ -378,11 +379,7 @@ void main_steps(const std::vector<std::string>& argv, Output_files& files, Kept_
   const Options& o = options();
   const Output_names names = output_file_names(o.output_base_name);
 
-  Model packages;
-  for (const auto& file : o.input_files) {
-    Model m = parse_aadl(o.verbosity, file);
-    packages.insert(packages.end(), std::make_move_iterator(m.begin()), std::make_move_iterator(m.end()));
-  }
+  Model packages = read_model_files(o.verbosity, o.input_files);
   Env env;
   // The environment takes the declarations over: the packages are not
   // needed any more.
