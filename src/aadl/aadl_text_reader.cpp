@@ -275,7 +275,16 @@ class Resolver {
       pg.inverse = ag->inverse;
     }
     for (const auto& f : g.features) add_feature(pg.features, f, e);
-    if (g.inverse.present()) pg.inverse = classifier(g.inverse, e.package);
+    // The inverse is named without its package, as in the interchange form
+    // (normalisation qualifies it).
+    if (g.inverse.present()) {
+      Entry* inv = nullptr;
+      classifier(g.inverse, e.package, &inv);
+      const S_group* ig = inv && inv->text ? std::get_if<S_group>(inv->text) : nullptr;
+      pg.inverse = inv && inv->xml ? declaration_name(*inv->xml)
+                   : ig            ? Ident(std::string(ig->name))
+                                   : Ident(std::string(g.inverse.type));
+    }
     e.built = Declaration(std::move(pg));
   }
 

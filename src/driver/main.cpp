@@ -19,6 +19,7 @@
 #include "aadl/aadl2aadl.hpp"
 #include "aadl/aadl_loader.hpp"
 #include "aadl/aadl_text_reader.hpp"
+#include "aadl/aadl_text_writer.hpp"
 #include "driver/misc.hpp"
 #include "driver/options.hpp"
 #include "driver/version.hpp"
@@ -374,12 +375,25 @@ void summary(const Output_names& names) {
   out("#\t" + names.fillme_const + "  (Various constants)\n");
 }
 
+// --export-aadl: the model as read, as textual AADL, to <base>.aadl.
+void export_aadl(Output_files& files, const Model& packages, const std::string& base) {
+  const std::string name = check_file_name(base + ".aadl");
+  Channel& f = files.open(name);
+  f.write(model_to_aadl_text(packages));
+  if (int e = f.close(); e != 0) {
+    out(file_error(e, name));
+    abort_run();
+  }
+  if (options().verbosity >= 1) out("\n# Generated file: \n#\t" + name + "\n");
+}
+
 void main_steps(const std::vector<std::string>& argv, Output_files& files, Kept_memory* kept) {
   copy_aadl_schema();
   const Options& o = options();
   const Output_names names = output_file_names(o.output_base_name);
 
   Model packages = read_model_files(o.verbosity, o.input_files);
+  if (o.export_aadl) return export_aadl(files, packages, o.output_base_name);
   Env env;
   // The environment takes the declarations over: the packages are not
   // needed any more.

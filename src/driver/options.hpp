@@ -96,6 +96,7 @@ struct Options {
   bool check_schedulability = false;
   std::optional<std::string> toplevel_system;
   bool gen_fake_body = false;
+  bool export_aadl = false;
   Dialect dialect = Dialect::Lustre;
   int verbosity = 0;
 };
