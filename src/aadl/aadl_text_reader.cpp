@@ -274,7 +274,8 @@ class Resolver {
       pg.features = ag->features;
       pg.inverse = ag->inverse;
     }
-    for (const auto& f : g.features) add_feature(pg.features, f, e);
+    Name_index features(pg.features);
+    for (const auto& f : g.features) add_feature(pg.features, features, f, e);
     // The inverse is named without its package, as in the interchange form
     // (normalisation qualifies it).
     if (g.inverse.present()) {
@@ -312,15 +313,16 @@ class Resolver {
       e.notes = a->notes;
       if (a->xml) e.notes.assign(c.connections.size(), Connection_note{S_connection_kind::Port, s.pos, true});
     }
-    for (const auto& f : s.features) add_feature(c.features, f, e);
-    for (const auto& sub : s.subcomponents) add_subcomponent(c.subcomponents, sub, e);
+    Name_index features(c.features), subcomponents(c.subcomponents), connections(c.connections);
+    for (const auto& f : s.features) add_feature(c.features, features, f, e);
+    for (const auto& sub : s.subcomponents) add_subcomponent(c.subcomponents, subcomponents, sub, e);
     for (const auto& seq : s.call_sequences) {
       Call_sequence cs{std::nullopt, {}};
       for (const auto& call : seq.calls)
         cs.calls.push_back(Call{Ident(std::string(call.name)), called(call.called, s, e), convert(call.properties, e)});
       c.call_sequences.push_back(std::move(cs));
     }
-    for (const auto& con : s.connections) add_connection(c, con, e);
+    for (const auto& con : s.connections) add_connection(c, connections, con, e);
     merge_properties(c.properties, convert(s.properties, e));
     e.built = Declaration(std::move(c));
   }
@@ -346,32 +348,47 @@ class Resolver {
     text_error(r.pos, "no declaration named " + ref_text(r));
   }
 
-  template <class T>
-  static typename std::vector<T>::iterator named(std::vector<T>& list, std::string_view name) {
-    return std::find_if(list.begin(), list.end(), [&](const T& x) {
-      return x.name && same_name(written(*x.name), name);
-    });
-  }
+  // The positions of the elements of a list by lower-case name.
+  struct Name_index {
+    std::unordered_map<std::string, std::size_t> at;
+    template <class T>
+    explicit Name_index(const std::vector<T>& list) {
+      for (std::size_t i = 0; i < list.size(); ++i) {
+        if constexpr (requires { list[i].name.has_value(); }) {
+          if (list[i].name) at.emplace(lower_case(list[i].name->str()), i);
+        } else {
+          at.emplace(lower_case(list[i].name.str()), i);
+        }
+      }
+    }
+    template <class T>
+    T* find(std::vector<T>& list, std::string_view name) const {
+      auto it = at.find(lower_case(name));
+      return it == at.end() ? nullptr : &list[it->second];
+    }
+  };
 
   // Replaces the inherited element of the same name in place, or appends.
   template <class T>
-  static void place(std::vector<T>& list, T x, bool refined, std::string_view name, const Pos& at, const char* what) {
-    auto it = std::find_if(list.begin(), list.end(), [&](const T& y) { return same_name(y.name.str(), name); });
+  static void place(std::vector<T>& list, Name_index& index, T x, bool refined, std::string_view name, const Pos& at,
+                    const char* what) {
+    T* old = index.find(list, name);
     if (refined) {
-      if (it == list.end()) text_error(at, std::string("refined ") + what + " " + std::string(name) + " is not inherited");
-      *it = std::move(x);
+      if (!old) text_error(at, std::string("refined ") + what + " " + std::string(name) + " is not inherited");
+      *old = std::move(x);
     } else {
-      if (it != list.end()) text_error(at, std::string(what) + " " + std::string(name) + " is declared twice");
+      if (old) text_error(at, std::string(what) + " " + std::string(name) + " is declared twice");
+      index.at.emplace(lower_case(name), list.size());
       list.push_back(std::move(x));
     }
   }
 
-  void add_feature(std::vector<Feature>& list, const S_feature& f, const Entry& e) {
+  void add_feature(std::vector<Feature>& list, Name_index& index, const S_feature& f, const Entry& e) {
     using K = S_feature_kind;
     std::optional<Ident> cls = opt_classifier(f.classifier, e.package);
-    auto it = std::find_if(list.begin(), list.end(), [&](const Feature& x) { return same_name(x.name.str(), f.name); });
+    Feature* it = index.find(list, f.name);
     // A refinement that adds nothing keeps the inherited classifier.
-    if (f.refined && !cls && it != list.end())
+    if (f.refined && !cls && it)
       std::visit([&](const auto& k) {
         if constexpr (requires { k.classifier; }) cls = k.classifier;
       }, it->kind);
@@ -401,16 +418,16 @@ class Resolver {
       for (auto& a : props)
         if (a.name.is_simple() && a.name.str() == "Access_Right")
           a.name = Ident(f.access == Access_kind::Required ? "Required_Access" : "Provided_Access");
-    if (f.refined && it != list.end()) {
+    if (f.refined && it) {
       std::vector<Property_association> merged = it->properties;
       merge_properties(merged, std::move(props));
       props = std::move(merged);
     }
-    place(list, Feature{Ident(std::string(f.name)), std::move(kind), std::move(props)}, f.refined, f.name, f.pos,
+    place(list, index, Feature{Ident(std::string(f.name)), std::move(kind), std::move(props)}, f.refined, f.name, f.pos,
           "feature");
   }
 
-  void add_subcomponent(std::vector<Subcomponent>& list, const S_subcomponent& s, const Entry& e) {
+  void add_subcomponent(std::vector<Subcomponent>& list, Name_index& index, const S_subcomponent& s, const Entry& e) {
     if (!s.category.category) {
       text_warning(s.pos, "subcomponent " + std::string(s.name) + " skipped: the model has no place for a " +
                               std::string(s.category.words));
@@ -418,18 +435,18 @@ class Resolver {
     }
     std::optional<Ident> cls = opt_classifier(s.classifier, e.package);
     std::vector<Property_association> props = convert(s.properties, e);
-    auto it = std::find_if(list.begin(), list.end(), [&](const Subcomponent& x) { return same_name(x.name.str(), s.name); });
-    if (s.refined && it != list.end()) {
+    Subcomponent* it = index.find(list, s.name);
+    if (s.refined && it) {
       if (!cls) cls = it->classifier;
       std::vector<Property_association> merged = it->properties;
       merge_properties(merged, std::move(props));
       props = std::move(merged);
     }
-    place(list, Subcomponent{Ident(std::string(s.name)), *s.category.category, cls, std::move(props)}, s.refined,
+    place(list, index, Subcomponent{Ident(std::string(s.name)), *s.category.category, cls, std::move(props)}, s.refined,
           s.name, s.pos, "subcomponent");
   }
 
-  void add_connection(Component& c, const S_connection& s, Entry& e) {
+  void add_connection(Component& c, Name_index& index, const S_connection& s, Entry& e) {
     using K = S_connection_kind;
     if (s.kind == K::Other_access) {
       text_warning(s.pos, "subprogram access connection skipped: the model has no place for it");
@@ -445,9 +462,8 @@ class Resolver {
                                }),
                 props.end());
     if (s.refined) {
-      auto it = std::find_if(c.connections.begin(), c.connections.end(),
-                             [&](const Connection& x) { return x.name && same_name(x.name->str(), s.name); });
-      if (it == c.connections.end()) text_error(s.pos, "refined connection " + std::string(s.name) + " is not inherited");
+      Connection* it = index.find(c.connections, s.name);
+      if (!it) text_error(s.pos, "refined connection " + std::string(s.name) + " is not inherited");
       if (timing) it->arrow = *timing;
       merge_properties(it->properties, std::move(props));
       return;
@@ -467,7 +483,7 @@ class Resolver {
       default: break;
     }
     Connection_arrow arrow = s.delayed ? Connection_arrow::Delayed : timing.value_or(Connection_arrow::Immediate);
-    if (name && named(c.connections, s.name) != c.connections.end())
+    if (name && !index.at.emplace(lower_case(s.name), c.connections.size()).second)
       text_error(s.pos, "connection " + std::string(s.name) + " is declared twice");
     c.connections.push_back(Connection{std::move(name), kind, path_ident(s.src.parts), arrow, path_ident(s.dst.parts),
                                        std::move(props)});
@@ -535,7 +551,8 @@ class Resolver {
 
   static std::optional<Ident> unit(std::string_view u) {
     if (u.empty()) return std::nullopt;
-    return Ident(std::string(u));
+    std::string_view standard = standard_unit(u);
+    return Ident(std::string(standard.empty() ? u : standard));
   }
 
   std::optional<Property_value> value(const S_value& v, const Entry& e, std::string& why) {

@@ -91,6 +91,13 @@ std::string_view standard_enum_literal(std::string_view literal) {
   return look_up(t, literal);
 }
 
+std::string_view standard_unit(std::string_view unit) {
+  static const Table t = table_of({"ps", "ns", "us", "ms", "sec", "min", "hr", "bits", "Bytes", "KByte", "MByte",
+                                   "GByte", "TByte", "bitsps", "Bytesps", "KBytesps", "MBytesps", "GBytesps", "KIPS",
+                                   "MIPS", "GIPS"});
+  return look_up(t, unit);
+}
+
 bool is_standard_property_set(std::string_view set) {
   static const Table t = table_of({"Timing_Properties", "Thread_Properties", "Deployment_Properties",
                                    "Memory_Properties", "Communication_Properties", "Programming_Properties",
