@@ -72,26 +72,23 @@ std::size_t invalid_utf8(std::string_view s) {
   return std::string_view::npos;
 }
 
-class Lexer {
+}  // namespace
+
+class Token_stream::Lexer {
  public:
   Lexer(std::string_view file, std::string_view text) : file_(file), s_(text) {}
 
-  std::vector<Token> run() {
-    std::vector<Token> toks;
-    toks.reserve(s_.size() / 5 + 16);
-    while (true) {
-      skip_blanks();
-      Token t{};
-      t.line = line_;
-      t.col = col();
-      if (i_ >= s_.size()) {
-        t.kind = Tok::End;
-        toks.push_back(t);
-        return toks;
-      }
-      next(t);
-      toks.push_back(t);
+  Token token() {
+    skip_blanks();
+    Token t{};
+    t.line = line_;
+    t.col = col();
+    if (i_ >= s_.size()) {
+      t.kind = Tok::End;
+      return t;
     }
+    next(t);
+    return t;
   }
 
  private:
@@ -279,6 +276,8 @@ class Lexer {
   }
 };
 
+namespace {
+
 // Line and column of an offset, for the checks made before lexing.
 Pos pos_of(std::string_view file, std::string_view text, std::size_t offset) {
   std::uint32_t line = 1 + static_cast<std::uint32_t>(std::count(text.begin(), text.begin() + offset, '\n'));
@@ -289,14 +288,17 @@ Pos pos_of(std::string_view file, std::string_view text, std::size_t offset) {
 
 }  // namespace
 
-std::vector<Token> lex_aadl(std::string_view file, std::string_view text) {
+Token_stream::~Token_stream() = default;
+Token Token_stream::next() { return lexer_->token(); }
+
+Token_stream::Token_stream(std::string_view file, std::string_view text) {
   if (text.size() >= UINT32_MAX) text_error(Pos{file, 1, 1}, "the file is too large");
   if (const void* nul = std::memchr(text.data(), '\0', text.size()))
     text_error(pos_of(file, text, static_cast<std::size_t>(static_cast<const char*>(nul) - text.data())),
                "NUL byte in the text");
   if (std::size_t bad = invalid_utf8(text); bad != std::string_view::npos)
     text_error(pos_of(file, text, bad), "invalid UTF-8 byte sequence");
-  return Lexer(file, text).run();
+  lexer_ = std::make_unique<Lexer>(file, text);
 }
 
 }  // namespace vorquel

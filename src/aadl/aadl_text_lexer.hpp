@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,11 +48,21 @@ struct Token {
   };
 };
 
-// Splits the whole text into tokens, the last one End. Comments run from
-// "--" to the end of the line. The text must outlive the tokens.
-// Located errors: characters outside the language, unterminated strings or
-// annex texts, malformed numbers, NUL bytes and invalid UTF-8.
-std::vector<Token> lex_aadl(std::string_view file, std::string_view text);
+// The tokens of a text, one after the other, End at the end (and ever
+// after). Comments run from "--" to the end of the line. The text must
+// outlive the tokens. Located errors: characters outside the language,
+// unterminated strings or annex texts, malformed numbers, and (when the
+// stream is made) NUL bytes and invalid UTF-8.
+class Token_stream {
+ public:
+  Token_stream(std::string_view file, std::string_view text);
+  ~Token_stream();
+  Token next();
+
+ private:
+  class Lexer;
+  std::unique_ptr<Lexer> lexer_;
+};
 
 // ASCII case-insensitive comparison of a word with a lower-case keyword.
 inline bool word_is(std::string_view word, std::string_view lower_keyword) {

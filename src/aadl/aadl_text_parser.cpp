@@ -15,7 +15,7 @@ constexpr int max_depth = 100;
 
 class Parser {
  public:
-  Parser(int verbosity, S_file& f) : verbosity_(verbosity), f_(f), toks_(lex_aadl(f.name, f.text)) {}
+  Parser(int verbosity, S_file& f) : verbosity_(verbosity), f_(f), stream_(f.name, f.text) {}
 
   void file() {
     while (!at_end()) {
@@ -38,15 +38,38 @@ class Parser {
  private:
   int verbosity_;
   S_file& f_;
-  std::vector<Token> toks_;
+  Token_stream stream_;
+  // The tokens read so far but not yet released; toks_[0] is the token
+  // number base_ of the text. k_ counts from the start of the text.
+  mutable std::vector<Token> toks_;
+  mutable std::size_t base_ = 0;
   std::size_t k_ = 0;
   int depth_ = 0;
 
   // ---- tokens ----------------------------------------------------------------
   const Token& tok(std::size_t ahead = 0) const {
-    std::size_t i = k_ + ahead;
-    return i < toks_.size() ? toks_[i] : toks_.back();
+    const std::size_t i = k_ + ahead - base_;
+    if (i < toks_.size()) [[likely]]
+      return toks_[i];
+    return more(i);
   }
+  const Token& more(std::size_t i) const {
+    while (toks_.size() <= i) {
+      if (!toks_.empty() && toks_.back().kind == Tok::End) return toks_.back();
+      toks_.push_back(const_cast<Token_stream&>(stream_).next());
+    }
+    return toks_[i];
+  }
+  // Forgets the tokens before the current one: the parser never goes back
+  // past the statement it is in.
+  void release() {
+    const std::size_t done = k_ - base_;
+    if (done < 4096 || done > toks_.size()) return;
+    toks_.erase(toks_.begin(), toks_.begin() + static_cast<std::ptrdiff_t>(done));
+    base_ = k_;
+  }
+  // The token just consumed.
+  const Token& prev() const { return toks_[k_ - 1 - base_]; }
   bool at_end() const { return tok().kind == Tok::End; }
   Pos pos(const Token& t) const { return Pos{f_.name, t.line, t.col}; }
   Pos pos() const { return pos(tok()); }
@@ -96,7 +119,8 @@ class Parser {
   }
   std::string_view name(const char* what = "a name") {
     if (tok().kind != Tok::Word) expected(what);
-    return toks_[k_++].text;
+    ++k_;
+    return prev().text;
   }
   void note(const Pos& at, const std::string& what) const {
     if (verbosity_ >= 1)
@@ -157,10 +181,11 @@ class Parser {
   S_path path() {
     S_path p;
     p.pos = pos();
-    p.parts.push_back(name("a name"));
+    p.text = name("a name");
     while (sym(".") && tok(1).kind == Tok::Word) {
       ++k_;
-      p.parts.push_back(name());
+      p.text += '.';
+      p.text += name();
     }
     if (sym("[")) unsupported(pos(), "array indices are");
     return p;
@@ -263,8 +288,8 @@ class Parser {
       return c;
     };
     auto skipped = [&]() {
-      const Token& first = toks_[start];
-      const Token& last = toks_[k_ - 1];
+      const Token& first = toks_[start - base_];
+      const Token& last = prev();
       c.words = std::string_view(first.text.data(), last.text.data() + last.text.size() - first.text.data());
       return c;
     };
@@ -289,6 +314,7 @@ class Parser {
   }
 
   void declaration(std::vector<S_decl>& into) {
+    release();
     if ((word("feature") || word("port")) && word_at(1, "group")) {
       into.push_back(group_type());
       return;
@@ -470,6 +496,7 @@ class Parser {
   void subcomponents(std::vector<S_subcomponent>& into) {
     if (none()) return;
     while (tok().kind == Tok::Word && sym_at(1, ":")) {
+      release();
       S_subcomponent s;
       s.pos = pos();
       s.name = name();
@@ -547,6 +574,7 @@ class Parser {
   void connections(std::vector<S_connection>& into) {
     if (none()) return;
     while (connection_start()) {
+      release();
       S_connection c;
       c.pos = pos();
       if (sym_at(1, ":")) {
@@ -582,6 +610,7 @@ class Parser {
   void properties(std::vector<S_assoc>& into) {
     if (none()) return;
     while (association_start()) {
+      release();
       S_assoc a = association();
       if (!a.in_binding) into.push_back(std::move(a));
     }
@@ -670,7 +699,7 @@ class Parser {
     }
     if (tok().kind == Tok::String) {
       v.kind = K::String;
-      v.text = unquote(toks_[k_ - 0].text, toks_[k_].text.data()[-1]);
+      v.text = unquote(tok().text, tok().text.data()[-1]);
       ++k_;
       return v;
     }
@@ -793,7 +822,10 @@ class Parser {
     } else {
       expected("a property value");
     }
-    if (tok().kind == Tok::Word && !is_reserved_word(tok().text)) v.unit = toks_[k_++].text;
+    if (tok().kind == Tok::Word && !is_reserved_word(tok().text)) {
+      ++k_;
+      v.unit = prev().text;
+    }
     return v;
   }
 };

@@ -485,12 +485,14 @@ class Resolver {
     Connection_arrow arrow = s.delayed ? Connection_arrow::Delayed : timing.value_or(Connection_arrow::Immediate);
     if (name && !index.at.emplace(lower_case(s.name), c.connections.size()).second)
       text_error(s.pos, "connection " + std::string(s.name) + " is declared twice");
-    c.connections.push_back(Connection{std::move(name), kind, path_ident(s.src.parts), arrow, path_ident(s.dst.parts),
+    c.connections.push_back(Connection{std::move(name), kind, path_ident(s.src.text), arrow, path_ident(s.dst.text),
                                        std::move(props)});
     e.notes.push_back(note);
   }
 
-  static Ident path_ident(const std::vector<std::string_view>& parts) { return of_string(joined(parts, ".")); }
+  static Ident path_ident(const std::string& text) {
+    return text.find('.') == std::string::npos ? Ident(text) : of_string(text);
+  }
 
   static Connection_arrow arrow_of(const Property_association& a, const Pos& at) {
     const Pv_enum* v = a.values.size() == 1 ? std::get_if<Pv_enum>(&a.values[0]) : nullptr;
@@ -535,7 +537,7 @@ class Resolver {
       if (a.applies_to.empty()) {
         out.push_back(Property_association{name, std::move(values), std::nullopt});
       } else {
-        for (const auto& p : a.applies_to) out.push_back(Property_association{name, values, path_ident(p.parts)});
+        for (const auto& p : a.applies_to) out.push_back(Property_association{name, values, path_ident(p.text)});
       }
     }
     return out;
@@ -568,7 +570,7 @@ class Resolver {
         std::string_view standard = standard_enum_literal(v.ref.type);
         return Pv_enum{Ident(std::string(standard.empty() ? v.ref.type : standard))};
       }
-      case K::Reference: return Pv_reference{path_ident(v.path.parts)};
+      case K::Reference: return Pv_reference{path_ident(v.path.text)};
       case K::Classifier: return Pv_reference{classifier(v.ref, e.package)};
       case K::Range: {
         bool ints = true;

@@ -25,7 +25,8 @@ struct S_ref {
 
 // A dotted path as written (a.b.c): connection ends, applies to, references.
 struct S_path {
-  std::vector<std::string_view> parts;
+  std::string text;  // the parts joined by "."
+
   Pos pos;
 };
 
