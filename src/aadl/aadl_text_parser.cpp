@@ -80,7 +80,7 @@ class Parser {
   bool word(std::string_view kw) const { return word_at(0, kw); }
   bool sym_at(std::size_t ahead, std::string_view s) const {
     const Token& t = tok(ahead);
-    return t.kind == Tok::Sym && t.text == s;
+    return t.kind == Tok::Sym && t.text.size() == s.size() && t.text[0] == s[0] && (s.size() == 1 || t.text == s);
   }
   bool sym(std::string_view s) const { return sym_at(0, s); }
   bool accept_word(std::string_view kw) {
@@ -162,7 +162,8 @@ class Parser {
     std::string_view n = name("a classifier name");
     while (sym("::")) {
       ++k_;
-      r.package.push_back(n);
+      if (!r.package.empty()) r.package += "::";
+      r.package += n;
       n = name("a classifier name");
     }
     r.type = n;
@@ -207,8 +208,7 @@ class Parser {
     expect_word("package");
     S_ref n = classifier();
     if (!n.impl.empty()) text_error(n.pos, "'.' found in a package name");
-    p.name = n.package;
-    p.name.push_back(n.type);
+    p.name = n.package.empty() ? std::string(n.type) : n.package + "::" + std::string(n.type);
     std::vector<S_decl>* section = nullptr;
     while (true) {
       if (accept_word("public")) section = &p.public_part;
@@ -225,18 +225,11 @@ class Parser {
     }
     expect_word("end");
     S_ref e = classifier();
-    std::vector<std::string_view> end_name = e.package;
-    end_name.push_back(e.type);
-    bool same = e.impl.empty() && end_name.size() == p.name.size();
-    for (std::size_t i = 0; same && i < end_name.size(); ++i) same = same_name(end_name[i], p.name[i]);
-    if (!same) text_error(e.pos, "the end of package " + joined(p.name) + " names another package");
+    const std::string end_name = e.package.empty() ? std::string(e.type) : e.package + "::" + std::string(e.type);
+    const bool same = e.impl.empty() && same_name(end_name, p.name);
+    if (!same) text_error(e.pos, "the end of package " + p.name + " names another package");
     expect_sym(";");
     return p;
-  }
-  static std::string joined(const std::vector<std::string_view>& parts) {
-    std::string s;
-    for (auto x : parts) s += (s.empty() ? "" : "::") + std::string(x);
-    return s;
   }
 
   void package_properties() {
@@ -810,7 +803,7 @@ class Parser {
       v.kind = K::Named;
       v.ref.type = name();
       if (accept_sym("::")) {
-        v.ref.package.push_back(v.ref.type);
+        v.ref.package = v.ref.type;
         v.ref.type = name("a name");
       }
       v.ref.pos = v.pos;

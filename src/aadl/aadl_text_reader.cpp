@@ -31,17 +31,8 @@ std::string written(const Ident& id) {
   return s;
 }
 
-std::string joined(const std::vector<std::string_view>& parts, std::string_view sep) {
-  std::string s;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    if (i > 0) s += sep;
-    s += parts[i];
-  }
-  return s;
-}
-
 std::string ref_text(const S_ref& r) {
-  std::string s = joined(r.package, "::");
+  std::string s = r.package;
   if (!s.empty()) s += "::";
   s += r.type;
   if (!r.impl.empty()) s += "." + std::string(r.impl);
@@ -54,6 +45,27 @@ struct Connection_note {
   S_connection_kind kind;
   Pos pos;
   bool known = false;  // kind already final
+};
+
+// The positions of the elements of a list by lower-case name.
+struct Name_index {
+  Name_index() = default;
+  std::unordered_map<std::string, std::size_t> at;
+  template <class T>
+  explicit Name_index(const std::vector<T>& list) {
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      if constexpr (requires { list[i].name.has_value(); }) {
+        if (list[i].name) at.emplace(lower_case(list[i].name->str()), i);
+      } else {
+        at.emplace(lower_case(list[i].name.str()), i);
+      }
+    }
+  }
+  template <class T>
+  T* find(std::vector<T>& list, std::string_view name) const {
+    auto it = at.find(lower_case(name));
+    return it == at.end() ? nullptr : &list[it->second];
+  }
 };
 
 struct Package_entry;
@@ -71,9 +83,10 @@ struct Entry {
   std::optional<Declaration> built;
   const Declaration& decl() const { return xml ? *xml : *built; }
   std::vector<Connection_note> notes;  // beside the built connections
-  // Lower-case element names to their spelling, built on first use.
-  std::unordered_map<std::string, std::pair<Ident, const Entry*>> elements;
-  bool elements_ready = false;
+  // The elements by lower-case name (kept from the building, or made on
+  // first use for declarations read from AAXL).
+  Name_index features, subcomponents, connections;
+  bool indexed = false;
 };
 
 struct Package_entry {
@@ -88,7 +101,7 @@ class Resolver {
   // Registers every declaration of a parsed text file.
   void add_text(const S_file& f) {
     for (const auto& p : f.packages) {
-      Package_entry& pe = package(joined(p.name, "::"));
+      Package_entry& pe = package(p.name);
       for (const auto* part : {&p.public_part, &p.private_part})
         for (const auto& d : *part) add_text_decl(d, &pe);
     }
@@ -113,20 +126,23 @@ class Resolver {
     }
   }
 
-  // Builds every declaration of the text files (before any is finished:
-  // finishing looks into the declarations that a component uses).
-  void build_all() {
+  // Builds every declaration of the text files, then finishes them (which
+  // looks into the declarations that a component uses).
+  void resolve_all() {
     for (auto& e : entries_)
       if (e.text && e.skipped.empty()) build(e, 0);
+    for (auto& e : entries_)
+      if (e.text && e.skipped.empty()) finish(e);
   }
 
-  // The packages of one parsed text file, in model order.
+  // The packages of one parsed text file, in model order (once, after
+  // resolve_all: the declarations are moved into the model).
   Model model_of(const S_file& f) {
     for (const auto& p : f.packages)
       for (const auto& w : p.withs) check_with(w);
     Model m;
     for (auto it = f.packages.rbegin(); it != f.packages.rend(); ++it) {
-      Package pk{of_string(joined(it->name, "::")), {}, {}};
+      Package pk{of_string(it->name), {}, {}};
       pk.public_part = declarations(it->public_part);
       pk.private_part = declarations(it->private_part);
       m.push_back(std::move(pk));
@@ -192,9 +208,8 @@ class Resolver {
                                 " skipped: the model has no place for this category");
         continue;
       }
-      build(e, 0);
-      finish(e);
-      out.push_back(*e.built);
+      // Every declaration is finished: nothing looks into it any more.
+      out.push_back(std::move(*e.built));
     }
     return out;
   }
@@ -212,7 +227,7 @@ class Resolver {
       auto it = loose_.find(key);
       return it == loose_.end() ? nullptr : it->second;
     }
-    std::string pkg = joined(r.package, "::");
+    const std::string& pkg = r.package;
     auto p = packages_.find(lower_case(pkg));
     if (p == packages_.end()) {
       if (is_supplied_package(pkg)) {
@@ -276,6 +291,8 @@ class Resolver {
     }
     Name_index features(pg.features);
     for (const auto& f : g.features) add_feature(pg.features, features, f, e);
+    e.features = std::move(features);
+    e.indexed = true;
     // The inverse is named without its package, as in the interchange form
     // (normalisation qualifies it).
     if (g.inverse.present()) {
@@ -324,6 +341,10 @@ class Resolver {
     }
     for (const auto& con : s.connections) add_connection(c, connections, con, e);
     merge_properties(c.properties, convert(s.properties, e));
+    e.features = std::move(features);
+    e.subcomponents = std::move(subcomponents);
+    e.connections = std::move(connections);
+    e.indexed = true;
     e.built = Declaration(std::move(c));
   }
 
@@ -348,25 +369,6 @@ class Resolver {
     text_error(r.pos, "no declaration named " + ref_text(r));
   }
 
-  // The positions of the elements of a list by lower-case name.
-  struct Name_index {
-    std::unordered_map<std::string, std::size_t> at;
-    template <class T>
-    explicit Name_index(const std::vector<T>& list) {
-      for (std::size_t i = 0; i < list.size(); ++i) {
-        if constexpr (requires { list[i].name.has_value(); }) {
-          if (list[i].name) at.emplace(lower_case(list[i].name->str()), i);
-        } else {
-          at.emplace(lower_case(list[i].name.str()), i);
-        }
-      }
-    }
-    template <class T>
-    T* find(std::vector<T>& list, std::string_view name) const {
-      auto it = at.find(lower_case(name));
-      return it == at.end() ? nullptr : &list[it->second];
-    }
-  };
 
   // Replaces the inherited element of the same name in place, or appends.
   template <class T>
@@ -566,7 +568,7 @@ class Resolver {
       case K::String: return constant(C_string{v.text});
       case K::Bool: return constant(C_bool{v.boolean});
       case K::Named: {
-        if (!v.ref.package.empty()) return Pv_enum{Ident::scope(v.ref.package[0], Ident(std::string(v.ref.type)))};
+        if (!v.ref.package.empty()) return Pv_enum{Ident::scope(v.ref.package, Ident(std::string(v.ref.type)))};
         std::string_view standard = standard_enum_literal(v.ref.type);
         return Pv_enum{Ident(std::string(standard.empty() ? v.ref.type : standard))};
       }
@@ -630,27 +632,49 @@ class Resolver {
     return r;
   }
 
-  // Lower-case names of the elements of a declaration, with their spelling
-  // and the entry of their classifier.
-  const std::unordered_map<std::string, std::pair<Ident, const Entry*>>& elements(const Entry& ce) {
+  static void index(const Entry& ce) {
     Entry& e = const_cast<Entry&>(ce);
-    if (e.elements_ready) return e.elements;
-    e.elements_ready = true;
-    if (e.state != 2) return e.elements;
-    auto add = [&](const Ident& n, const Entry* cls) { e.elements.emplace(lower_case(n.str()), std::make_pair(n, cls)); };
-    if (const auto* fs = features_of(&e))
-      for (const auto& f : *fs) {
-        const auto* cls = feature_classifier(f);
-        add(f.name, cls ? entry_of(*cls) : nullptr);
-      }
-    if (const auto* c = std::get_if<Component>(&e.decl())) {
-      for (const auto& s : c->subcomponents) add(s.name, entry_of(s.classifier));
-      for (const auto& seq : c->call_sequences)
-        for (const auto& call : seq.calls) add(call.name, entry_of(call.called));
-      for (const auto& con : c->connections)
-        if (con.name) add(*con.name, nullptr);
+    if (e.indexed) return;
+    e.indexed = true;
+    if (const auto* g = std::get_if<Port_group>(&e.decl())) {
+      e.features = Name_index(g->features);
+    } else {
+      const auto& c = std::get<Component>(e.decl());
+      e.features = Name_index(c.features);
+      e.subcomponents = Name_index(c.subcomponents);
+      e.connections = Name_index(c.connections);
     }
-    return e.elements;
+  }
+
+  // An element of a declaration by name (any case): its spelling and the
+  // entry of its classifier.
+  std::optional<std::pair<Ident, const Entry*>> find_element(const Entry& e, std::string_view part) {
+    if (e.state != 2) return std::nullopt;
+    index(e);
+    const std::string key = lower_case(part);
+    const auto* c = std::get_if<Component>(&e.decl());
+    if (c) {
+      if (auto it = e.subcomponents.at.find(key); it != e.subcomponents.at.end()) {
+        const Subcomponent& s = c->subcomponents[it->second];
+        return std::make_pair(s.name, entry_of(s.classifier));
+      }
+    }
+    const Entry* fe = c && c->kind == Component_kind::Implementation ? type_of(e) : &e;
+    if (fe && fe->state == 2) {
+      index(*fe);
+      if (auto it = fe->features.at.find(key); it != fe->features.at.end()) {
+        const Feature& f = (*features_of(fe))[it->second];
+        const auto* cls = feature_classifier(f);
+        return std::make_pair(f.name, cls ? entry_of(*cls) : nullptr);
+      }
+    }
+    if (!c) return std::nullopt;
+    for (const auto& seq : c->call_sequences)
+      for (const auto& call : seq.calls)
+        if (same_name(call.name.str(), part)) return std::make_pair(call.name, entry_of(call.called));
+    if (auto it = e.connections.at.find(key); it != e.connections.at.end())
+      return std::make_pair(*c->connections[it->second].name, nullptr);
+    return std::nullopt;
   }
 
   // A dotted name inside a component, every part in the spelling of its
@@ -661,12 +685,8 @@ class Resolver {
     bool changed = false;
     for (std::size_t i = 0; i < id.part_count(); ++i) {
       std::string_view part = id.part(i);
-      const std::pair<Ident, const Entry*>* found = nullptr;
-      if (cur && (cur->state == 2)) {
-        const auto& table = elements(*cur);
-        auto it = table.find(lower_case(part));
-        if (it != table.end()) found = &it->second;
-      }
+      std::optional<std::pair<Ident, const Entry*>> found;
+      if (cur) found = find_element(*cur, part);
       if (i > 0) out += id.sep(i - 1) == Ident::Sep::Dot ? "." : "::";
       if (found) {
         changed = changed || found->first.str() != part;
@@ -697,10 +717,9 @@ class Resolver {
       fs = features_of(&e);
       last = end.part(0);
     } else if (end.part_count() == 2) {
-      const auto& table = elements(e);
-      auto it = table.find(lower_case(end.part(0)));
-      if (it == table.end()) return std::nullopt;
-      fs = features_of(it->second.second);
+      auto found = find_element(e, end.part(0));
+      if (!found) return std::nullopt;
+      fs = features_of(found->second);
       last = end.part(1);
     }
     if (!fs) return std::nullopt;
@@ -770,7 +789,7 @@ Model parse_aadl_source_text(int verbosity, const std::string& file_name, std::s
   auto f = parse_file(verbosity, file_name, std::move(text));
   Resolver r(verbosity);
   r.add_text(*f);
-  r.build_all();
+  r.resolve_all();
   return r.model_of(*f);
 }
 
@@ -798,7 +817,7 @@ Model read_model_files(int verbosity, const std::vector<std::string>& file_names
     }
   }
   for (const auto& m : models) r.add_model(m);
-  r.build_all();
+  r.resolve_all();
   Model all;
   for (std::size_t i = 0; i < file_names.size(); ++i) {
     Model m = texts[i] ? r.model_of(*texts[i]) : std::move(models[i]);

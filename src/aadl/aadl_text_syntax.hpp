@@ -16,7 +16,7 @@ namespace vorquel {
 
 // A classifier as written: P::Q::T, T, T.impl, P::T.impl.
 struct S_ref {
-  std::vector<std::string_view> package;
+  std::string package;  // the package path joined by "::", may be empty
   std::string_view type;
   std::string_view impl;  // empty for a type
   Pos pos;
@@ -138,7 +138,7 @@ struct S_group {
 using S_decl = std::variant<S_component, S_group>;
 
 struct S_package {
-  std::vector<std::string_view> name;
+  std::string name;  // parts joined by "::"
   Pos pos;
   std::vector<S_decl> public_part;
   std::vector<S_decl> private_part;
