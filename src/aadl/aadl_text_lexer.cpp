@@ -291,6 +291,25 @@ Pos pos_of(std::string_view file, std::string_view text, std::size_t offset) {
 Token_stream::~Token_stream() = default;
 Token Token_stream::next() { return lexer_->token(); }
 
+void Token_stream::read(std::vector<Token>& into, std::size_t n) {
+  if (!error_.empty()) {
+    into.push_back(Token{Tok::Error, 0, 0, {}, {0}});
+    return;
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    try {
+      into.push_back(lexer_->token());
+    } catch (const Failure& f) {
+      error_ = f.message;
+      into.push_back(Token{Tok::Error, 0, 0, {}, {0}});
+      return;
+    }
+    if (into.back().kind == Tok::End) return;
+  }
+}
+
+void Token_stream::raise_error() const { throw Failure(error_); }
+
 Token_stream::Token_stream(std::string_view file, std::string_view text) {
   if (text.size() >= UINT32_MAX) text_error(Pos{file, 1, 1}, "the file is too large");
   if (const void* nul = std::memchr(text.data(), '\0', text.size()))

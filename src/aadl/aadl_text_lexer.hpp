@@ -35,6 +35,7 @@ enum class Tok : std::uint8_t {
   Annex,   // {** ... **} (text between the brackets)
   Sym,     // delimiter: ( ) [ ] { } , . : ; = * + - :: => +=> -> ->> <-> ..
   End,
+  Error,   // a lexical error here (Token_stream::error() has the message)
 };
 
 struct Token {
@@ -58,10 +59,16 @@ class Token_stream {
   Token_stream(std::string_view file, std::string_view text);
   ~Token_stream();
   Token next();
+  // Appends the next tokens to `into`, at most n, fewer at the End token.
+  // A lexical error gives an Error token, which is the last one: the error
+  // is raised by whoever reaches it (with raise_error).
+  void read(std::vector<Token>& into, std::size_t n);
+  [[noreturn]] void raise_error() const;
 
  private:
   class Lexer;
   std::unique_ptr<Lexer> lexer_;
+  std::string error_;
 };
 
 // ASCII case-insensitive comparison of a word with a lower-case keyword.

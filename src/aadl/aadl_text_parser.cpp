@@ -49,15 +49,19 @@ class Parser {
   // ---- tokens ----------------------------------------------------------------
   const Token& tok(std::size_t ahead = 0) const {
     const std::size_t i = k_ + ahead - base_;
-    if (i < toks_.size()) [[likely]]
+    if (i < toks_.size() && toks_[i].kind != Tok::Error) [[likely]]
       return toks_[i];
     return more(i);
   }
   const Token& more(std::size_t i) const {
     while (toks_.size() <= i) {
-      if (!toks_.empty() && toks_.back().kind == Tok::End) return toks_.back();
-      toks_.push_back(const_cast<Token_stream&>(stream_).next());
+      if (!toks_.empty() && (toks_.back().kind == Tok::End || toks_.back().kind == Tok::Error)) {
+        i = toks_.size() - 1;
+        break;
+      }
+      const_cast<Token_stream&>(stream_).read(toks_, 256);
     }
+    if (toks_[i].kind == Tok::Error) stream_.raise_error();
     return toks_[i];
   }
   // Forgets the tokens before the current one: the parser never goes back

@@ -127,6 +127,8 @@ TEST(TextReader, Extensions) {
 TEST(TextReader, LocatedErrors) {
   check({
       {pkg("thread T end T"), "*** m.aadl:3:1: error: 'end' found, expected ';'\n"},
+      // The first error of the file is the one reported.
+      {pkg("thread T end T x \"open"), "*** m.aadl:2:16: error: 'x' found, expected ';'\n"},
       {pkg("thread T end U;"), "*** m.aadl:2:14: error: the end of T names another declaration\n"},
       {pkg("with Nowhere;"),
        "*** m.aadl:2:6: error: with of Nowhere, which is neither among the input files nor a standard package\n"},
