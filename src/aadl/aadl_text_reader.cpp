@@ -507,14 +507,23 @@ class Resolver {
   // An own association replaces an inherited one of the same name and
   // target in place.
   static void merge_properties(std::vector<Property_association>& into, std::vector<Property_association> own) {
-    const std::size_t inherited = into.size();
+    if (into.empty()) {
+      into = std::move(own);
+      return;
+    }
+    auto key = [](const Property_association& a) {
+      return a.name.str() + (a.applies_to ? "@" + written(*a.applies_to) : std::string());
+    };
+    std::unordered_map<std::string, std::size_t> inherited;
+    for (std::size_t i = 0; i < into.size(); ++i) inherited.emplace(key(into[i]), i);
     for (auto& a : own) {
-      auto end = into.begin() + static_cast<std::ptrdiff_t>(inherited);
-      auto it = std::find_if(into.begin(), end, [&](const Property_association& x) {
-        return x.name == a.name && x.applies_to == a.applies_to;
-      });
-      if (it != end) *it = std::move(a);
-      else into.push_back(std::move(a));
+      auto it = inherited.find(key(a));
+      if (it != inherited.end()) {
+        into[it->second] = std::move(a);
+        inherited.erase(it);
+      } else {
+        into.push_back(std::move(a));
+      }
     }
   }
 
