@@ -270,6 +270,23 @@ class Resolver {
     if (const auto* g = std::get_if<S_group>(e.text)) build_group(e, *g, depth);
     else build_component(e, std::get<S_component>(*e.text), depth);
     e.state = 2;
+    drop_syntax(e);
+  }
+
+  // The elements of a built declaration's syntax are not read any more:
+  // freed at once, the model being built takes their room.
+  static void drop_syntax(const Entry& e) {
+    auto& d = const_cast<S_decl&>(*e.text);  // the parsed files are the reader's own
+    if (auto* g = std::get_if<S_group>(&d)) {
+      std::vector<S_feature>().swap(g->features);
+      return;
+    }
+    auto& c = std::get<S_component>(d);
+    std::vector<S_feature>().swap(c.features);
+    std::vector<S_subcomponent>().swap(c.subcomponents);
+    std::vector<S_call_sequence>().swap(c.call_sequences);
+    std::vector<S_connection>().swap(c.connections);
+    std::vector<S_assoc>().swap(c.properties);
   }
 
   Entry* ancestor(const S_ref& r, const Entry& e, int depth) {
@@ -655,9 +672,14 @@ class Resolver {
     }
   }
 
-  // An element of a declaration by name (any case): its spelling and the
-  // entry of its classifier.
-  std::optional<std::pair<Ident, const Entry*>> find_element(const Entry& e, std::string_view part) {
+  // An element of a declaration found by name (any case): its spelling, the
+  // entry of its classifier, and the feature when it is one.
+  struct Element {
+    Ident name;
+    const Entry* classifier;
+    const Feature* feature = nullptr;
+  };
+  std::optional<Element> find_element(const Entry& e, std::string_view part) {
     if (e.state != 2) return std::nullopt;
     index(e);
     const std::string key = lower_case(part);
@@ -665,7 +687,7 @@ class Resolver {
     if (c) {
       if (auto it = e.subcomponents.at.find(key); it != e.subcomponents.at.end()) {
         const Subcomponent& s = c->subcomponents[it->second];
-        return std::make_pair(s.name, entry_of(s.classifier));
+        return Element{s.name, entry_of(s.classifier)};
       }
     }
     const Entry* fe = c && c->kind == Component_kind::Implementation ? type_of(e) : &e;
@@ -674,37 +696,41 @@ class Resolver {
       if (auto it = fe->features.at.find(key); it != fe->features.at.end()) {
         const Feature& f = (*features_of(fe))[it->second];
         const auto* cls = feature_classifier(f);
-        return std::make_pair(f.name, cls ? entry_of(*cls) : nullptr);
+        return Element{f.name, cls ? entry_of(*cls) : nullptr, &f};
       }
     }
     if (!c) return std::nullopt;
     for (const auto& seq : c->call_sequences)
       for (const auto& call : seq.calls)
-        if (same_name(call.name.str(), part)) return std::make_pair(call.name, entry_of(call.called));
+        if (same_name(call.name.str(), part)) return Element{call.name, entry_of(call.called)};
     if (auto it = e.connections.at.find(key); it != e.connections.at.end())
-      return std::make_pair(*c->connections[it->second].name, nullptr);
+      return Element{*c->connections[it->second].name, nullptr};
     return std::nullopt;
   }
 
   // A dotted name inside a component, every part in the spelling of its
-  // declaration where one is found.
-  Ident respell(const Ident& id, const Entry& context) {
+  // declaration where one is found; `feature` receives the feature the
+  // whole name designates, if any.
+  Ident respell(const Ident& id, const Entry& context, const Feature** feature = nullptr) {
     const Entry* cur = &context;
     std::string out;
     bool changed = false;
+    const Feature* last = nullptr;
     for (std::size_t i = 0; i < id.part_count(); ++i) {
       std::string_view part = id.part(i);
-      std::optional<std::pair<Ident, const Entry*>> found;
+      std::optional<Element> found;
       if (cur) found = find_element(*cur, part);
       if (i > 0) out += id.sep(i - 1) == Ident::Sep::Dot ? "." : "::";
       if (found) {
-        changed = changed || found->first.str() != part;
-        out += found->first.str();
+        changed = changed || found->name.str() != part;
+        out += found->name.str();
       } else {
         out += part;
       }
-      cur = found ? found->second : nullptr;
+      last = found ? found->feature : nullptr;
+      cur = found ? found->classifier : nullptr;
     }
+    if (feature) *feature = last;
     return changed ? of_string(out) : id;
   }
 
@@ -718,22 +744,7 @@ class Resolver {
 
   // The kind of a feature seen from a component: the connection kind it
   // gives, if known.
-  std::optional<Connection_kind> end_kind(const Ident& end, const Entry& e) {
-    const Feature* f = nullptr;
-    const std::vector<Feature>* fs = nullptr;
-    std::string_view last;
-    if (end.part_count() == 1) {
-      fs = features_of(&e);
-      last = end.part(0);
-    } else if (end.part_count() == 2) {
-      auto found = find_element(e, end.part(0));
-      if (!found) return std::nullopt;
-      fs = features_of(found->second);
-      last = end.part(1);
-    }
-    if (!fs) return std::nullopt;
-    for (const auto& x : *fs)
-      if (same_name(x.name.str(), last)) f = &x;
+  static std::optional<Connection_kind> kind_of(const Feature* f) {
     if (!f) return std::nullopt;
     if (std::holds_alternative<Feat_event_port>(f->kind)) return Connection_kind::Event_connection;
     if (std::holds_alternative<Feat_event_data_port>(f->kind)) return Connection_kind::Event_data_connection;
@@ -760,13 +771,14 @@ class Resolver {
       for (auto& call : seq.calls) respell(call.properties, e);
     for (std::size_t i = 0; i < c.connections.size(); ++i) {
       Connection& con = c.connections[i];
-      con.src = respell(con.src, e);
-      con.dst = respell(con.dst, e);
+      const Feature *src = nullptr, *dst = nullptr;
+      con.src = respell(con.src, e, &src);
+      con.dst = respell(con.dst, e, &dst);
       respell(con.properties, e);
       Connection_note& note = e.notes[i];
       if (note.known) continue;
-      auto kind = end_kind(con.src, e);
-      if (!kind) kind = end_kind(con.dst, e);
+      auto kind = kind_of(src);
+      if (!kind) kind = kind_of(dst);
       if (!kind) {
         text_warning(note.pos, "the kind of connection " + written(con.src) + " -> " + written(con.dst) +
                                    " cannot be told from its features; read as a data port connection");
