@@ -388,16 +388,19 @@ class Resolver {
 
 
   // Replaces the inherited element of the same name in place, or appends.
+  // One lookup: the name is claimed for the end of the list when new.
   template <class T>
   static void place(std::vector<T>& list, Name_index& index, T x, bool refined, std::string_view name, const Pos& at,
                     const char* what) {
-    T* old = index.find(list, name);
+    auto [slot, fresh] = index.at.try_emplace(lower_case(name), list.size());
     if (refined) {
-      if (!old) text_error(at, std::string("refined ") + what + " " + std::string(name) + " is not inherited");
-      *old = std::move(x);
+      if (fresh) {
+        index.at.erase(slot);
+        text_error(at, std::string("refined ") + what + " " + std::string(name) + " is not inherited");
+      }
+      list[slot->second] = std::move(x);
     } else {
-      if (old) text_error(at, std::string(what) + " " + std::string(name) + " is declared twice");
-      index.at.emplace(lower_case(name), list.size());
+      if (!fresh) text_error(at, std::string(what) + " " + std::string(name) + " is declared twice");
       list.push_back(std::move(x));
     }
   }
@@ -405,7 +408,7 @@ class Resolver {
   void add_feature(std::vector<Feature>& list, Name_index& index, const S_feature& f, const Entry& e) {
     using K = S_feature_kind;
     std::optional<Ident> cls = opt_classifier(f.classifier, e.package);
-    Feature* it = index.find(list, f.name);
+    Feature* it = f.refined ? index.find(list, f.name) : nullptr;
     // A refinement that adds nothing keeps the inherited classifier.
     if (f.refined && !cls && it)
       std::visit([&](const auto& k) {
@@ -454,7 +457,7 @@ class Resolver {
     }
     std::optional<Ident> cls = opt_classifier(s.classifier, e.package);
     std::vector<Property_association> props = convert(s.properties, e);
-    Subcomponent* it = index.find(list, s.name);
+    Subcomponent* it = s.refined ? index.find(list, s.name) : nullptr;
     if (s.refined && it) {
       if (!cls) cls = it->classifier;
       std::vector<Property_association> merged = it->properties;
