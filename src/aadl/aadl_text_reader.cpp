@@ -163,6 +163,15 @@ class Resolver {
   std::unordered_map<Ident, Entry*> by_reference_;
   std::unordered_map<std::string, bool> property_sets_;
   std::unordered_map<const S_decl*, Entry*> of_decl_;
+  // Names that repeat (properties, units, literals, features, connections)
+  // share one identifier; keys view the parsed texts or static tables.
+  std::unordered_map<std::string_view, Ident> names_;
+
+  const Ident& name(std::string_view text) {
+    auto it = names_.find(text);
+    if (it == names_.end()) it = names_.emplace(text, Ident(std::string(text))).first;
+    return it->second;
+  }
 
   Package_entry& package(const std::string& spelling) {
     auto [it, fresh] = packages_.try_emplace(lower_case(spelling));
@@ -353,7 +362,7 @@ class Resolver {
     for (const auto& seq : s.call_sequences) {
       Call_sequence cs{std::nullopt, {}};
       for (const auto& call : seq.calls)
-        cs.calls.push_back(Call{Ident(std::string(call.name)), called(call.called, s, e), convert(call.properties, e)});
+        cs.calls.push_back(Call{this->name(call.name), called(call.called, s, e), convert(call.properties, e)});
       c.call_sequences.push_back(std::move(cs));
     }
     for (const auto& con : s.connections) add_connection(c, connections, con, e);
@@ -445,7 +454,7 @@ class Resolver {
       merge_properties(merged, std::move(props));
       props = std::move(merged);
     }
-    place(list, index, Feature{Ident(std::string(f.name)), std::move(kind), std::move(props)}, f.refined, f.name, f.pos,
+    place(list, index, Feature{name(f.name), std::move(kind), std::move(props)}, f.refined, f.name, f.pos,
           "feature");
   }
 
@@ -491,7 +500,7 @@ class Resolver {
       return;
     }
     std::optional<Ident> name;
-    if (!s.name.empty()) name = Ident(std::string(s.name));
+    if (!s.name.empty()) name = this->name(s.name);
     Connection_note note{s.kind, s.pos, false};
     Connection_kind kind = Connection_kind::Data_connection;
     switch (s.kind) {
@@ -574,18 +583,18 @@ class Resolver {
     return out;
   }
 
-  static Ident property_name(const S_assoc& a) {
+  Ident property_name(const S_assoc& a) {
     if (a.set.empty() || is_standard_property_set(a.set)) {
       std::string_view standard = standard_property_name(a.name);
-      return Ident(std::string(standard.empty() ? a.name : standard));
+      return name(standard.empty() ? a.name : standard);
     }
-    return Ident::scope(a.set, Ident(std::string(a.name)));
+    return Ident::scope(a.set, name(a.name));
   }
 
-  static std::optional<Ident> unit(std::string_view u) {
+  std::optional<Ident> unit(std::string_view u) {
     if (u.empty()) return std::nullopt;
     std::string_view standard = standard_unit(u);
-    return Ident(std::string(standard.empty() ? u : standard));
+    return name(standard.empty() ? u : standard);
   }
 
   std::optional<Property_value> value(const S_value& v, const Entry& e, std::string& why) {
@@ -599,7 +608,7 @@ class Resolver {
       case K::Named: {
         if (!v.ref.package.empty()) return Pv_enum{Ident::scope(v.ref.package, Ident(std::string(v.ref.type)))};
         std::string_view standard = standard_enum_literal(v.ref.type);
-        return Pv_enum{Ident(std::string(standard.empty() ? v.ref.type : standard))};
+        return Pv_enum{name(standard.empty() ? v.ref.type : standard)};
       }
       case K::Reference: return Pv_reference{path_ident(v.path.text)};
       case K::Classifier: return Pv_reference{classifier(v.ref, e.package)};
