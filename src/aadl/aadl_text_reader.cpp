@@ -302,7 +302,9 @@ class Resolver {
     if (!r.present()) return nullptr;
     Entry* a = nullptr;
     classifier(r, e.package, &a);
-    if (!a) text_error(r.pos, "extends " + ref_text(r) + ", which is not among the input files");
+    // An ancestor from a package that tools supply (Base_Types::Integer)
+    // has nothing the model would inherit.
+    if (!a) return nullptr;
     build(*a, depth + 1);
     return a;
   }

@@ -101,6 +101,9 @@ TEST(TextReader, Declarations) {
            "b : subprogram K::S {Priority => 1;}; }; end T.i;"),
        "package K\n  public Subprogram type S\n  public Thread type T\n  public Thread impl T.i calls "
        "[(a: K::S; b: K::S {Priority = [int 1 -]})]\n"},
+      {pkg("with Base_Types; data D extends Base_Types::Integer end D; thread T features "
+           "i : in data port Base_Types::Float; end T;"),
+       "package K\n  public Data type D\n  public Thread type T features [i: data_port in Base_Types::Float]\n"},
       // Skipped categories, flows and annexes leave no trace.
       {pkg("abstract A end A; virtual bus V end V; system S features f : feature; flows x : flow sink f; "
            "properties none; annex EMV2 {** use types x; **}; end S;"),
