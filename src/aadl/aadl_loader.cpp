@@ -840,6 +840,8 @@ Model parse_root(xml_node root, const std::string& file_name) {
 // runaway pipe would otherwise fill the memory.
 constexpr std::size_t max_input_size = std::size_t{1} << 30;
 
+}  // namespace
+
 std::string read_whole_file(const std::string& file_name) {
   auto fail = [&](int error) {
     throw Failure("*** Cannot read " + file_name + ": " + std::strerror(error) + "\n");
@@ -884,6 +886,8 @@ std::string read_whole_file(const std::string& file_name) {
   text.resize(length);
   return text;
 }
+
+namespace {
 
 // Whether the text starts like a 16- or 32-bit encoded document, whose
 // ASCII characters come with null bytes.

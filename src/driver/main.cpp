@@ -21,6 +21,8 @@
 #include "aadl/aadl2aadl.hpp"
 #include "aadl/aadl_loader.hpp"
 #include "aadl/time_units.hpp"
+#include "aadl/aadl_text_reader.hpp"
+#include "aadl/aadl_text_writer.hpp"
 #include "driver/misc.hpp"
 #include "driver/options.hpp"
 #include "driver/version.hpp"
@@ -415,17 +417,27 @@ void summary(const Output_names& names) {
   out("#\t" + names.fillme_const + "  (Various constants)\n");
 }
 
+// --export-aadl: the model as read, as textual AADL, to <base>.aadl.
+void export_aadl(Output_files& files, const Model& packages, const std::string& base) {
+  const std::string name = check_file_name(base + ".aadl");
+  Channel& f = files.open(name);
+  f.write(model_to_aadl_text(packages));
+  if (int e = f.close(); e != 0) {
+    out(file_error(e, name));
+    abort_run();
+  }
+  if (options().verbosity >= 1) out("\n# Generated file: \n#\t" + name + "\n");
+}
+
 void main_steps(const std::vector<std::string>& argv, Output_files& files, Kept_memory* kept) {
   const Options& o = options();
-  check_output_base_name(o.output_base_name);
+  // The base names the top-level node, except for an export.
+  if (!o.export_aadl) check_output_base_name(o.output_base_name);
   copy_aadl_schema();
   const Output_names names = output_file_names(o.output_base_name);
 
-  Model packages;
-  for (const auto& file : o.input_files) {
-    Model m = parse_aadl(o.verbosity, file);
-    packages.insert(packages.end(), std::make_move_iterator(m.begin()), std::make_move_iterator(m.end()));
-  }
+  Model packages = read_model_files(o.verbosity, o.input_files);
+  if (o.export_aadl) return export_aadl(files, packages, o.output_base_name);
   // Periods and execution times in ticks of the finest time unit used.
   const std::optional<Time_unit> tick = convert_time_units(packages);
   if (o.verbosity >= 1)

@@ -103,7 +103,7 @@ enum class Arg { None, String, Int };
 
 enum class Action {
   Output_file, Lustre, Scade, Verbosity, Gen_fake_body, Toplevel_system, Gen_random_func,
-  One_file, V4_arrays, Check_schedulability, Show_scheduling_vars, Report, Version, Help
+  One_file, V4_arrays, Check_schedulability, Show_scheduling_vars, Report, Export_aadl, Version, Help
 };
 
 struct Option_entry {
@@ -138,6 +138,8 @@ constexpr Option_entry option_table[] = {
     {"--report", Arg::None, Action::Report,
      "\n     Also write a schedulability report (<base>_report.html, <base>.vcd, <base>.dot) \n     and print "
      "its tables.\n"},
+    {"--export-aadl", Arg::None, Action::Export_aadl,
+     "\n     Write the model as read to <base>.aadl (textual AADL) and stop.\n"},
     {"--version", Arg::None, Action::Version, ""},
     {"-version", Arg::None, Action::Version, "\n     Show the version.\n "},
     {"--help", Arg::None, Action::Help, ""},
@@ -236,6 +238,7 @@ std::optional<int> parse_command_line(const std::vector<std::string>& argv) {
       case Action::Check_schedulability: o.check_schedulability = true; break;
       case Action::Show_scheduling_vars: o.show_scheduling_vars = true; break;
       case Action::Report: o.report = true; break;
+      case Action::Export_aadl: o.export_aadl = true; break;
       case Action::Version:
         out(version);
         out("\n");

@@ -97,6 +97,7 @@ struct Options {
   bool report = false;  // --report
   std::optional<std::string> toplevel_system;
   bool gen_fake_body = false;
+  bool export_aadl = false;
   Dialect dialect = Dialect::Lustre;
   int verbosity = 0;
 };
