@@ -20,40 +20,41 @@ enum class In_out { In, Out, InOut };
 enum class Access_kind { Provided, Required };
 
 // ---- property values -------------------------------------------------------
-struct C_bool { bool value; };
-struct C_int { long long value; std::optional<Ident> unit; };
-struct C_real { double value; std::optional<Ident> unit; };
-struct C_string { std::string value; };
+struct C_bool { bool value; bool operator==(const C_bool&) const = default; };
+struct C_int { long long value; std::optional<Ident> unit; bool operator==(const C_int&) const = default; };
+struct C_real { double value; std::optional<Ident> unit; bool operator==(const C_real&) const = default; };
+struct C_string { std::string value; bool operator==(const C_string&) const = default; };
 using Property_constant = std::variant<C_bool, C_int, C_real, C_string>;
 // Pe_constant is the only property_expression form.
-struct Pe_constant { Property_constant constant; };
+struct Pe_constant { Property_constant constant; bool operator==(const Pe_constant&) const = default; };
 using Property_expression = Pe_constant;
 
-struct Int_bound { long long value; std::optional<Ident> unit; };
-struct Real_bound { double value; std::optional<Ident> unit; };
+struct Int_bound { long long value; std::optional<Ident> unit; bool operator==(const Int_bound&) const = default; };
+struct Real_bound { double value; std::optional<Ident> unit; bool operator==(const Real_bound&) const = default; };
 
-struct Pv_expression { Property_expression expression; };
-struct Pv_int_range { Int_bound min; Int_bound max; std::optional<long long> delta; };
-struct Pv_real_range { Real_bound min; Real_bound max; std::optional<double> delta; };
-struct Pv_enum { Ident literal; };
-struct Pv_reference { Ident element; };
+struct Pv_expression { Property_expression expression; bool operator==(const Pv_expression&) const = default; };
+struct Pv_int_range { Int_bound min; Int_bound max; std::optional<long long> delta; bool operator==(const Pv_int_range&) const = default; };
+struct Pv_real_range { Real_bound min; Real_bound max; std::optional<double> delta; bool operator==(const Pv_real_range&) const = default; };
+struct Pv_enum { Ident literal; bool operator==(const Pv_enum&) const = default; };
+struct Pv_reference { Ident element; bool operator==(const Pv_reference&) const = default; };
 using Property_value = std::variant<Pv_expression, Pv_int_range, Pv_real_range, Pv_enum, Pv_reference>;
 
 struct Property_association {
   Ident name;
   std::vector<Property_value> values;
   std::optional<Ident> applies_to;
+  bool operator==(const Property_association&) const = default;
 };
 
 // ---- features ----------------------------------------------------------------
-struct Feat_data_port { In_out direction; std::optional<Ident> classifier; };
-struct Feat_event_data_port { In_out direction; std::optional<Ident> classifier; };
-struct Feat_event_port { In_out direction; };
-struct Feat_port_group { std::optional<Ident> classifier; };
-struct Feat_server_subprogram_spec {};
-struct Feat_data_subprogram_spec {};
-struct Feat_subcomponent_access { Access_kind access; Category category; std::optional<Ident> classifier; };
-struct Feat_parameter { In_out direction; std::optional<Ident> classifier; };
+struct Feat_data_port { In_out direction; std::optional<Ident> classifier; bool operator==(const Feat_data_port&) const = default; };
+struct Feat_event_data_port { In_out direction; std::optional<Ident> classifier; bool operator==(const Feat_event_data_port&) const = default; };
+struct Feat_event_port { In_out direction; bool operator==(const Feat_event_port&) const = default; };
+struct Feat_port_group { std::optional<Ident> classifier; bool operator==(const Feat_port_group&) const = default; };
+struct Feat_server_subprogram_spec { bool operator==(const Feat_server_subprogram_spec&) const = default; };
+struct Feat_data_subprogram_spec { bool operator==(const Feat_data_subprogram_spec&) const = default; };
+struct Feat_subcomponent_access { Access_kind access; Category category; std::optional<Ident> classifier; bool operator==(const Feat_subcomponent_access&) const = default; };
+struct Feat_parameter { In_out direction; std::optional<Ident> classifier; bool operator==(const Feat_parameter&) const = default; };
 using Feature_kind = std::variant<Feat_data_port, Feat_event_data_port, Feat_event_port, Feat_port_group,
                                   Feat_server_subprogram_spec, Feat_data_subprogram_spec,
                                   Feat_subcomponent_access, Feat_parameter>;
@@ -62,6 +63,7 @@ struct Feature {
   Ident name;
   Feature_kind kind;
   std::vector<Property_association> properties;
+  bool operator==(const Feature&) const = default;
 };
 
 struct Subcomponent {
@@ -69,6 +71,7 @@ struct Subcomponent {
   Category category;
   std::optional<Ident> classifier;
   std::vector<Property_association> properties;
+  bool operator==(const Subcomponent&) const = default;
 };
 
 enum class Connection_kind {
@@ -84,21 +87,24 @@ struct Connection {
   Connection_arrow arrow;
   Ident dst;
   std::vector<Property_association> properties;
+  bool operator==(const Connection&) const = default;
 };
 
 struct Call {
   Ident name;
   Ident called;
   std::vector<Property_association> properties;
+  bool operator==(const Call&) const = default;
 };
 
 struct Call_sequence {
   std::optional<Ident> name;
   std::vector<Call> calls;
+  bool operator==(const Call_sequence&) const = default;
 };
 
 // Payload of a type refinement: never built by the reader.
-struct Refinement { Ident refined; };
+struct Refinement { Ident refined; bool operator==(const Refinement&) const = default; };
 
 struct Component {
   Ident name;
@@ -112,6 +118,7 @@ struct Component {
   std::vector<Connection> connections;
   std::vector<Property_association> properties;
   bool normalized = false;
+  bool operator==(const Component&) const = default;
 };
 
 struct Port_group {
@@ -120,6 +127,7 @@ struct Port_group {
   std::vector<Feature> features;
   std::optional<Ident> inverse;
   bool normalized = false;
+  bool operator==(const Port_group&) const = default;
 };
 
 using Declaration = std::variant<Component, Port_group>;
@@ -132,6 +140,7 @@ struct Package {
   Ident name;
   std::vector<Declaration> public_part;
   std::vector<Declaration> private_part;
+  bool operator==(const Package&) const = default;
 };
 
 using Model = std::vector<Package>;

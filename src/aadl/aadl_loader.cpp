@@ -316,6 +316,8 @@ Model parse_root(xml_node root, const std::string& file_name) {
 // runaway pipe would otherwise fill the memory.
 constexpr std::size_t max_input_size = std::size_t{1} << 30;
 
+}  // namespace
+
 std::string read_whole_file(const std::string& file_name) {
   auto fail = [&](int error) {
     ::vorquel::fail("*** Cannot read " + file_name + ": " + std::strerror(error) + "\n");
@@ -360,6 +362,8 @@ std::string read_whole_file(const std::string& file_name) {
   text.resize(length);
   return text;
 }
+
+namespace {
 
 // Whether the text starts like a 16- or 32-bit encoded document, whose
 // ASCII characters come with null bytes.
@@ -450,16 +454,17 @@ Model parse_aadl(int verbosity, const std::string& file_name) {
 Model parse_aadl_text(int verbosity, const std::string& file_name, std::string text) {
   // The explicit terminator keeps the parser from dropping the last
   // character of trailing text.
+  const std::size_t length = text.size();
   text.push_back('\0');
-  const Positions pos(std::string_view(text.data(), text.size() - 1));
+  const Positions pos(std::string_view(text.data(), length));
   if (!is_wide_encoding(text))
-    if (const void* nul = std::memchr(text.data(), '\0', text.size() - 1))
+    if (const void* nul = std::memchr(text.data(), '\0', length))
       xml_error(file_name, pos.at(static_cast<const char*>(nul)) + "null character, which XML does not allow");
 
   // XML texts are UTF-8 unless they say otherwise; other bytes would pass
   // the parser and end up in the generated names.
   if (read_as_utf8(text))
-    if (std::size_t bad = invalid_utf8_offset(std::string_view(text.data(), text.size() - 1));
+    if (std::size_t bad = invalid_utf8_offset(std::string_view(text.data(), length));
         bad != std::string_view::npos)
       xml_error(file_name, pos.at_offset(bad) + "invalid UTF-8 byte sequence");
 

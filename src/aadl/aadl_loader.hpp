@@ -26,4 +26,8 @@ Model parse_aadl(int verbosity, const std::string& file_name);
 // and appears in messages). The text is parsed in place.
 Model parse_aadl_text(int verbosity, const std::string& file_name, std::string text);
 
+// The whole content of a file (at most 1 GiB); Failure "*** Cannot read
+// <file>: <reason>\n" otherwise. Never blocks on a named pipe's opening.
+std::string read_whole_file(const std::string& file_name);
+
 }  // namespace vorquel

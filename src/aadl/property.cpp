@@ -238,7 +238,13 @@ Property_value parse_property_expression(const Aaxl_property_value& v, const Nam
   if (kind == "StringValue")
     return constant(C_string{to_string(name_of(required_text(v.value, "StringValue")))});
   if (kind == "BooleanValue") {
-    if (v.value) out(to_string(name_of(*v.value)));
+    // true or false in any case; any other text stops the run as before.
+    if (v.value) {
+      std::string text(*v.value);
+      for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (text == "true" || text == "false") return constant(C_bool{text == "true"});
+      out(to_string(name_of(*v.value)));
+    }
     internal_error("boolean property values are not supported");
   }
   if (kind == "EnumValue") return Pv_enum{ident_or_unknown(v.enum_literal, name_of)};

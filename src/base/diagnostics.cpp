@@ -1,5 +1,7 @@
 #include "base/diagnostics.hpp"
 
+#include <cstring>
+
 #include "base/channel.hpp"
 
 namespace vorquel {
@@ -55,6 +57,10 @@ void report(const Diagnostic& d) {
   std_out().flush();
   std_err().flush();
   out("*** Aborting...\n");
+}
+
+std::string file_error(int error, const std::string& name) {
+  return "*** " + std::string(std::strerror(error)) + " (" + name + ")\n";
 }
 
 }  // namespace vorquel

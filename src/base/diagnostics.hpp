@@ -72,6 +72,9 @@ bool is_not_found(const Diagnostic& d);
 // A recognised but unsupported feature.
 [[noreturn]] void not_yet_implemented(std::string_view text);
 
+// "*** " and the system's message for an error number, naming the file.
+std::string file_error(int error, const std::string& name);
+
 // Writes the diagnostic as the program reports a fatal error. Messages
 // already written on standard error come first.
 void report(const Diagnostic& d);

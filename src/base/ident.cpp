@@ -368,4 +368,13 @@ Ident connection_string_to_ident(std::string_view context, std::string_view text
   return of_string(n);
 }
 
+std::string aadl_name(const Ident& id) {
+  std::string s(id.part(0));
+  for (std::size_t i = 1; i < id.part_count(); ++i) {
+    s += id.sep(i - 1) == Ident::Sep::Dot ? "." : "::";
+    s += id.part(i);
+  }
+  return s;
+}
+
 }  // namespace vorquel

@@ -136,6 +136,8 @@ struct Integer {
 // "FOO::BAR.f" -> Scope(FOO, Dot(BAR, Simple f)).  Empty text: internal error.
 Ident of_string(std::string_view text);
 inline const std::string& to_string(const Ident& i) { return i.str(); }
+// The name as AADL writes it, for messages: K__S_i is K::S.i.
+std::string aadl_name(const Ident& id);
 
 // Position of needle in text at or after `from`, npos when absent. A plain
 // scan for the needle's last character, which in names is a rare one: quicker

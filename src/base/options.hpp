@@ -17,6 +17,8 @@ struct Options {
   bool gen_random_func = false;
   bool show_scheduling_vars = false;
   bool check_schedulability = false;
+  bool report = false;       // --report
+  bool export_aadl = false;  // --export-aadl
   std::optional<std::string> toplevel_system;
   bool gen_fake_body = false;
   Dialect dialect = Dialect::Lustre;

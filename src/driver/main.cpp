@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <unordered_set>
@@ -19,10 +21,15 @@
 #include "env/aadl2aadl.hpp"
 #include "aadl/aadl_loader.hpp"
 #include "base/diagnostics.hpp"
+#include "aadl/time_units.hpp"
+#include "aadl/aadl_text_reader.hpp"
+#include "aadl/aadl_text_writer.hpp"
 #include "driver/options.hpp"
 #include "driver/process.hpp"
 #include "driver/version.hpp"
+#include "printer/name_check.hpp"
 #include "printer/sync_printer.hpp"
+#include "report/report.hpp"
 #include "scheduler/scheduler.hpp"
 #include "translation/vorquel.hpp"
 
@@ -101,6 +108,34 @@ bool holds_tmp(const std::filesystem::path& folder) {
   return std::mismatch(outer.begin(), outer.end(), tmp.begin(), tmp.end()).first == outer.end();
 }
 
+// Whether two folders hold the same files with the same contents (a copy
+// left under /tmp by an earlier run, possibly of another user, which this
+// user may not be allowed to overwrite).
+bool same_tree(const std::filesystem::path& a, const std::filesystem::path& b) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  auto files = [&](const fs::path& root) {
+    std::vector<std::string> names;
+    for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec))
+      names.push_back(fs::relative(it->path(), root, ec).string() + (it->is_directory(ec) ? "/" : ""));
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const auto names = files(a);
+  if (ec || names != files(b) || ec) return false;
+  auto contents = [](const fs::path& p, std::string& text) {
+    std::ifstream in(p, std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+  };
+  std::string x, y;
+  for (const auto& n : names) {
+    if (!n.empty() && n.back() == '/') continue;
+    if (!contents(a / n, x) || !contents(b / n, y) || x != y) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void copy_aadl_schema(int verbosity) {
@@ -116,7 +151,7 @@ void copy_aadl_schema(int verbosity) {
   if (!src.has_filename()) src = src.parent_path();
   const std::filesystem::path dst = std::filesystem::path("/tmp") / src.filename();
   if (std::filesystem::is_directory(src, ec) && std::filesystem::exists(dst, ec) &&
-      std::filesystem::equivalent(src, dst, ec))
+      (std::filesystem::equivalent(src, dst, ec) || same_tree(src, dst)))
     return;
   // Only a folder is a schema: a plain file would be copied into /tmp as
   // if it were one. A folder that holds /tmp cannot be copied into it, and
@@ -220,6 +255,12 @@ Ident get_top_level_system(const Options& options, const Env& env) {
     }
   }
   if (found) return *found;
+  // The flat name that the traces print (K__S_i).
+  std::optional<Ident> flat;
+  env.iter([&](const Ident& k, const Entry& e) {
+    if (!flat && is_system_implementation(*e.decl) && k.str() == given) flat = k;
+  });
+  if (flat) return *flat;
   no_such_system(env, given, std::move(note));
 }
 
@@ -236,11 +277,6 @@ std::tm local_now() {
   std::tm tm{};
   ::localtime_r(&t, &tm);
   return tm;
-}
-
-// "*** " and the system's message, naming the file.
-std::string file_error(int error, const std::string& name) {
-  return "*** " + std::string(std::strerror(error)) + " (" + name + ")\n";
 }
 
 // The output files of one run, and the six channels that designate them
@@ -318,7 +354,7 @@ void print_definitions(const Options& options, const Output_channels& files, con
 
   // The scheduler moves the writer; the printer goes on where it was.
   Channel& printing = w.channel();
-  print_scheduler(options, w, top, env);
+  const auto named_constants = print_scheduler(options, w, top, env);
   w.switch_to(printing);
 
   // A type with a printed implementation is still printed when something
@@ -341,6 +377,9 @@ void print_definitions(const Options& options, const Output_channels& files, con
           ", therefore no node is generated for that component.\n");
     }
   }
+  // Last in the constants channel: the periods and execution-time bounds
+  // that the model leaves to the user.
+  print_named_constants(w, options.gen_fake_body, named_constants);
 }
 
 // Closes the files in their documented order; the report of every write
@@ -370,15 +409,28 @@ void summary(const Options& options, const Output_names& names) {
   out("#\t" + names.fillme_const + "  (Various constants)\n");
 }
 
+// --export-aadl: the model as read, as textual AADL, to <base>.aadl.
+void export_aadl(const Options& o, Output_files& files, const Model& packages) {
+  const std::string name = check_file_name(o.output_base_name + ".aadl");
+  Channel& f = files.open(name);
+  f.write(model_to_aadl_text(packages));
+  if (int e = f.close(); e != 0) fail(file_error(e, name));
+  if (o.verbosity >= 1) out("\n# Generated file: \n#\t" + name + "\n");
+}
+
 void main_steps(const Options& o, const std::vector<std::string>& argv, Output_files& files, Kept_memory* kept) {
+  // The base names the top-level node, except for an export.
+  if (!o.export_aadl) check_output_base_name(o.output_base_name);
   copy_aadl_schema(o.verbosity);
   const Output_names names = output_file_names(o.output_base_name);
 
-  Model packages;
-  for (const auto& file : o.input_files) {
-    Model m = parse_aadl(o.verbosity, file);
-    packages.insert(packages.end(), std::make_move_iterator(m.begin()), std::make_move_iterator(m.end()));
-  }
+  Model packages = read_model_files(o.verbosity, o.input_files);
+  if (o.export_aadl) return export_aadl(o, files, packages);
+  // Periods and execution times in ticks of the finest time unit used.
+  const std::optional<Time_unit> tick = convert_time_units(packages);
+  const std::string tick_text = tick ? "1 " + std::string(tick->name)
+                                     : std::string("one unit of the model's time values (they have no time unit)");
+  if (o.verbosity >= 1) out("# One tick is " + tick_text + ".\n");
   Env env;
   // The environment takes the declarations over: the packages are not
   // needed any more.
@@ -386,12 +438,19 @@ void main_steps(const Options& o, const std::vector<std::string>& argv, Output_f
   packages = Model();
   const Ident top = get_top_level_system(o, env);
   Env translated = translate(o, top, env);
+  check_lustre_names(translated, o.output_base_name);
 
   open_output_files(o, files, names, header_comment(argv, host_name(), local_now()));
   print_definitions(o, files.channels, translated, top);
   if (std::string errors = close_output_files(files.channels); !errors.empty()) fail(std::move(errors));
 
   if (o.verbosity >= 1) summary(o, names);
+  // The report comes after the documented output, which it leaves as it is.
+  if (o.report)
+    write_report(top, translated,
+                 Report_files{check_file_name(o.output_base_name + "_report.html"),
+                              check_file_name(o.output_base_name + ".vcd"), check_file_name(o.output_base_name + ".dot")},
+                 o.verbosity, tick_text);
   if (kept != nullptr) {
     // Freeing the model node by node costs as much as a good part of the
     // translation; the process is about to end.

@@ -21,7 +21,7 @@ enum class Arg { None, String, Int };
 
 enum class Action {
   Output_file, Lustre, Scade, Verbosity, Gen_fake_body, Toplevel_system, Gen_random_func,
-  One_file, V4_arrays, Check_schedulability, Show_scheduling_vars, Version, Help
+  One_file, V4_arrays, Check_schedulability, Show_scheduling_vars, Report, Export_aadl, Version, Help
 };
 
 struct Option_entry {
@@ -53,6 +53,11 @@ constexpr Option_entry option_table[] = {
     {"--show-scheduling-vars", Arg::None, Action::Show_scheduling_vars,
      "\n     Add the internal scheduling variable at node outputs \n     (for debugging or/and to "
      "understand what's going on).\n"},
+    {"--report", Arg::None, Action::Report,
+     "\n     Also write a schedulability report (<base>_report.html, <base>.vcd, <base>.dot) \n     and print "
+     "its tables.\n"},
+    {"--export-aadl", Arg::None, Action::Export_aadl,
+     "\n     Write the model as read to <base>.aadl (textual AADL) and stop.\n"},
     {"--version", Arg::None, Action::Version, ""},
     {"-version", Arg::None, Action::Version, "\n     Show the version.\n "},
     {"--help", Arg::None, Action::Help, ""},
@@ -149,6 +154,8 @@ std::optional<int> parse_command_line(const std::vector<std::string>& argv, Opti
       case Action::V4_arrays: o.v4_arrays = true; break;
       case Action::Check_schedulability: o.check_schedulability = true; break;
       case Action::Show_scheduling_vars: o.show_scheduling_vars = true; break;
+      case Action::Report: o.report = true; break;
+      case Action::Export_aadl: o.export_aadl = true; break;
       case Action::Version:
         out(version);
         out("\n");

@@ -1,6 +1,7 @@
 #include "env/aadl2aadl.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <unordered_map>
 #include <utility>
 
@@ -59,7 +60,10 @@ Port_group normalize_names(Qualifier& q, Port_group g) {
 Component normalize_names(Qualifier& q, Component c) {
   c.name = q(c.name);
   for (auto& f : c.features) qualify_feature(q, f);
-  std::reverse(c.features.begin(), c.features.end());
+  // Rebuilt rather than reversed in place: swapping features trips a false
+  // -Wmaybe-uninitialized in GCC 12.
+  c.features = std::vector<Feature>(std::make_move_iterator(c.features.rbegin()),
+                                    std::make_move_iterator(c.features.rend()));
   for (auto& s : c.subcomponents) qualify_opt(q, s.classifier);
   std::reverse(c.subcomponents.begin(), c.subcomponents.end());
   for (auto& seq : c.call_sequences)

@@ -22,7 +22,7 @@ std::string Lustre_writer::build_ident(std::string_view prefix, const Ident& id,
 
 void Lustre_writer::type(const Type_expression& t) {
   if (const auto* n = std::get_if<TNamed>(&t.v)) {
-    p_name(n->name);
+    type_name(n->name);
     return;
   }
   record_type(as_record(t)->fields);

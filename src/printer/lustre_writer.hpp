@@ -14,6 +14,7 @@
 #include "base/channel.hpp"
 #include "base/ident.hpp"
 #include "base/options.hpp"
+#include "printer/lustre_names.hpp"
 #include "printer/scade.hpp"
 #include "sync/sync_ast.hpp"
 
@@ -64,7 +65,15 @@ class Lustre_writer {
   }
   // prefix + to_string(id) + suffix as one name.
   std::string build_ident(std::string_view prefix, const Ident& id, std::string_view suffix);
-  std::string name_text(const Ident& id) { return build_ident(id.str()); }
+  // The name written for an identifier: shortened, or with a trailing "_"
+  // when it is a keyword.
+  std::string name_text(const Ident& id) { return lustre_name(build_ident(id.str())); }
+  // The name of a type: the predefined ones are written as they are.
+  void type_name(const Ident& id) {
+    const std::string& s = id.str();
+    if (is_predefined_type(s)) p(s);
+    else name(s);
+  }
 
   // Chained writes: w << "text" << n << id.
   Lustre_writer& operator<<(std::string_view s) {
@@ -87,9 +96,14 @@ class Lustre_writer {
     type(t);
     return *this;
   }
+  // A name that is a keyword takes a trailing "_" (a shortened one never is).
   Lustre_writer& name(std::string_view text) {
-    if (shorten_) p(names_.shorten(text));
-    else p(text);
+    if (shorten_) {
+      p(names_.shorten(text));
+    } else {
+      p(text);
+      if (is_lustre_keyword(text)) p("_");
+    }
     return *this;
   }
   // The name made of the pieces, one after the other.

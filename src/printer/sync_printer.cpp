@@ -119,8 +119,8 @@ class Expr_printer {
 
   // The name of a node as it is written; `scratch` holds a shortened one.
   std::string_view node_name(const Ident& id, std::string& scratch) {
-    if (!w_.scade()) return to_string(id);
-    scratch = w_.build_ident("", id, "");
+    if (!w_.scade() && !is_lustre_keyword(to_string(id))) return to_string(id);
+    scratch = w_.name_text(id);
     return scratch;
   }
 
@@ -410,7 +410,7 @@ void print_record_type_dummy(Lustre_writer& w, const std::vector<Type_field>& fi
 
 void print_type_expression_tuple(Lustre_writer& w, const Type_expression& t) {
   if (const auto* n = std::get_if<TNamed>(&t.v)) {
-    w.p_name(n->name);
+    w.type_name(n->name);
     return;
   }
   print_record_type_dummy(w, as_record(t)->fields);
@@ -723,7 +723,7 @@ void print_condact(Lustre_writer& w, const Node& n) {
   print_tuple(w, "y", m, true);
   w.p(" =");
   w.p("\n     if clk then current(");
-  w.p(name);
+  w.p_name(n.name);
   w.p("(");
   for (std::size_t i = 1; i <= k; ++i) {
     w.p("x");

@@ -285,7 +285,8 @@ void print_scheduled_node(const Options& opt, const std::string& base, const Si_
   print_scheduling_vars(w, ", ", tree, false);
   w << " : bool";
   if (check && show) w << "; schedul_ok:bool";
-  if (show) w << ");";
+  // The outputs' list closes here; local declarations end with ";" as well.
+  w << (show ? ");" : ";");
   w << "\n" << "\nlet\n    ";
   print_names(w, ",\n    ", top_node.oracles);
   if (n > 1) {

@@ -33,11 +33,6 @@ using namespace scheduling;
 
 namespace {
 
-// "*** " and the system's message, naming the file.
-std::string file_error(int error, const std::string& name) {
-  return "*** " + std::string(std::strerror(error)) + " (" + name + ")\n";
-}
-
 // The scenario file: base.zbl, or base.zbl.new when base.zbl exists.
 std::unique_ptr<Channel> open_scenario_file(const std::string& base) {
   std::string name = base + ".zbl";
@@ -64,7 +59,7 @@ Ident get_a_system_impl(const Options& opt, const Env& env) {
   });
   if (!found) {
     fail("*** No system found. Please check if system is defined in your aadl model, or define explicitely"
-         "\n*** the toplevel component using the --toplevel-comp command-line option.\n");
+         "\n*** the toplevel component using the --toplevel-system command-line option.\n");
   }
   return *found;
 }
@@ -134,7 +129,7 @@ void check_clocks_driven(const Si_tree& tree, const Node& top_node) {
 
 }  // namespace
 
-void print_scheduler(const Options& opt, Lustre_writer& w, const Ident& top, const Env& env) {
+std::vector<Named_constant> print_scheduler(const Options& opt, Lustre_writer& w, const Ident& top, const Env& env) {
   const std::string& base = opt.output_base_name;
   auto scenario = open_scenario_file(base);
   Channel& sched_oc = *w.files().scheduler;
@@ -170,6 +165,7 @@ void print_scheduler(const Options& opt, Lustre_writer& w, const Ident& top, con
 
   if (opt.verbosity >= 2) out("# ==> File " + scenario->name() + " has been generated.\n");
   if (int e = scenario->close()) fail(file_error(e, scenario->name()));
+  return used_named_constants(tree);
 }
 
 }  // namespace vorquel

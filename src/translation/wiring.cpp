@@ -225,14 +225,14 @@ Local_outputs make_local_output_of_component(const Ident& sub, const Ident& call
 // equations; the sources of Delayed connections are published on the
 // dispatch clock.
 Wires make_wires(const std::vector<const Connection*>& outgoing, const Enclosing& encl) {
+  // Last connection first.
   Wires w;
-  for (const Connection* c : outgoing) {
+  for (auto it = outgoing.rbegin(); it != outgoing.rend(); ++it) {
+    const Connection* c = *it;
     if (c->dst.is_simple())
       if (auto eq = encl.wire(*c)) w.equations.push_back(std::move(*eq));
     if (c->arrow == Connection_arrow::Delayed) w.delayed_sources.push_back(c->src);
   }
-  std::reverse(w.equations.begin(), w.equations.end());
-  std::reverse(w.delayed_sources.begin(), w.delayed_sources.end());
   return w;
 }
 

@@ -169,7 +169,10 @@ inline std::string show(const Call_sequence& s);
 template <class T>
 std::string show_list(const std::vector<T>& l) {
   std::string s;
-  for (const auto& x : l) s += (s.empty() ? "" : "; ") + show(x);
+  for (const auto& x : l) {
+    if (!s.empty()) s += "; ";
+    s += show(x);
+  }
   return s;
 }
 
@@ -214,7 +217,10 @@ inline std::string show(const Call& c) {
   return s;
 }
 
-inline std::string show(const Call_sequence& s) { return "(" + show_list(s.calls) + ")"; }
+inline std::string show(const Call_sequence& s) {
+  const std::string calls = show_list(s.calls);
+  return "(" + calls + ")";
+}
 
 inline std::string show(const Declaration& d) {
   if (const auto* g = std::get_if<Port_group>(&d)) {

@@ -130,7 +130,10 @@ TEST(Property, ProcessorBinding) {
   };
   auto show_bindings = [](const std::vector<Processor_binding>& bs) {
     std::string s;
-    for (const auto& [p, b] : bs) s += "(" + show(p) + ", " + show(b.first) + ", " + show(b.second) + ")";
+    for (const auto& [p, b] : bs) {
+      const std::string process = show(p);
+      s += "(" + process + ", " + show(b.first) + ", " + show(b.second) + ")";
+    }
     return s;
   };
   const std::string binding = "Actual_Processor_Binding";

@@ -55,6 +55,13 @@ const std::string usage =
     "     Add the internal scheduling variable at node outputs \n"
     "     (for debugging or/and to understand what's going on).\n"
     "\n"
+    "  --report \n"
+    "     Also write a schedulability report (<base>_report.html, <base>.vcd, <base>.dot) \n"
+    "     and print its tables.\n"
+    "\n"
+    "  --export-aadl \n"
+    "     Write the model as read to <base>.aadl (textual AADL) and stop.\n"
+    "\n"
     "  --version \n"
     "  -version \n"
     "     Show the version.\n"
@@ -154,7 +161,7 @@ TEST(CommandLine, OptionValues) {
 TEST(CommandLine, BooleanFlags) {
   Options o;
   ASSERT_EQ(parse_command_line({"vorquel", "--v4-arrays", "--gen-random-func", "--show-scheduling-vars",
-                                "--check-schedulability", "--gen-fake-body"},
+                                "--check-schedulability", "--gen-fake-body", "--report"},
                                o),
             std::nullopt);
   EXPECT_TRUE(o.v4_arrays);
@@ -162,6 +169,7 @@ TEST(CommandLine, BooleanFlags) {
   EXPECT_TRUE(o.show_scheduling_vars);
   EXPECT_TRUE(o.check_schedulability);
   EXPECT_TRUE(o.gen_fake_body);
+  EXPECT_TRUE(o.report);
   EXPECT_FALSE(o.one_file);
 }
 

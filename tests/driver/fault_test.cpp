@@ -2,7 +2,8 @@
 // be written, inputs that are missing or hostile, a schema folder that is
 // not one, and inputs of unusual size. Every such run ends, quickly, with
 // status 0 or with a message and status 2; earlier outputs are never
-// touched.
+// touched. Nothing here measures time: the inputs are sized so that work
+// that grows faster than the input would not end within the test timeout.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -10,7 +11,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -89,14 +89,6 @@ Run_result run_with(const std::vector<std::string>& args, const std::string& dir
   waitpid(pid, &st, 0);
   return Run_result{WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st), stdout_path.empty() ? read_file(o) : "",
                     read_file(e)};
-}
-
-// Seconds a run took.
-template <class F>
-double timed(F f) {
-  auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 const std::string typical = source_path("examples/typical.aaxl");
@@ -244,15 +236,18 @@ std::string repeated(const std::string& piece, std::size_t bytes) {
   return s;
 }
 
-// Deeply nested elements, about 50 MB: unknown ones, or comments (which the
-// reader drops whatever they hold).
+// Deeply nested elements: unknown ones, or comments (which the reader drops
+// whatever they hold). 8 MB nest some 300,000 levels deep, far more than any
+// recursion over the tree would survive.
 std::string nested(const std::string& element, std::size_t bytes) {
   const std::size_t depth = bytes / (2 * element.size() + 5);
   return root_open + repeated("<" + element + ">", depth * (element.size() + 2)) +
          repeated("</" + element + ">", depth * (element.size() + 3)) + root_close;
 }
 
-TEST(BadInput, ClearMessageQuickly) {
+constexpr std::size_t nested_size = 8u << 20;
+
+TEST(BadInput, ClearMessage) {
   Temp_dir dir("input");
   fs::create_directory(dir / "folder.aaxl");
   write_file(dir / "empty.aaxl", "");
@@ -261,9 +256,9 @@ TEST(BadInput, ClearMessageQuickly) {
   write_file(dir / "latin1.aaxl", latin1);
   const char binary[] = "\x7f" "ELF\x02\x01\x01\x00\x00\x00\xff\xfe\x80\x81";
   write_file(dir / "binary.aaxl", std::string(binary, sizeof binary - 1));
-  write_file(dir / "deep.aaxl", nested("aadlPackage", 50u << 20));
-  write_file(dir / "deep_comment.aaxl", nested("comment", 50u << 20));
-  write_file(dir / "unclosed.aaxl", root_open + repeated("<comment>", 50u << 20));
+  write_file(dir / "deep.aaxl", nested("aadlPackage", nested_size));
+  write_file(dir / "deep_comment.aaxl", nested("comment", nested_size));
+  write_file(dir / "unclosed.aaxl", root_open + repeated("<comment>", nested_size));
   ASSERT_EQ(mkfifo((dir / "pipe.aaxl").c_str(), 0644), 0);
 
   // Reading errors end with the abort line; the reader's parsing and
@@ -282,21 +277,28 @@ TEST(BadInput, ClearMessageQuickly) {
       {"deep.aaxl", "*** Invalid AAXL document", false},
       {"deep_comment.aaxl", "*** No system found.", true},
       {"unclosed.aaxl", "*** XML parsing error if file unclosed.aaxl: ", false},
-      {"/dev/zero", "*** Cannot read /dev/zero: File too large\n", true},  // never ends
-      {"pipe.aaxl", "*** XML parsing error if file pipe.aaxl: ", false},   // nobody writes to it
+      {"pipe.aaxl", "*** XML parsing error if file pipe.aaxl: ", false},  // nobody writes to it
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
-    Run_result r;
-    double seconds = timed([&] { r = run_vorquel({c.file}, dir.path, {schema_dir}); });
+    const Run_result r = run_vorquel({c.file}, dir.path, {schema_dir});
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_TRUE(starts_with(r.out, c.out_start)) << r.out.substr(0, 300);
     EXPECT_EQ(ends_with(r.out, aborting), c.aborts) << r.out.substr(0, 300);
-    EXPECT_LT(seconds, 20.0);
   }
   // Nothing was written beside the inputs.
   auto entries = fs::directory_iterator(dir.path);
   EXPECT_EQ(std::distance(fs::begin(entries), fs::end(entries)), 8);
+}
+
+// An input that never ends is read up to the size limit (1 GiB), then
+// refused; on its own so that it runs beside the other cases.
+TEST(BadInput, EndlessInput) {
+  Temp_dir dir("endless");
+  const Run_result r = run_vorquel({"/dev/zero"}, dir.path, {schema_dir});
+  EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_EQ(r.out, "*** Cannot read /dev/zero: File too large\n" + aborting);
+  EXPECT_TRUE(snapshot(dir.path).empty());
 }
 
 // A run that runs out of memory says so, whether the shortage comes while
@@ -374,11 +376,9 @@ TEST(SchemaFolder, NotAFolder) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value);
-    Run_result r;
-    double seconds = timed([&] { r = run_vorquel({typical}, dir.path, {c.value}); });
+    const Run_result r = run_vorquel({typical}, dir.path, {c.value});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, c.out);
-    EXPECT_LT(seconds, 20.0);
     EXPECT_EQ(snapshot(dir.path).size(), 1u);
   }
   EXPECT_FALSE(fs::exists("/tmp/plain") && read_file("/tmp/plain") == "not a folder\n");
@@ -406,11 +406,8 @@ TEST(Sizes, LongAndDeepNames) {
   write_file(dir / "deep.aaxl", renamed(read_file(typical), "K", scopes));
   for (const std::string dialect : {"--lustre", "--scade"}) {
     SCOPED_TRACE(dialect);
-    Run_result r;
-    double seconds =
-        timed([&] { r = run_vorquel({dialect, "-o", dialect.substr(2), "m.aaxl"}, dir.path, {schema_dir}); });
+    const Run_result r = run_vorquel({dialect, "-o", dialect.substr(2), "m.aaxl"}, dir.path, {schema_dir});
     EXPECT_EQ(r.status, 0) << r.out.substr(0, 500) << r.err.substr(0, 500);
-    EXPECT_LT(seconds, 20.0);
   }
   const std::string lustre = read_file(dir / "lustre_nodes.lus");
   EXPECT_NE(lustre.find("t1" + long_name + "_d0_d1_d2_"), std::string::npos);
@@ -429,21 +426,19 @@ TEST(Sizes, ThousandsOfFiles) {
   const std::string model = read_file(typical);
   std::vector<std::string> files;
   for (int i = 0; i < 2000; ++i) {
-    std::string name = "m" + std::to_string(i) + ".aaxl";
-    write_file(dir / name, renamed(renamed(model, "K", "K" + std::to_string(i)), "S.i", "S.i" + std::to_string(i)));
+    const std::string n = std::to_string(i);
+    const std::string name = "m" + n + ".aaxl";
+    write_file(dir / name, renamed(renamed(model, "K", "K" + n), "S.i", "S.i" + n));
     files.push_back(name);
   }
-  Run_result r;
-  double seconds = timed([&] { r = run_vorquel(files, dir.path, {schema_dir}); });
+  Run_result r = run_vorquel(files, dir.path, {schema_dir});
   EXPECT_EQ(r.status, 0) << r.out.substr(0, 500) << r.err.substr(0, 500);
-  EXPECT_LT(seconds, 60.0);
 
   std::vector<std::string> same(3000, files.front());
   same.insert(same.begin(), "--one-file");
-  seconds = timed([&] { r = run_vorquel(same, dir.path, {schema_dir}); });
+  r = run_vorquel(same, dir.path, {schema_dir});
   EXPECT_EQ(r.status, 2);
   EXPECT_TRUE(ends_with(r.out, aborting)) << r.out.substr(0, 500);
-  EXPECT_LT(seconds, 60.0);
 }
 
 }  // namespace

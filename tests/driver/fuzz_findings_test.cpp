@@ -1,11 +1,10 @@
 // Inputs that once broke the program, found by the whole-pipeline fuzz
 // target, replayed through the built binary under the options the target
 // drew for them: each must end with status 0 or 2, without a crash or a
-// sanitizer report, and in reasonable time.
+// sanitizer report.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 
 #include "fuzz/pipeline_options.hpp"
@@ -28,7 +27,9 @@ TEST(FuzzFindings, Replay) {
     for (const auto& e : fs::directory_iterator(folder))
     if (e.path().extension() == ".aaxl") inputs.push_back(e.path());
   std::sort(inputs.begin(), inputs.end());
-  if (inputs.empty()) GTEST_SKIP() << "no finding kept";
+  if (inputs.empty())
+    GTEST_SKIP() << "nothing to replay: tests/data/fuzz-findings holds no .aaxl input (findings are kept there "
+                    "once fixed)";
   for (const auto& input : inputs) {
     SCOPED_TRACE(input.filename().string());
     const std::string bytes = read_file(input.string());
@@ -36,13 +37,10 @@ TEST(FuzzFindings, Replay) {
     write_file(dir + "/in.aaxl", bytes);
     std::vector<std::string> args = fuzzing::pipeline_options(bytes);
     args.push_back("in.aaxl");
-    const auto start = std::chrono::steady_clock::now();
     auto r = run_vorquel(args, dir, {"AADL_SCHEMA_DIR=" + source_path("aadl-schema")});
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_TRUE(r.status == 0 || r.status == 2) << "status " << r.status << "\n" << r.err.substr(0, 2000);
     EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err.substr(0, 2000);
     EXPECT_EQ(r.err.find("runtime error:"), std::string::npos) << r.err.substr(0, 2000);
-    EXPECT_LT(seconds, 20.0);
     fs::remove_all(dir);
   }
 }

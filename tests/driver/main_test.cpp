@@ -163,7 +163,9 @@ TEST(TopLevel, ChosenWithTc) {
       {"K::S", "", "*** The toplevel system ougth to be an implementation.\n*** No system implementation named K::S" + report},
       {"K__S", "", "*** The toplevel system ougth to be an implementation.\n*** No system implementation named K__S" + report},
       {"nope", "", "*** No system implementation named nope" + report},
-      {"K__S_i", "", "*** No system implementation named K__S_i" + report},
+      {"K__S_i", "K::S.i", ""},                  // the flat name of the traces
+      {"K__my_sys_impl", "K::my_sys.impl", ""},
+      {"K__P_i", "", "*** No system implementation named K__P_i" + report},  // flat names: systems only
       {"", "", "*** No system implementation named " + report},
       {"::", "", "*** No system implementation named ::" + report},
   };
@@ -288,6 +290,34 @@ TEST(Run, SchemaDirectory) {
     fs::remove(link);
     fs::remove_all(real);
   }
+  fs::remove_all(dir);
+}
+
+// A second user finds the schema copy of the first under /tmp, which it
+// may not overwrite: the same content is used as it is, another one is the
+// failed copy it always was.
+TEST(Run, SchemaCopyOfAnotherUser) {
+  if (::getuid() != 0) GTEST_SKIP() << "needs root to run the second user as nobody";
+  if (std::system("setpriv --reuid=nobody --regid=nogroup --clear-groups " VORQUEL_BINARY " --version >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "user nobody cannot run " VORQUEL_BINARY " (setpriv missing or the build folder is private)";
+  std::string dir = make_temp_dir("shared-schema");
+  fs::permissions(dir, fs::perms::all);
+  const std::string name = "vorquel-schema-" + std::to_string(::getpid());
+  const std::string mine = dir + "/" + name;
+  fs::copy(source_path("aadl-schema"), mine, fs::copy_options::recursive);
+  ASSERT_EQ(run_vorquel({"a.aaxl"}, dir, {"AADL_SCHEMA_DIR=" + mine}).out.find("system call"), std::string::npos);
+  auto as_nobody = [&] {
+    const std::string log = dir + "/log";
+    const std::string cmd = "cd " + dir + " && AADL_SCHEMA_DIR=" + mine +
+                            " setpriv --reuid=nobody --regid=nogroup --clear-groups " VORQUEL_BINARY " a.aaxl >" +
+                            log + " 2>&1";
+    (void)std::system(cmd.c_str());
+    return read_file(log);
+  };
+  EXPECT_EQ(as_nobody().find("Error in a system call (cp)"), std::string::npos);
+  write_file(mine + "/core", read_file(mine + "/core") + " ");
+  EXPECT_NE(as_nobody().find("Error in a system call (cp)"), std::string::npos);
+  fs::remove_all("/tmp/" + name);
   fs::remove_all(dir);
 }
 

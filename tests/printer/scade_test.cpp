@@ -37,8 +37,9 @@ TEST_F(Scade_test, ShortensFromThirtyOneCharactersWithARunWideCounter) {
   // The same text keeps its short form.
   EXPECT_EQ(build_ident(first), letters(29, 'x') + "0");
   // Prefix and suffix count in the length and in the key.
-  EXPECT_EQ(build_ident("_", Ident(letters(26, 'z')), "_clk"), "_" + letters(26, 'z') + "_c2");
-  EXPECT_EQ(build_ident("_" + letters(26, 'z') + "_clk"), "_" + letters(26, 'z') + "_c2");
+  const std::string z = letters(26, 'z');
+  EXPECT_EQ(build_ident("_", Ident(z), "_clk"), "_" + z + "_c2");
+  EXPECT_EQ(build_ident("_" + z + "_clk"), "_" + z + "_c2");
 }
 
 TEST_F(Scade_test, CounterWithTwoDigitsKeepsTwentyEightCharacters) {

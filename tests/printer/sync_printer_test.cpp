@@ -178,8 +178,9 @@ TEST_F(Printer_expressions, LongChainsPrintWithoutRecursion) {
   Expression ors = v("e0");
   Expression ifs = make_expr(Pre{v("d")});
   for (int i = 1; i < n; ++i) {
-    ors = make_expr(Or{ors, v("e" + std::to_string(i))});
-    ifs = make_expr(If{v("c" + std::to_string(i)), v("w"), ifs});
+    const std::string k = std::to_string(i);
+    ors = make_expr(Or{ors, v("e" + k)});
+    ifs = make_expr(If{v("c" + k), v("w"), ifs});
   }
   std::string text = expr(ors);
   EXPECT_EQ(text.substr(0, 6), "((((((");

@@ -244,7 +244,7 @@ TEST_F(SchedulerTest, TopLevelSystemIsTheLastImplementation) {
   EXPECT_TRUE(c.threw<Fatal>());
   EXPECT_EQ(c.out,
             "*** No system found. Please check if system is defined in your aadl model, or define explicitely\n"
-            "*** the toplevel component using the --toplevel-comp command-line option.\n*** Aborting...\n");
+            "*** the toplevel component using the --toplevel-system command-line option.\n*** Aborting...\n");
 }
 
 TEST_F(SchedulerTest, TreeDump) {

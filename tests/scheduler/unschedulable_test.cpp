@@ -65,10 +65,10 @@ Sched_model eleven_threads_per_processor(int n) {
   std::vector<std::pair<std::string, std::string>> subs, bindings;
   std::vector<std::string> instances;
   for (int k = 1; k <= n; ++k) {
-    const std::string p = "p" + std::to_string(k), cls = "K::P" + std::to_string(k) + ".i";
+    const std::string nk = std::to_string(k), p = "p" + nk, cls = "K::P" + nk + ".i";
     std::vector<Si> threads;
     for (int i = 1; i <= 11; ++i) {
-      const std::string t = "t" + std::to_string(k) + "_" + std::to_string(i);
+      const std::string ni = std::to_string(i), t = "t" + nk + "_" + ni;
       threads.push_back(timed("K::T", t, lit(100), lit(1), lit(1)));
       instances.push_back(t);
     }

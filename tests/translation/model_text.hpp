@@ -266,7 +266,11 @@ inline std::string dump(const Node& n) {
                   "\nout:" + dump(n.outputs) + "\nlocals:" + dump(n.locals) + "\n";
   for (const auto& eq : n.equations) s += "eq: " + dump(eq.lhs) + " = " + dump(eq.rhs) + "\n";
   s += "sched:";
-  for (const auto& si : n.sched_infos) s += " " + si_to_string(si) + ";";
+  for (const auto& si : n.sched_infos) {
+    s += " ";
+    s += si_to_string(si);
+    s += ";";
+  }
   return s + "\ncalls: " + dump_idents(n.sub_nodes) + "\n";
 }
 

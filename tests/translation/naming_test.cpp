@@ -134,9 +134,15 @@ std::vector<Combination> combinations() {
   return l;
 }
 
+// "golden_typical__one_file__scade": the model, then each option without
+// its dashes.
 std::string combination_name(const Combination& c) {
-  std::string s = c.model.label + "_";
-  for (char ch : c.options) s += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+  std::string s = c.model.label;
+  for (const std::string& w : words(c.options)) {
+    s += "__";
+    for (char ch : w.substr(w.find_first_not_of('-')))
+      s += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+  }
   return s;
 }
 

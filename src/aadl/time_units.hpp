@@ -1,0 +1,33 @@
+// Time values of a model in one unit. Periods and execution times are
+// written in whatever unit each property chose (Period in ms next to
+// Compute_Execution_Time in us is common); the generated scheduler counts
+// ticks, so every time value is converted to the finest unit the model uses
+// and one tick is one of that unit. A model that uses one unit or none is
+// left as it is.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "aadl/aadl_ast.hpp"
+
+namespace vorquel {
+
+struct Time_unit {
+  const char* name;  // "ps", "ns", "us", "ms", "sec", "min", "hr"
+  long long ps;      // its length in picoseconds
+};
+
+// The standard time unit that a unit identifier names (case-insensitive),
+// or nullptr for any other unit.
+const Time_unit* find_time_unit(const Ident& unit);
+
+// Rewrites every integer or real property value whose unit is a time unit
+// into the finest time unit of the model, and checks the periods and
+// execution times on the way: a Period must be above 0, and a
+// Compute_Execution_Time must not be negative nor a range whose minimum is
+// above its maximum. Returns the unit of one tick (none when the model gives
+// its time values without units).
+std::optional<Time_unit> convert_time_units(Model& model);
+
+}  // namespace vorquel

@@ -1,0 +1,54 @@
+#include "printer/lustre_names.hpp"
+
+#include <algorithm>
+#include <array>
+
+namespace vorquel {
+
+namespace {
+
+// The reserved words of Lustre V4 and of Lustre V6, merged and sorted.
+constexpr std::array<std::string_view, 45> keywords = {
+    "and", "assert", "body", "bool", "const", "current", "div", "else", "end",
+    "enum", "extern", "false", "fby", "function", "if", "include", "int", "is",
+    "let", "merge", "mod", "model", "needs", "node", "nor", "not", "operator",
+    "or", "package", "pre", "provides", "real", "returns", "step", "struct", "tel",
+    "then", "true", "type", "unsafe", "uses", "var", "when", "with", "xor",
+};
+static_assert(std::is_sorted(keywords.begin(), keywords.end()));
+
+constexpr std::size_t longest_keyword = 8;  // "operator", "provides"
+
+}  // namespace
+
+bool is_lustre_keyword(std::string_view text) {
+  if (text.empty() || text.size() > longest_keyword) return false;
+  return std::binary_search(keywords.begin(), keywords.end(), text);
+}
+
+bool is_predefined_type(std::string_view text) { return text == "bool" || text == "int" || text == "real"; }
+
+std::string lustre_name(std::string_view text) {
+  std::string s(text);
+  if (is_lustre_keyword(text)) s += '_';
+  return s;
+}
+
+std::string keyword_warning(std::string_view aadl_name, std::string_view text) {
+  std::string w = "vorquel: warning: the name ";
+  w += aadl_name;
+  w += " is a Lustre keyword; it is written ";
+  w += text;
+  w += "_\n";
+  return w;
+}
+
+bool is_valid_node_name(std::string_view text) {
+  if (text.empty() || is_lustre_keyword(text)) return false;
+  auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (!letter(text.front())) return false;
+  return std::all_of(text.begin(), text.end(), [&](char c) { return letter(c) || digit(c) || c == '_'; });
+}
+
+}  // namespace vorquel

@@ -1,0 +1,106 @@
+#include "printer/name_check.hpp"
+
+#include <unordered_map>
+#include <unordered_set>
+
+#include "base/diagnostics.hpp"
+#include "base/channel.hpp"
+#include "base/options.hpp"
+#include "printer/lustre_names.hpp"
+
+namespace vorquel {
+
+void check_output_base_name(const std::string& base) {
+  if (base.find('/') != std::string::npos || is_valid_node_name(base)) return;
+  std::string why = is_lustre_keyword(base)
+                        ? "it is a Lustre keyword"
+                        : "a Lustre name starts with a letter and has only letters, digits and \"_\"";
+  fail("*** Error: the output base name '" + base + "' cannot name the top-level node: " + why + ".\n" +
+                "*** Choose another one with -o.\n");
+}
+
+namespace {
+
+// The Lustre names met so far in one scope, with the identifier that took
+// each.
+class Scope {
+ public:
+  // The identifier that took the name before, when it is another one.
+  const Ident* add(const Ident& id, std::string text) {
+    auto [it, fresh] = taken_.try_emplace(std::move(text), id);
+    if (fresh || it->second == id) return nullptr;
+    return &it->second;
+  }
+
+ private:
+  std::unordered_map<std::string, Ident> taken_;
+};
+
+class Checker {
+ public:
+  explicit Checker(const std::string& base) : base_(base) {}
+
+  // The Lustre text of a generated name; a keyword is announced once.
+  std::string text(const Ident& id) {
+    const std::string& s = id.str();
+    if (!is_lustre_keyword(s)) return s;
+    if (warned_.insert(s).second) err(keyword_warning(aadl_name(id), s));
+    return lustre_name(s);
+  }
+
+  // A node or a type.
+  void declaration(const Ident& id) {
+    const std::string t = text(id);
+    if (t == base_)
+      fail("*** Error: the output base name '" + base_ + "' is also the name of the declaration " +
+                    aadl_name(id) + ".\n*** Choose another one with -o.\n");
+    if (const Ident* other = globals_.add(id, t))
+      clash("the declarations " + aadl_name(*other) + " and " + aadl_name(id), t);
+  }
+
+  void node_variables(const Node& n) {
+    Scope scope;
+    for (const auto* list : {&n.inputs, &n.oracles, &n.outputs, &n.locals})
+      for (const auto& [id, type] : *list) {
+        const std::string t = text(id);
+        if (const Ident* other = scope.add(id, t))
+          clash("in " + aadl_name(n.name) + ", the names " + aadl_name(*other) + " and " + aadl_name(id), t);
+      }
+  }
+
+ private:
+  [[noreturn]] static void clash(const std::string& what, const std::string& lustre) {
+    fail("*** Error: " + what + " are both written " + lustre + " in Lustre.\n" +
+                  "*** Rename one of them.\n");
+  }
+
+  const std::string& base_;
+  Scope globals_;
+  std::unordered_set<std::string> warned_;
+};
+
+bool is_device(const Entry& e) {
+  const auto* c = e.decl ? std::get_if<Component>(e.decl.get()) : nullptr;
+  return c != nullptr && c->category == Category::Device;
+}
+
+}  // namespace
+
+void check_lustre_names(const Env& env, const std::string& base) {
+  Checker check(base);
+  env.iter([&](const Ident&, const Entry& e) {
+    if (!e.def || is_device(e)) return;
+    if (const auto* nd = std::get_if<Node_def>(&*e.def)) {
+      if (!nd->node) return;
+      check.declaration(nd->node->name);
+      check.node_variables(*nd->node);
+    } else if (const auto* t = std::get_if<TypeDef>(&*e.def)) {
+      if (is_predefined_type(t->name.str()))
+        fail("*** Error: the data type " + aadl_name(t->name) +
+                      " would be written as a predefined Lustre type.\n*** Rename it or put it in a package.\n");
+      check.declaration(t->name);
+    }
+  });
+}
+
+}  // namespace vorquel

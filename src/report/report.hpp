@@ -1,0 +1,35 @@
+// The schedulability report of a run (option --report): the HTML report,
+// the timeline as a Value Change Dump and the architecture graph, written
+// beside the other outputs, and the tables as plain text on standard output.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "env/env.hpp"
+#include "report/analysis.hpp"
+#include "report/report_input.hpp"
+#include "report/timeline.hpp"
+
+namespace vorquel {
+
+struct Report_files {
+  std::string html, vcd, dot;
+};
+
+// The tables, as printed on standard output.
+std::string report_text(const Report_input& in, const std::vector<Processor_analysis>& analyses,
+                        const Timeline& tl);
+
+// The architecture drawn by Graphviz's dot program from the graph file, as
+// an <svg> element; nothing, with the reason in `why`, when dot is not on
+// PATH or fails.
+std::optional<std::string> render_dot(const std::string& dot_file, std::string& why);
+
+// Builds the report of the translated environment and writes it. A file
+// that cannot be written is a user error with the system's message.
+// The tick unit is the text the report shows for one tick.
+void write_report(const Ident& top, const Env& env, const Report_files& files, int verbosity,
+                  const std::string& tick_unit);
+
+}  // namespace vorquel

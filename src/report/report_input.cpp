@@ -1,0 +1,180 @@
+// The report input is built from the scheduling tree, which already holds
+// the clocks, timing and priorities of every thread, and from the AADL
+// declarations, which give the instance paths and the architecture.
+#include "report/report_input.hpp"
+
+#include <cctype>
+#include <map>
+#include <set>
+
+#include "aadl/property.hpp"
+#include "base/diagnostics.hpp"
+
+namespace vorquel {
+
+namespace {
+
+Quantity quantity(const Integer& i) {
+  if (i.named) return Quantity::named(i.name.str());
+  return Quantity::literal(i.value);
+}
+
+// "_t1_activate_clk" -> "t1": the sub-component (or call) that a clock of
+// its container's own node belongs to.
+std::string local_of_clock(const Ident& clock) {
+  std::string s = clock.str();
+  const std::string tail = "_activate_clk";
+  if (s.size() > tail.size() + 1 && s.front() == '_' && s.compare(s.size() - tail.size(), tail.size(), tail) == 0)
+    return s.substr(1, s.size() - tail.size() - 1);
+  return s;
+}
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The instance paths of the items of one bound sub-component, in the order
+// in which the scheduling tree lists them: the container node's scheduling
+// records from the oldest, a thread implementation's calls in call order.
+std::vector<std::vector<std::string>> item_paths(const Env& env, const Ident& container, const Ident& local) {
+  std::vector<std::vector<std::string>> paths;
+  const Entry* e = env.find(env.get_comp_name_of_loc_id(container, local));
+  if (e == nullptr || !e->def || !std::holds_alternative<Node_def>(*e->def)) return paths;
+  const Node& node = *std::get<Node_def>(*e->def).node;
+  const std::string prefix = local.str() + ".";
+  for (auto it = node.sched_infos.rbegin(); it != node.sched_infos.rend(); ++it) {
+    if (const auto* t = std::get_if<Si_timed>(&*it)) {
+      paths.push_back({prefix + local_of_clock(act_clock(t->activation))});
+      continue;
+    }
+    const auto& plain = std::get<Si_plain>(*it);
+    const std::string thread = prefix + (plain.instance ? plain.instance->str() : plain.name.str()) + ".";
+    std::vector<std::string> calls;
+    if (const Entry* te = env.find(plain.name); te && te->def && std::holds_alternative<Node_def>(*te->def)) {
+      const Node& tn = *std::get<Node_def>(*te->def).node;
+      for (auto jt = tn.sched_infos.rbegin(); jt != tn.sched_infos.rend(); ++jt)
+        if (const auto* c = std::get_if<Si_timed>(&*jt)) calls.push_back(thread + local_of_clock(act_clock(c->activation)));
+    }
+    paths.push_back(std::move(calls));
+  }
+  return paths;
+}
+
+// The paths of every processor entry, item by item, walking the bindings as
+// the scheduling tree does (latest binding first, each sub-component once).
+std::vector<std::vector<std::vector<std::string>>> tree_paths(const Ident& top, const Env& env,
+                                                             const Si_tree& tree) {
+  const auto bindings = get_processor_binding(env.get_component2(top));
+  std::vector<std::vector<std::vector<std::string>>> result(tree.size());
+  std::set<std::pair<Ident, Ident>> bound;
+  std::vector<Ident> order;
+  std::map<Ident, std::size_t> group_of;
+  std::vector<std::vector<std::pair<Ident, Ident>>> refs;
+  for (auto it = bindings.rbegin(); it != bindings.rend(); ++it) {
+    if (!bound.insert(it->second).second) continue;
+    auto [g, fresh] = group_of.try_emplace(it->first, order.size());
+    if (fresh) {
+      order.push_back(it->first);
+      refs.emplace_back();
+    }
+    refs[g->second].push_back(it->second);
+  }
+  for (std::size_t k = 0; k < tree.size() && k < order.size(); ++k) {
+    if (!(order[k] == tree[k].processor)) continue;
+    for (const auto& [local, container] : refs[k])
+      for (auto& p : item_paths(env, container, local)) result[k].push_back(std::move(p));
+  }
+  return result;
+}
+
+// A connection end: "t1.y" -> (t1, y); "y" -> (the container, y).
+std::pair<std::string, std::string> connection_end(const Ident& end) {
+  if (end.part_count() < 2) return {"", end.str()};
+  std::string port(end.part(1));
+  for (std::size_t i = 2; i < end.part_count(); ++i) port += "." + std::string(end.part(i));
+  return {std::string(end.part(0)), port};
+}
+
+Arch_connection arch_connection(const Connection& c) {
+  auto [sc, sp] = connection_end(c.src);
+  auto [dc, dp] = connection_end(c.dst);
+  return Arch_connection{sc, sp, dc, dp, c.arrow == Connection_arrow::Delayed};
+}
+
+const Component* find_component(const Env& env, const std::optional<Ident>& classifier) {
+  if (!classifier) return nullptr;
+  const Entry* e = env.find(*classifier);
+  return e ? std::get_if<Component>(e->decl.get()) : nullptr;
+}
+
+Arch_component arch_component(const Env& env, const Subcomponent& s, int depth) {
+  Arch_component a{s.name.str(), s.classifier ? aadl_name(*s.classifier) : "", lower(category_to_string(s.category)),
+                   {}, {}};
+  for (char& c : a.category)
+    if (c == '_') c = ' ';
+  // Inside a process (or a nested system, a thread group) the threads and
+  // their connections; a thread's own calls are not drawn.
+  const bool opens = s.category == Category::Process || s.category == Category::System ||
+                     s.category == Category::Thread_group;
+  if (!opens || depth > 4) return a;
+  if (const Component* c = find_component(env, s.classifier)) {
+    for (const auto& sub : c->subcomponents) a.children.push_back(arch_component(env, sub, depth + 1));
+    for (const auto& conn : c->connections) a.connections.push_back(arch_connection(conn));
+  }
+  return a;
+}
+
+Architecture architecture(const Ident& top, const Env& env) {
+  const Component& sys = env.get_component2(top);
+  Architecture a{aadl_name(top), {}, {}, {}};
+  for (const auto& s : sys.subcomponents) a.components.push_back(arch_component(env, s, 0));
+  for (const auto& c : sys.connections) a.connections.push_back(arch_connection(c));
+  const auto bindings = get_processor_binding(sys);
+  for (auto it = bindings.rbegin(); it != bindings.rend(); ++it)
+    a.bindings.push_back(Arch_binding{it->first.str(), it->second.first.str()});
+  return a;
+}
+
+}  // namespace
+
+Report_input make_report_input(const Ident& top, const Si_tree& tree, const Env& env) {
+  Report_input in;
+  in.system = aadl_name(top);
+  in.tick_unit = "one tick = one unit of the model's time values";
+  const auto paths = tree_paths(top, env, tree);
+  for (std::size_t k = 0; k < tree.size(); ++k) {
+    Report_processor p{tree[k].processor.str(), {}};
+    const auto& items = tree[k].items;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      const Numbered_item& item = items[i];
+      const std::vector<std::string>* item_path = i < paths[k].size() ? &paths[k][i] : nullptr;
+      std::vector<Thread_sched> units;
+      if (const auto* t = std::get_if<Si_thread>(&item.item)) units.push_back(t->thread);
+      else units = std::get<Si_calls>(item.item).calls;
+      Quantity period;
+      for (std::size_t j = 0; j < units.size(); ++j) {
+        const Thread_sched& u = units[j];
+        Report_thread r;
+        r.label = thread_label(act_clock(u.act).str());
+        r.activation_clock = act_clock(u.act).str();
+        r.release_clock = u.deliv.clock.str();
+        r.path = item_path && j < item_path->size() ? (*item_path)[j] : r.label;
+        r.priority = item.number + static_cast<int>(j);
+        if (const auto* per = std::get_if<Periodic>(&u.act)) period = quantity(per->period);
+        else r.follows_call = true;
+        r.period = period;
+        r.min_exec = quantity(u.deliv.lower);
+        r.max_exec = quantity(u.deliv.upper);
+        p.threads.push_back(std::move(r));
+      }
+    }
+    std::stable_sort(p.threads.begin(), p.threads.end(),
+                     [](const Report_thread& a, const Report_thread& b) { return a.priority < b.priority; });
+    in.processors.push_back(std::move(p));
+  }
+  in.architecture = architecture(top, env);
+  return in;
+}
+
+}  // namespace vorquel

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include "aadl/time_units.hpp"
+#include "loader_test_util.hpp"
+
+namespace vorquel::testing {
+namespace {
+
+Int_bound bound(long long n, const char* unit) {
+  return {n, unit ? std::optional<Ident>(Ident(unit)) : std::nullopt};
+}
+Property_association period(long long n, const char* unit) {
+  return {Ident("Period"), {Pv_expression{Pe_constant{C_int{n, bound(n, unit).unit}}}}, std::nullopt};
+}
+Property_association cet(long long lo, const char* lo_unit, long long hi, const char* hi_unit) {
+  return {Ident("Compute_Execution_Time"), {Pv_int_range{bound(lo, lo_unit), bound(hi, hi_unit), std::nullopt}},
+          std::nullopt};
+}
+
+Model thread_model(std::vector<Property_association> props) {
+  Component c{of_string("T"), Component_kind::Type, Category::Thread, std::nullopt, {}, std::nullopt, {}, {}, {}, {},
+              false};
+  c.properties = std::move(props);
+  return {Package{Ident("K"), {Declaration(std::move(c))}, {}}};
+}
+
+// "tick: values" after conversion, or the failure text.
+std::string converted(std::vector<Property_association> props) {
+  Model m = thread_model(std::move(props));
+  std::string r;
+  auto o = capture([&] {
+    const auto tick = convert_time_units(m);
+    r = tick ? tick->name : "none";
+    r += ":";
+    for (const auto& a : std::get<Component>(m.front().public_part.front()).properties) {
+      if (const auto* e = std::get_if<Pv_expression>(&a.values.front())) {
+        const auto& i = std::get<C_int>(e->expression.constant);
+        r += " " + std::to_string(i.value) + (i.unit ? i.unit->str() : "");
+      } else {
+        const auto& x = std::get<Pv_int_range>(a.values.front());
+        r += " " + std::to_string(x.min.value) + (x.min.unit ? x.min.unit->str() : "") + ".." +
+             std::to_string(x.max.value) + (x.max.unit ? x.max.unit->str() : "");
+      }
+    }
+  });
+  return o.ending == Ending::Ok ? r : o.message;
+}
+
+TEST(TimeUnits, ConvertedToTheFinestUnitOfTheModel) {
+  struct Case {
+    const char* what;
+    std::vector<Property_association> props;
+    std::string expected;
+  } cases[] = {
+      {"no unit", {period(10, nullptr), cet(1, nullptr, 3, nullptr)}, "none: 10 1..3"},
+      {"one unit is left as written", {period(10, "ms"), cet(1, nullptr, 3, nullptr)}, "ms: 10ms 1..3"},
+      {"sec and ms", {period(1, "sec"), cet(1, "ms", 3, "ms")}, "ms: 1000ms 1ms..3ms"},
+      {"case-insensitive units", {period(2, "Ms"), cet(5, "US", 7, "us")}, "us: 2000us 5US..7us"},
+      {"an hour in ps", {period(1, "hr"), cet(1, "ps", 1, "ps")}, "ps: 3600000000000000ps 1ps..1ps"},
+      {"period 0", {period(0, "ms")}, "*** Error: K::T: Period is 0 ms; a period must be above 0.\n"},
+      {"negative period after conversion", {period(-1, "sec"), cet(1, "ms", 2, "ms")},
+       "*** Error: K::T: Period is -1000 ms; a period must be above 0.\n"},
+      {"min above max", {period(10, nullptr), cet(3, nullptr, 1, nullptr)},
+       "*** Error: K::T: Compute_Execution_Time is 3 .. 1; its minimum is above its maximum.\n"},
+      {"negative bound", {period(10, nullptr), cet(-1, nullptr, 1, nullptr)},
+       "*** Error: K::T: Compute_Execution_Time is -1 .. 1; an execution time cannot be negative.\n"},
+      {"overflow", {period(9000000, "hr"), cet(1, "ps", 1, "ps")},
+       "*** Error: K::T: Period value 9000000 hr is too large in ps, the finest time unit of the model.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(converted(c.props), c.expected);
+  }
+}
+
+}  // namespace
+}  // namespace vorquel::testing
