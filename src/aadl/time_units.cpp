@@ -84,6 +84,11 @@ bool is_named(const Property_association& a, std::string_view name) {
   return a.name.is_simple() && a.name.head() == name;
 }
 
+// The properties whose values become ticks of the generated scheduler.
+bool is_scheduling_time(const Property_association& a) {
+  return is_named(a, "Period") || is_named(a, "Compute_Execution_Time");
+}
+
 std::string with_unit(long long n, const std::optional<Ident>& unit) {
   return std::to_string(n) + (unit ? " " + to_string(*unit) : "");
 }
@@ -120,7 +125,10 @@ const Time_unit* find_time_unit(const Ident& unit) {
 std::optional<Time_unit> convert_time_units(Model& model) {
   const Time_unit* finest = nullptr;
   bool several = false;
+  // Only the times the scheduler counts choose the tick: a processor's
+  // Clock_Period in ns must not make a model of periods in ms count in ns.
   each_association(model, [&](Property_association& a, const std::string&) {
+    if (!is_scheduling_time(a)) return;
     each_number(a, [&](auto, const std::optional<Ident>& unit) {
       const Time_unit* u = unit ? find_time_unit(*unit) : nullptr;
       if (u == nullptr) return;
@@ -130,7 +138,7 @@ std::optional<Time_unit> convert_time_units(Model& model) {
   });
   const Ident tick = Ident::simple(finest ? finest->name : "ps");
   each_association(model, [&](Property_association& a, const std::string& where) {
-    if (several) {
+    if (several && is_scheduling_time(a)) {
       each_number(a, [&](auto& value, std::optional<Ident>& unit) {
         const Time_unit* u = unit ? find_time_unit(*unit) : nullptr;
         if (u == nullptr || u == finest) return;

@@ -1,8 +1,9 @@
 // Time values of a model in one unit. Periods and execution times are
 // written in whatever unit each property chose (Period in ms next to
 // Compute_Execution_Time in us is common); the generated scheduler counts
-// ticks, so every time value is converted to the finest unit the model uses
-// and one tick is one of that unit. A model that uses one unit or none is
+// ticks, so they are converted to the finest unit among them and one tick
+// is one of that unit. Other time values (a processor's clock period) keep
+// their units: the scheduler does not count them. A model that uses one unit or none is
 // left as it is.
 #pragma once
 
@@ -22,8 +23,8 @@ struct Time_unit {
 // or nullptr for any other unit.
 const Time_unit* find_time_unit(const Ident& unit);
 
-// Rewrites every integer or real property value whose unit is a time unit
-// into the finest time unit of the model, and checks the periods and
+// Rewrites every Period and Compute_Execution_Time value whose unit is a
+// time unit into the finest time unit that these properties use, and checks the periods and
 // execution times on the way: a Period must be above 0, and a
 // Compute_Execution_Time must not be negative nor a range whose minimum is
 // above its maximum. Returns the unit of one tick (none when the model gives

@@ -10,11 +10,34 @@
 
 namespace vorquel {
 
+namespace {
+
+// Whether the scheduler writes a node of that name whatever the model:
+// the library nodes, the arbiters, the condact wrappers and the thread
+// schedulers of the processors.
+bool is_generated_node_name(std::string_view s) {
+  static constexpr std::string_view library[] = {
+      "timer", "rising_edge", "first_rising_edge", "consume", "random_int", "random_bool", "compute_advance",
+      "ba_fill", "ba_none", "qsg_generic", "quasi_synchronous_scheduler"};
+  for (auto name : library)
+    if (s == name) return true;
+  const std::string_view arbiter = "cpu_from_dispatched_";
+  if (s.size() > arbiter.size() && s.substr(0, arbiter.size()) == arbiter &&
+      s.find_first_not_of("0123456789", arbiter.size()) == std::string_view::npos)
+    return true;
+  auto starts = [&](std::string_view p) { return s.substr(0, p.size()) == p; };
+  auto ends = [&](std::string_view p) { return s.size() >= p.size() && s.substr(s.size() - p.size()) == p; };
+  return starts("condact_") || (starts("schedule_") && ends("_threads"));
+}
+
+}  // namespace
+
 void check_output_base_name(const std::string& base) {
-  if (base.find('/') != std::string::npos || is_valid_node_name(base)) return;
-  std::string why = is_lustre_keyword(base)
-                        ? "it is a Lustre keyword"
-                        : "a Lustre name starts with a letter and has only letters, digits and \"_\"";
+  if (base.find('/') != std::string::npos) return;
+  if (is_valid_node_name(base) && !is_generated_node_name(base)) return;
+  std::string why = is_lustre_keyword(base)        ? "it is a Lustre keyword"
+                    : is_valid_node_name(base) ? "the scheduler writes a node of that name"
+                                               : "a Lustre name starts with a letter and has only letters, digits and \"_\"";
   fail("*** Error: the output base name '" + base + "' cannot name the top-level node: " + why + ".\n" +
                 "*** Choose another one with -o.\n");
 }

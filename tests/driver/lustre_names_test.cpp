@@ -66,6 +66,8 @@ TEST(LustreNames, KeywordsCollisionsAndBaseNames) {
       {"base with an extension", {}, false, {"-o", "typical.lus"}, 2, "the output base name 'typical.lus' cannot name", "", ""},
       {"base with a blank", {}, false, {"-o", "my model"}, 2, "the output base name 'my model' cannot name", "", ""},
       {"base that is a keyword", {}, false, {"-o", "node"}, 2, "it is a Lustre keyword", "", ""},
+      {"base named like a library node", {}, false, {"-o", "timer"}, 2, "the scheduler writes a node of that name", "", ""},
+      {"base named like an arbiter", {}, false, {"-o", "cpu_from_dispatched_2"}, 2, "the scheduler writes a node", "", ""},
       {"base named like a declaration", {}, false, {"-o", "K__P_i"}, 2, "is also the name of the declaration K::P.i", "", ""},
       {"named bounds, imported", {}, true, {"--one-file"}, 0, "", "",
        "const _K__T_max_exec_time : int ;-- XXX fixme!\n"
