@@ -855,6 +855,11 @@ Model read_model_files(int verbosity, const std::vector<std::string>& file_names
   r.resolve_all();
   Model all;
   for (std::size_t i = 0; i < file_names.size(); ++i) {
+    // Package names of several parts come from the textual form only; the
+    // interchange form keeps its stop on them.
+    if (!texts[i])
+      for (const auto& p : models[i])
+        if (!p.name.is_simple()) not_yet_implemented("normalize_package");
     Model m = texts[i] ? r.model_of(*texts[i]) : std::move(models[i]);
     all.insert(all.end(), std::make_move_iterator(m.begin()), std::make_move_iterator(m.end()));
   }
