@@ -78,6 +78,15 @@ std::optional<Dispatch_protocol> find_dispatch_protocol(const Component& c) {
   return string_to_dispatch_protocol(single_enum_text(*a, "Dispatch_Protocol"));
 }
 
+const Property_association* find_association(const std::vector<Property_association>& props, std::string_view name,
+                                             const std::optional<Ident>& applies_to) {
+  for (const auto& a : props)
+    if (is_property(a, name) && a.applies_to == applies_to) return &a;
+  return nullptr;
+}
+
+std::string enumeration_text(const Property_association& a) { return single_enum_text(a, to_string(a.name)); }
+
 Dispatch_protocol string_to_dispatch_protocol(const std::string& text) {
   if (text == "Periodic") return Dispatch_protocol::Periodic;
   if (text == "Aperiodic") return Dispatch_protocol::Aperiodic;

@@ -27,6 +27,12 @@ std::optional<Integer> find_period(const std::vector<Property_association>& prop
 // component has no Compute_Execution_Time.
 std::pair<Integer, Integer> get_compute_execution_time(const Component& c);
 std::optional<Dispatch_protocol> find_dispatch_protocol(const Component& c);
+// The first association of that name given for the element `applies_to`
+// (none: the holder's own associations).
+const Property_association* find_association(const std::vector<Property_association>& props, std::string_view name,
+                                             const std::optional<Ident>& applies_to = std::nullopt);
+// The single enumeration literal of an association, as text.
+std::string enumeration_text(const Property_association& a);
 // A user error "*** <text> is not a valid dispatch protocol." (no line break)
 // for a text other than the four protocol names.
 Dispatch_protocol string_to_dispatch_protocol(const std::string& text);
