@@ -429,7 +429,7 @@ class Resolver {
     switch (f.kind) {
       case K::Data_port: kind = Feat_data_port{f.direction, cls}; break;
       case K::Event_port: kind = Feat_event_port{f.direction}; break;
-      case K::Event_data_port: kind = Feat_event_data_port{f.direction, std::nullopt}; break;
+      case K::Event_data_port: kind = Feat_event_data_port{f.direction, cls}; break;
       case K::Parameter: kind = Feat_parameter{f.direction, cls}; break;
       case K::Group: kind = Feat_port_group{cls}; break;
       case K::Server_subprogram: kind = Feat_server_subprogram_spec{}; break;
