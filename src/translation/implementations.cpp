@@ -171,12 +171,20 @@ void process_data(const Node_lookup& node_of, const Sub_info& s,
   b.equations.prepend(Equation{Pattern{PVar{s.name}}, make_expr(Arrow{var(add_suffix("_init", C)), e})});
 }
 
-void process_thread_type(const Node_lookup& node_of, const Sub_info& s, const Enclosing& encl, Body& b) {
+// A thread type, or an implementation without calls (its period and
+// execution time are its own, else its type's): one clocked call.
+void process_thread_type(const Env& env, const Node_lookup& node_of, const Sub_info& s, const Enclosing& encl,
+                         Body& b) {
   const Component& C = *s.classifier;
+  Component timing{.name = C.name, .kind = C.kind, .category = C.category, .properties = C.properties};
+  if (C.kind == Component_kind::Implementation) {
+    const auto& type = env.get_component(type_name_of_implementation_name(C.name)).properties;
+    timing.properties.insert(timing.properties.end(), type.begin(), type.end());
+  }
   Node_ptr callee = node_of(C.name);
   Condact_parts p = condact_parts(s, *callee, encl, b);
-  Integer period = period_or(C, C.name);
-  auto [lower, upper] = get_compute_execution_time(C);
+  Integer period = period_or(timing, C.name);
+  auto [lower, upper] = get_compute_execution_time(timing);
   Ident act = activate_clock(s.name);
   Ident disp = dispatch_clock(s.name);
   Ident rel = release_clock(s.name);
@@ -270,7 +278,7 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
         process_data(node_of, s, by_name, b);
         break;
       case Category::Thread:
-        if (C.kind == Component_kind::Type) process_thread_type(node_of, s, encl, b);
+        if (C.kind == Component_kind::Type || C.call_sequences.empty()) process_thread_type(env, node_of, s, encl, b);
         else process_thread_impl(env, node_of, s, encl, b);
         break;
       case Category::Thread_group:
