@@ -46,7 +46,7 @@ TEST(PublishedModels, TranslateOrStopNamingTheConstruct) {
       {"fcs", {}},
       // Pstep1.aperiodic holds an aperiodic thread.
       {"flow_analysis-sampled-periodic", {"thread Tstep1", "Pstep1.aperiodic", "Aperiodic"}},
-      // The water level monitor and the alarm are sporadic threads (their types say so).
+      // PumpCtrl and WaterAlarm are sporadic threads (their types say so).
       {"minepump", {"Sporadic dispatch protocol"}},
       // The mailbox is a required data access without an access right.
       {"mosart", {"data access mbx", "MoDeVVa__display", "Required_Access"}},
