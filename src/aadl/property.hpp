@@ -33,6 +33,14 @@ const Property_association* find_association(const std::vector<Property_associat
                                              const std::optional<Ident>& applies_to = std::nullopt);
 // The single enumeration literal of an association, as text.
 std::string enumeration_text(const Property_association& a);
+// The Lustre base type ("int", "real", "bool") of a data type of the
+// standard data model: a type of the package Base_Types (any case), or the
+// canonical spelling of its name through base_types_name.
+std::optional<std::string> base_types_lustre_type(std::string_view type_name);
+std::optional<std::string> base_types_name(std::string_view type_name);
+// The same for a data component whose Data_Representation is Integer,
+// Float, Fixed or Boolean.
+std::optional<std::string> data_representation_type(const Component& c);
 // A user error "*** <text> is not a valid dispatch protocol." (no line break)
 // for a text other than the four protocol names.
 Dispatch_protocol string_to_dispatch_protocol(const std::string& text);

@@ -84,5 +84,56 @@ TEST(PublishedModels, TranslateOrStopNamingTheConstruct) {
   }
 }
 
+// Small models of one construct each: the stop names the element and the
+// construct, or the model translates.
+TEST(PublishedModels, OwnModelsOfEachConstruct) {
+  auto model = [](const std::string& thread_props, const std::string& sub_props, const std::string& cpu_props) {
+    return "package A::B public\n"
+           "thread T properties Period => 10 ms; Compute_Execution_Time => 1 ms .. 2 ms; " + thread_props + " end T;\n"
+           "thread implementation T.i end T.i;\n"
+           "process P end P;\nprocess implementation P.i subcomponents t : thread T.i" + sub_props + "; end P.i;\n"
+           "processor C properties " + cpu_props + " end C;\n"
+           "system S end S;\nsystem implementation S.i subcomponents p : process P.i; c : processor C;\n"
+           "properties Actual_Processor_Binding => (reference (c)) applies to p; end S.i;\nend A::B;\n";
+  };
+  const std::string periodic = "Dispatch_Protocol => Periodic;";
+  struct Case {
+    std::string name;
+    std::string text;
+    std::string stop;  // empty: translates
+  };
+  const std::vector<Case> cases = {
+      {"periodic", model(periodic, "", "Scheduling_Protocol => (Rate_Monotonic_Protocol);"), ""},
+      {"on the sub-component", model("", " {Dispatch_Protocol => Periodic;}", ""), ""},
+      {"none", model("", "", ""), "*** Error: the thread A__B__T_i has no Dispatch_Protocol property."},
+      {"sporadic sub-component", model("", " {Dispatch_Protocol => Sporadic;}", ""),
+       "*** Error: the thread t (A::B::T.i) of A::B::P.i has the dispatch protocol Sporadic: only periodic threads "
+       "are supported."},
+      {"offset", model(periodic + " Dispatch_Offset => 2 ms;", "", ""),
+       "*** Error: the thread t (A::B::T.i) of A::B::P.i has a Dispatch_Offset, which is not supported."},
+      {"round robin", model(periodic, "", "Scheduling_Protocol => (ROUND_ROBIN_PROTOCOL);"),
+       "*** Error: the processor c (A::B::C) of A::B::S.i has the Scheduling_Protocol Round_Robin_Protocol"},
+      {"deadline monotonic", model(periodic + " Deadline => 10 ms;", "", "Scheduling_Protocol => (Deadline_Monotonic_Protocol);"), ""},
+      {"deadline monotonic, short deadline", model(periodic + " Deadline => 5 ms;", "", "Scheduling_Protocol => (Deadline_Monotonic_Protocol);"),
+       "*** Error: the processor c (A::B::C) of A::B::S.i has the Scheduling_Protocol Deadline_Monotonic_Protocol with "
+       "deadlines other than the periods"},
+      {"modes", model(periodic, "", "") + "package M public process Q modes a : initial mode; end Q; end M;\n",
+       "modes are not supported"},
+  };
+  const std::string dir = make_temp_dir("constructs");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    write_file(dir + "/m.aadl", c.text);
+    const Run_result r = run_vorquel({"--one-file", "--gen-fake-body", "-o", "m", "m.aadl"}, dir,
+                                     {"AADL_SCHEMA_DIR=" + source_path("aadl-schema")});
+    if (c.stop.empty()) {
+      EXPECT_EQ(r.status, 0) << r.out << r.err;
+    } else {
+      EXPECT_EQ(r.status, 2);
+      EXPECT_NE((r.out + r.err).find(c.stop), std::string::npos) << r.out << r.err;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vorquel
