@@ -6,10 +6,12 @@
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <unordered_map>
 
 #include "aadl/aadl_loader.hpp"
 #include "aadl/aadl_text_standard.hpp"
+#include "aadl/property.hpp"
 #include "aadl/aadl_text_syntax.hpp"
 #include "base/diagnostics.hpp"
 
@@ -159,6 +161,19 @@ class Resolver {
   int verbosity_;
   std::deque<Entry> entries_;
   std::unordered_map<std::string, Package_entry> packages_;
+  std::set<std::string> base_types_used_;
+
+ public:
+  // The data types of Base_Types that the models use, as a package of their own.
+  std::optional<Package> base_types_package() const {
+    if (base_types_used_.empty()) return std::nullopt;
+    Package p{Ident("Base_Types"), {}, {}};
+    for (const auto& n : base_types_used_)
+      p.public_part.push_back(Component{.name = Ident(n), .kind = Component_kind::Type, .category = Category::Data});
+    return p;
+  }
+
+ private:
   std::unordered_map<std::string, Entry*> loose_;
   std::unordered_map<Ident, Entry*> by_reference_;
   std::unordered_map<std::string, bool> property_sets_;
@@ -256,7 +271,16 @@ class Resolver {
     bool supplied = false;
     Entry* e = find(r, context, supplied);
     if (found) *found = e;
-    if (supplied) return of_string(ref_text(r));
+    if (supplied) {
+      // A data type of Base_Types is declared for the model (once, under its
+      // standard spelling) when something uses it.
+      if (r.impl.empty() && lower_case(r.package) == "base_types")
+        if (auto name = base_types_name(r.type)) {
+          base_types_used_.insert(*name);
+          return of_string("Base_Types::" + *name);
+        }
+      return of_string(ref_text(r));
+    }
     if (!e) text_error(r.pos, "no declaration named " + ref_text(r));
     if (!e->skipped.empty())
       text_error(r.pos, ref_text(r) + " is a " + std::string(e->skipped) + " declaration, which the model cannot hold");
@@ -429,7 +453,7 @@ class Resolver {
     switch (f.kind) {
       case K::Data_port: kind = Feat_data_port{f.direction, cls}; break;
       case K::Event_port: kind = Feat_event_port{f.direction}; break;
-      case K::Event_data_port: kind = Feat_event_data_port{f.direction, std::nullopt}; break;
+      case K::Event_data_port: kind = Feat_event_data_port{f.direction, cls}; break;
       case K::Parameter: kind = Feat_parameter{f.direction, cls}; break;
       case K::Group: kind = Feat_port_group{cls}; break;
       case K::Server_subprogram: kind = Feat_server_subprogram_spec{}; break;
@@ -855,9 +879,15 @@ Model read_model_files(int verbosity, const std::vector<std::string>& file_names
   r.resolve_all();
   Model all;
   for (std::size_t i = 0; i < file_names.size(); ++i) {
+    // Package names of several parts come from the textual form only; the
+    // interchange form keeps its stop on them.
+    if (!texts[i])
+      for (const auto& p : models[i])
+        if (!p.name.is_simple()) not_yet_implemented("normalize_package");
     Model m = texts[i] ? r.model_of(*texts[i]) : std::move(models[i]);
     all.insert(all.end(), std::make_move_iterator(m.begin()), std::make_move_iterator(m.end()));
   }
+  if (auto p = r.base_types_package()) all.push_back(std::move(*p));
   return all;
 }
 

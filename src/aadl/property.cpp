@@ -78,6 +78,66 @@ std::optional<Dispatch_protocol> find_dispatch_protocol(const Component& c) {
   return string_to_dispatch_protocol(single_enum_text(*a, "Dispatch_Protocol"));
 }
 
+const Property_association* find_association(const std::vector<Property_association>& props, std::string_view name,
+                                             const std::optional<Ident>& applies_to) {
+  for (const auto& a : props)
+    if (is_property(a, name) && a.applies_to == applies_to) return &a;
+  return nullptr;
+}
+
+std::string enumeration_text(const Property_association& a) { return single_enum_text(a, to_string(a.name)); }
+
+namespace {
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+struct Base_type {
+  std::string_view name;
+  std::string_view lustre;
+};
+constexpr Base_type base_types[] = {
+    {"Integer", "int"},     {"Integer_8", "int"},  {"Integer_16", "int"}, {"Integer_32", "int"},
+    {"Integer_64", "int"},  {"Unsigned_8", "int"}, {"Unsigned_16", "int"}, {"Unsigned_32", "int"},
+    {"Unsigned_64", "int"}, {"Natural", "int"},    {"Float", "real"},     {"Float_32", "real"},
+    {"Float_64", "real"},   {"Boolean", "bool"},
+};
+
+const Base_type* find_base_type(std::string_view name) {
+  for (const auto& t : base_types)
+    if (same_ignoring_case(t.name, name)) return &t;
+  return nullptr;
+}
+
+}  // namespace
+
+std::optional<std::string> base_types_lustre_type(std::string_view type_name) {
+  const Base_type* t = find_base_type(type_name);
+  return t ? std::optional<std::string>(t->lustre) : std::nullopt;
+}
+
+std::optional<std::string> base_types_name(std::string_view type_name) {
+  const Base_type* t = find_base_type(type_name);
+  return t ? std::optional<std::string>(t->name) : std::nullopt;
+}
+
+std::optional<std::string> data_representation_type(const Component& c) {
+  for (const auto& a : c.properties) {
+    if (a.applies_to || !same_ignoring_case(a.name.last(), "Data_Representation") || a.values.size() != 1) continue;
+    const auto* e = std::get_if<Pv_enum>(&a.values.front());
+    if (!e) return std::nullopt;
+    const std::string_view v = e->literal.last();
+    if (same_ignoring_case(v, "Integer")) return "int";
+    if (same_ignoring_case(v, "Float") || same_ignoring_case(v, "Fixed")) return "real";
+    if (same_ignoring_case(v, "Boolean")) return "bool";
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
 Dispatch_protocol string_to_dispatch_protocol(const std::string& text) {
   if (text == "Periodic") return Dispatch_protocol::Periodic;
   if (text == "Aperiodic") return Dispatch_protocol::Aperiodic;

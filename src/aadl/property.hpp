@@ -27,6 +27,20 @@ std::optional<Integer> find_period(const std::vector<Property_association>& prop
 // component has no Compute_Execution_Time.
 std::pair<Integer, Integer> get_compute_execution_time(const Component& c);
 std::optional<Dispatch_protocol> find_dispatch_protocol(const Component& c);
+// The first association of that name given for the element `applies_to`
+// (none: the holder's own associations).
+const Property_association* find_association(const std::vector<Property_association>& props, std::string_view name,
+                                             const std::optional<Ident>& applies_to = std::nullopt);
+// The single enumeration literal of an association, as text.
+std::string enumeration_text(const Property_association& a);
+// The Lustre base type ("int", "real", "bool") of a data type of the
+// standard data model: a type of the package Base_Types (any case), or the
+// canonical spelling of its name through base_types_name.
+std::optional<std::string> base_types_lustre_type(std::string_view type_name);
+std::optional<std::string> base_types_name(std::string_view type_name);
+// The same for a data component whose Data_Representation is Integer,
+// Float, Fixed or Boolean.
+std::optional<std::string> data_representation_type(const Component& c);
 // A user error "*** <text> is not a valid dispatch protocol." (no line break)
 // for a text other than the four protocol names.
 Dispatch_protocol string_to_dispatch_protocol(const std::string& text);

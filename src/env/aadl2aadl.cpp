@@ -17,12 +17,21 @@ Ident qualify(const std::string& package, const Ident& name) {
 
 namespace {
 
+// A package name of several parts (Buses::CAN) put in front of a name:
+// Buses::CAN::N, the form in which the textual reader writes references.
+Ident qualify(const Ident& package, const Ident& name) {
+  if (name.is_scope()) return name;
+  Ident res = name;
+  for (std::size_t i = package.part_count(); i-- > 0;) res = Ident::scope(package.part(i), res);
+  return res;
+}
+
 // Qualifies names with one package, each distinct name once: the names
 // that many declarations repeat (classifiers above all) share one
 // identifier.
 class Qualifier {
  public:
-  explicit Qualifier(std::string package) : package_(std::move(package)) {}
+  explicit Qualifier(Ident package) : package_(std::move(package)) {}
   Ident operator()(const Ident& name) {
     if (name.is_scope()) return name;
     auto [it, fresh] = done_.try_emplace(name, name);
@@ -30,7 +39,7 @@ class Qualifier {
     return it->second;
   }
  private:
-  const std::string package_;
+  const Ident package_;
   std::unordered_map<Ident, Ident> done_;
 };
 
@@ -116,7 +125,7 @@ Port_group port_group_normalize(const std::string& package, const Port_group& g)
 }
 
 Declaration declaration_normalize(const std::string& package, const Declaration& d) {
-  Qualifier q(package);
+  Qualifier q{Ident(package)};
   return normalized(q, d);
 }
 
@@ -126,8 +135,10 @@ Env normalize_package(const Env& env, const Package& p, int verbosity) {
 }
 
 Env normalize_package(const Env& env, Package&& p, int verbosity) {
-  if (!p.name.is_simple()) not_yet_implemented("normalize_package");
-  Qualifier q(std::string(p.name.head()));
+  // A package name may have several parts (Buses::CAN), never a dotted one.
+  for (std::size_t i = 0; i + 1 < p.name.part_count(); ++i)
+    if (p.name.sep(i) != Ident::Sep::Scope) not_yet_implemented("normalize_package");
+  Qualifier q(p.name);
   Env res = env;
   for (auto* part : {&p.public_part, &p.private_part})
     for (auto& d : *part) {

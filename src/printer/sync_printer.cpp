@@ -1,10 +1,12 @@
 #include "printer/sync_printer.hpp"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "aadl/property.hpp"
 #include "base/diagnostics.hpp"
 #include "base/util.hpp"
 #include "base/overloaded.hpp"
@@ -42,9 +44,7 @@ void fake_value(const Env& env, const Type_expression& t, std::string& out, std:
     expanding.pop_back();
     return;
   }
-  // The base type comes from the full name: shortening may cut off the very
-  // word ("int", "real", ...) that tells it.
-  out += str_type_to_default(ident_string_to_type_string(to_string(id)));
+  out += str_type_to_default(data_base_type(env, id));
 }
 
 // ---- expressions ---------------------------------------------------------------
@@ -380,6 +380,25 @@ std::string ident_string_to_type_string(std::string_view text) {
   for (const auto& [pattern, type] : table)
     if (is_substring(pattern, text)) return std::string(type);
   return "bool";
+}
+
+std::string data_base_type(const Env& env, const Ident& name) {
+  std::string head(name.head());
+  for (char& ch : head) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  if (name.part_count() == 2 && name.is_scope() && head == "base_types")
+    if (auto t = base_types_lustre_type(name.last())) return *t;
+  // The data representation of the data component, else of its type.
+  for (Ident n = name;;) {
+    const Entry* e = env.find(n);
+    const auto* c = e && e->decl ? std::get_if<Component>(&*e->decl) : nullptr;
+    if (!c || c->category != Category::Data) break;
+    if (auto t = data_representation_type(*c)) return *t;
+    if (c->kind == Component_kind::Type) break;
+    n = type_name_of_implementation_name(n);
+  }
+  // Otherwise the full name tells: shortening may cut off the very word
+  // ("int", "real", ...) that does.
+  return ident_string_to_type_string(to_string(name));
 }
 
 std::string str_type_to_default(std::string_view base_type) {
@@ -793,7 +812,7 @@ void print_sync_definition(Lustre_writer& w, const Options& options, const Env& 
                      print_fake_value(w, env, *t.definition);
                      w.p(";\n");
                    } else {
-                     std::string base = ident_string_to_type_string(to_string(t.name));
+                     std::string base = data_base_type(env, t.name);
                      if (options.gen_fake_body) {
                        w.p(" = ");
                        w.p(base);

@@ -31,6 +31,9 @@ void print_list(F&& f, Sep&& sep, const List& l) {
 // "int", "real" or "bool", from the first of "int", "integer", "real",
 // "float", "double", "bool" found in the text ("bool" when none).
 std::string ident_string_to_type_string(std::string_view text);
+// The base type of a data type: a type of Base_Types, else the
+// Data_Representation of the data component, else the type's name tells.
+std::string data_base_type(const Env& env, const Ident& name);
 // "bool" -> "true", "int" -> "0", "real" -> "0.0"; any other text unchanged.
 std::string str_type_to_default(std::string_view base_type);
 

@@ -4,6 +4,7 @@
 #include "scheduler/scheduler.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
@@ -171,6 +172,57 @@ std::optional<std::vector<Si_item>> follow_instance(const Env& env, Instance_cal
   internal_error("the top-level system runs no call of its sub-component " + local.str());
 }
 
+bool same_text_ignoring_case(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// Whether some thread of the model has a Deadline other than its Period.
+bool some_deadline_differs(const Env& env) {
+  bool differs = false;
+  env.iter([&](const Ident&, const Entry& e) {
+    const auto* c = std::get_if<Component>(&*e.decl);
+    if (differs || !c || c->category != Category::Thread) return;
+    const Property_association* d = find_association(c->properties, "Deadline");
+    const Property_association* p = find_association(c->properties, "Period");
+    differs = d && (!p || d->values != p->values);
+  });
+  return differs;
+}
+
+// The generated scheduler is a fixed-priority one with rate-monotonic
+// priorities: a processor that asks for another policy stops the run.
+void check_scheduling_protocol(const Env& env, const Component& top, const Ident& processor) {
+  const auto sub = std::find_if(top.subcomponents.begin(), top.subcomponents.end(),
+                                [&](const Subcomponent& s) { return s.name == processor; });
+  if (sub == top.subcomponents.end() || !sub->classifier) return;
+  const Property_association* a = find_association(top.properties, "Scheduling_Protocol", sub->name);
+  if (!a) a = find_association(sub->properties, "Scheduling_Protocol");
+  for (Ident name = *sub->classifier; !a;) {
+    const Entry* e = env.find(name);
+    const auto* c = e ? std::get_if<Component>(&*e->decl) : nullptr;
+    if (!c) return;
+    a = find_association(c->properties, "Scheduling_Protocol");
+    if (c->kind == Component_kind::Type) break;
+    name = type_name_of_implementation_name(name);
+  }
+  if (!a) return;
+  for (const auto& v : a->values) {
+    const auto* literal = std::get_if<Pv_enum>(&v);
+    const std::string text = literal ? to_string(literal->literal) : std::string("a value that is no protocol name");
+    bool fixed_priority = false;
+    for (const char* ok : {"RMS", "Rate_Monotonic_Protocol", "POSIX_1003_HIGHEST_PRIORITY_FIRST_PROTOCOL"})
+      fixed_priority = fixed_priority || same_text_ignoring_case(text, ok);
+    if (same_text_ignoring_case(text, "Deadline_Monotonic_Protocol")) fixed_priority = !some_deadline_differs(env);
+    if (!fixed_priority)
+      fail("*** Error: the processor " + processor.str() + " (" + aadl_name(*sub->classifier) + ") of " +
+           aadl_name(top.name) + " has the Scheduling_Protocol " + text +
+           (same_text_ignoring_case(text, "Deadline_Monotonic_Protocol") ? " with deadlines other than the periods" : "") +
+           ": only fixed-priority scheduling with rate-monotonic priorities is supported.\n");
+  }
+}
+
 }  // namespace
 
 Si_tree compute_si_tree(const Ident& top, const Env& env) {
@@ -200,6 +252,8 @@ Si_tree compute_si_tree(const Ident& top, const Env& env) {
     fail_without_abort_line("*** Cannot schedule this system, sorry.\n*** No sub-component of " + top.str() +
                             " is bound to a processor (Actual_Processor_Binding).\n");
   }
+
+  for (const auto& g : groups) check_scheduling_protocol(env, env.get_component2(top), g.processor);
 
   // The clocks of an instance are found by following the calls from the
   // top-level system down to its threads.

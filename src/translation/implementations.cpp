@@ -171,12 +171,20 @@ void process_data(const Node_lookup& node_of, const Sub_info& s,
   b.equations.prepend(Equation{Pattern{PVar{s.name}}, make_expr(Arrow{var(add_suffix("_init", C)), e})});
 }
 
-void process_thread_type(const Node_lookup& node_of, const Sub_info& s, const Enclosing& encl, Body& b) {
+// A thread type, or an implementation without calls (its period and
+// execution time are its own, else its type's): one clocked call.
+void process_thread_type(const Env& env, const Node_lookup& node_of, const Sub_info& s, const Enclosing& encl,
+                         Body& b) {
   const Component& C = *s.classifier;
+  Component timing{.name = C.name, .kind = C.kind, .category = C.category, .properties = C.properties};
+  if (C.kind == Component_kind::Implementation) {
+    const auto& type = env.get_component(type_name_of_implementation_name(C.name)).properties;
+    timing.properties.insert(timing.properties.end(), type.begin(), type.end());
+  }
   Node_ptr callee = node_of(C.name);
   Condact_parts p = condact_parts(s, *callee, encl, b);
-  Integer period = period_or(C, C.name);
-  auto [lower, upper] = get_compute_execution_time(C);
+  Integer period = period_or(timing, C.name);
+  auto [lower, upper] = get_compute_execution_time(timing);
   Ident act = activate_clock(s.name);
   Ident disp = dispatch_clock(s.name);
   Ident rel = release_clock(s.name);
@@ -222,6 +230,33 @@ Node finish(const Component& c, const Node& type_node, Body& b) {
   return n;
 }
 
+// The association of that name that holds for the thread sub-component s of
+// c, looked up where AADL takes it from: a contained association of c, the
+// sub-component's own, then its classifier (an implementation, then its
+// type, into which the reader has folded the ancestors).
+const Property_association* thread_property(const Env& env, const Component& c, const Subcomponent& s,
+                                            const Component& thread, std::string_view name) {
+  if (auto* a = find_association(c.properties, name, s.name)) return a;
+  if (auto* a = find_association(s.properties, name)) return a;
+  if (auto* a = find_association(thread.properties, name)) return a;
+  if (thread.kind == Component_kind::Type) return nullptr;
+  const Entry* type = env.find(type_name_of_implementation_name(thread.name));
+  const auto* t = type ? std::get_if<Component>(&*type->decl) : nullptr;
+  return t ? find_association(t->properties, name) : nullptr;
+}
+
+// Only periodic threads without a dispatch offset are translated.
+void check_thread_dispatch(const Env& env, const Component& c, const Subcomponent& s, const Component& thread) {
+  const std::string where = "the thread " + s.name.str() + " (" + aadl_name(thread.name) + ") of " + aadl_name(c.name);
+  const Property_association* p = thread_property(env, c, s, thread, "Dispatch_Protocol");
+  if (!p) fail("*** Error: the thread " + thread.name.str() + " has no Dispatch_Protocol property.\n");
+  const std::string protocol = enumeration_text(*p);
+  if (string_to_dispatch_protocol(protocol) != Dispatch_protocol::Periodic)
+    fail("*** Error: " + where + " has the dispatch protocol " + protocol + ": only periodic threads are supported.\n");
+  if (thread_property(env, c, s, thread, "Dispatch_Offset"))
+    fail("*** Error: " + where + " has a Dispatch_Offset, which is not supported.\n");
+}
+
 Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const Component& c) {
   check_component(c, Category::Process, Component_kind::Implementation, "process_impl");
   check_normalized(c, "process_impl");
@@ -230,6 +265,11 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
   std::unordered_map<std::string_view, const Sub_info*> by_name;
   for (const auto& s : subs) by_name.emplace(s.name.str(), &s);
   const Enclosing encl = enclosing(c, *type_node, subs, Category::Thread);
+  for (const auto& s : c.subcomponents) {
+    if (!s.classifier) continue;
+    const Component& thread = classifier_component(env, *s.classifier);
+    if (thread.category == Category::Thread) check_thread_dispatch(env, c, s, thread);
+  }
   Body b;
   for (const auto& s : subs) {
     const Component& C = *s.classifier;
@@ -238,7 +278,7 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
         process_data(node_of, s, by_name, b);
         break;
       case Category::Thread:
-        if (C.kind == Component_kind::Type) process_thread_type(node_of, s, encl, b);
+        if (C.kind == Component_kind::Type || C.call_sequences.empty()) process_thread_type(env, node_of, s, encl, b);
         else process_thread_impl(env, node_of, s, encl, b);
         break;
       case Category::Thread_group:
@@ -461,8 +501,10 @@ Sync_definition definition_of_component(const Env& env, const Node_lookup& node_
 using namespace translation;
 
 void check_dispatch_protocol(const Component& thread) {
+  // Without one of its own, the thread type takes the protocol from where it
+  // is used (its implementation, the sub-component): checked there.
   const std::optional<Dispatch_protocol> protocol = find_dispatch_protocol(thread);
-  if (!protocol) fail("*** Error: the thread " + thread.name.str() + " has no Dispatch_Protocol property.\n");
+  if (!protocol) return;
   switch (*protocol) {
     case Dispatch_protocol::Periodic:
       return;

@@ -163,8 +163,12 @@ Type_expression type_of_feature_kind(const Feature_kind& k) {
             return tnamed(*f.classifier);
           },
           [](const Feat_event_port&) { return tbool(); },
-          [](const Feat_event_data_port&) -> Type_expression {
-            not_yet_implemented("type of \"event data port\"");
+          // With a classifier (the textual reader gives one), typed like a
+          // data port: a periodic reader takes the latest value, as a queue
+          // of one element does.
+          [](const Feat_event_data_port& f) -> Type_expression {
+            if (!f.classifier) not_yet_implemented("type of \"event data port\"");
+            return tnamed(*f.classifier);
           },
           [](const Feat_port_group& f) {
             VQ_ASSERT(f.classifier, "port group feature without classifier");

@@ -41,7 +41,7 @@ std::shared_ptr<const Node> get_node_or_raise_todo(const Env& env, const Ident& 
 
 Type_expression type_of_feature_kind(const Feature_kind& k);
 Type_expression port_group_to_type(const Port_group& g);
-// Stops the run for any dispatch protocol but Periodic.
+// Stops the run for any dispatch protocol of its own but Periodic.
 void check_dispatch_protocol(const Component& thread);
 
 // Every PVar x becomes PVar x_condact (labels kept).

@@ -102,7 +102,6 @@ TEST(Normalize, Rejections) {
     std::string message;
   };
   const std::vector<Case> cases = {
-      {Package{of_string("K::L"), {}, {}}, "normalize_package"},
       {Package{of_string("K.L"), {}, {}}, "normalize_package"},
       {Package{Ident("K"), {ext}, {}}, "Inheritance is not yet implemented."},
       {Package{Ident("K"), {}, {ref}}, "Type refinement is not yet implemented."},
@@ -129,7 +128,7 @@ TEST(Normalize, PackagesIntoEnvironment) {
                  .subcomponents = {Subcomponent{Ident("t"), Category::Thread, opt("T"), {}},
                                    Subcomponent{Ident("u"), Category::Thread, std::nullopt, {}}}};
   const Package k{Ident("K"), {type("T"), impl}, {type("Z"), Port_group{.name = Ident("A")}}};
-  const Package l{Ident("L"), {type("T")}, {}};
+  const Package l{of_string("L::M"), {type("T")}, {}};
 
   std_out().flush();
   ::testing::internal::CaptureStdout();
@@ -138,11 +137,11 @@ TEST(Normalize, PackagesIntoEnvironment) {
   const std::string trace = ::testing::internal::GetCapturedStdout();
 
   // Public part, then private part, in list order.
-  EXPECT_EQ(trace, "*** Adding K__T\n*** Adding K__P_i\n*** Adding K__Z\n*** Adding K__A\n*** Adding L__T\n");
+  EXPECT_EQ(trace, "*** Adding K__T\n*** Adding K__P_i\n*** Adding K__Z\n*** Adding K__A\n*** Adding L__M__T\n");
   EXPECT_EQ(env.size(), 5u);
   EXPECT_TRUE(env.get_component(of_string("K::T")).normalized);
   EXPECT_TRUE(env.get_port_grp(of_string("K::A")).normalized);
-  EXPECT_TRUE(env.mem(of_string("L::T")));
+  EXPECT_TRUE(env.mem(of_string("L::M::T")));
   EXPECT_EQ(env.get_comp_name_of_loc_id(of_string("K::P.i"), Ident("t")), of_string("K::T"));
   int locals = 0;
   env.iter_locals([&](const Local_key&, const Ident&) { ++locals; });

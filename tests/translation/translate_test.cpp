@@ -94,11 +94,33 @@ TEST(Interface, PortGroupStops) {
   }
 }
 
+// A thread takes its Dispatch_Protocol from its type or its implementation;
+// a thread with none stops the translation of the process that holds it.
 TEST(Interface, ThreadWithoutDispatchProtocolStops) {
-  Env env = load(thread("T", "", timing("10", "1", "3", "")));
-  Outcome r = capture([&] { translate(Options{}, id("K::T"), env); });
-  EXPECT_EQ(r.stop, "exit 2");
-  EXPECT_EQ(r.out, "*** Error: the thread K__T has no Dispatch_Protocol property.\n*** Aborting...\n");
+  const std::string no_protocol = timing("10", "1", "3", "");
+  const std::string type_t = thread("T", "", no_protocol) + type("process", "P");
+  struct Case {
+    std::string decls;
+    std::string out;
+  };
+  const std::vector<Case> cases = {
+      {type_t + impl("process", "P.i", sub("thread", "t", "threadType", "T")),
+       "*** Error: the thread K__T has no Dispatch_Protocol property.\n*** Aborting...\n"},
+      {type_t + impl("thread", "T.i", "", "", no_protocol) +
+           impl("process", "P.i", sub("thread", "t", "threadImpl", "T.i")),
+       "*** Error: the thread K__T_i has no Dispatch_Protocol property.\n*** Aborting...\n"},
+      {type_t + impl("thread", "T.i", "", "", timing("10", "1", "3", "Sporadic")) +
+           impl("process", "P.i", sub("thread", "t", "threadImpl", "T.i")),
+       "*** Error: the thread t (K::T.i) of K::P.i has the dispatch protocol Sporadic: only periodic threads are "
+       "supported.\n*** Aborting...\n"},
+      {type_t + impl("thread", "T.i", "", "", timing()) + impl("process", "P.i", sub("thread", "t", "threadImpl", "T.i")),
+       ""},
+  };
+  for (const auto& c : cases) {
+    Outcome r = capture([&] { translate(Options{}, id("K::P.i"), load(c.decls)); });
+    EXPECT_EQ(r.stop, c.out.empty() ? "" : "exit 2");
+    EXPECT_EQ(r.out, c.out);
+  }
 }
 
 // ---- the driver --------------------------------------------------------------------------
