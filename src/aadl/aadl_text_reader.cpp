@@ -168,8 +168,10 @@ class Resolver {
   std::optional<Package> base_types_package() const {
     if (base_types_used_.empty()) return std::nullopt;
     Package p{Ident("Base_Types"), {}, {}};
-    for (const auto& n : base_types_used_)
-      p.public_part.push_back(Component{.name = Ident(n), .kind = Component_kind::Type, .category = Category::Data});
+    for (const auto& n : base_types_used_) {
+      p.public_part.push_back(Component{Ident(n), Component_kind::Type, Category::Data, std::nullopt, {}, std::nullopt,
+                                        {}, {}, {}, {}, false});
+    }
     return p;
   }
 

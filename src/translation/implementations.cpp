@@ -176,7 +176,7 @@ void process_data(const Node_lookup& node_of, const Sub_info& s,
 void process_thread_type(const Env& env, const Node_lookup& node_of, const Sub_info& s, const Enclosing& encl,
                          Body& b) {
   const Component& C = *s.classifier;
-  Component timing{.name = C.name, .kind = C.kind, .category = C.category, .properties = C.properties};
+  Component timing{C.name, C.kind, C.category, std::nullopt, {}, std::nullopt, {}, {}, {}, C.properties, false};
   if (C.kind == Component_kind::Implementation) {
     const auto& type = env.get_component(type_name_of_implementation_name(C.name)).properties;
     timing.properties.insert(timing.properties.end(), type.begin(), type.end());

@@ -71,8 +71,9 @@ TEST(PublishedModels, TranslateOrStopNamingTheConstruct) {
     const Run_result r = run_vorquel(args, dir, {"AADL_SCHEMA_DIR=" + source_path("aadl-schema")});
     if (e.stop.empty()) {
       EXPECT_EQ(r.status, 0) << r.out.substr(0, 1000) << r.err.substr(0, 1000);
-      if (std::find(tuple_types.begin(), tuple_types.end(), e.model) == tuple_types.end())
+      if (std::find(tuple_types.begin(), tuple_types.end(), e.model) == tuple_types.end()) {
         EXPECT_EQ(check_status(dir + "/m.lus"), 0);
+      }
       continue;
     }
     EXPECT_EQ(r.status, 2);
