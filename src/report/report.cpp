@@ -48,12 +48,9 @@ std::string table(const std::vector<std::vector<std::string>>& rows) {
   return s;
 }
 
-void write_file(const std::string& name, const std::string& text) {
-  int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) fail(file_error(errno, name));
-  Channel c(fd, name, true);
+void write_file(Channel& c, const std::string& text) {
   c.write(text);
-  if (int e = c.close()) fail(file_error(e, name));
+  if (int e = c.flush()) fail(file_error(e, c.name()));
 }
 
 constexpr std::size_t max_drawn_components = 400;
@@ -162,27 +159,28 @@ std::optional<std::string> render_dot(const std::string& dot_file, std::string& 
 }
 
 void write_report(const Ident& top, const Env& env, const Report_files& files, int verbosity,
-                  const std::string& tick_unit) {
+                  const std::string& tick_unit, const std::vector<Diagnostic>& warnings) {
   Report_input in = make_report_input(top, compute_si_tree(top, env), env);
   in.tick_unit = tick_unit;
+  for (const auto& w : warnings) in.warnings.push_back(w.text);
   std::vector<Processor_analysis> analyses;
   for (const auto& p : in.processors) analyses.push_back(analyse_processor(p));
   const Timeline tl = simulate_timeline(in);
 
-  write_file(files.dot, architecture_dot(in));
+  write_file(*files.dot_out, architecture_dot(in));
   Report_pictures pictures;
   pictures.dot_file = files.dot;
   // Graphviz's layout grows much faster than the graph: a large system is
   // left to the graph file rather than holding the run for minutes.
   const std::size_t components = component_count(in.architecture);
   if (components <= max_drawn_components)
-    pictures.architecture_svg = render_dot(files.dot, pictures.architecture_note);
+    pictures.architecture_svg = render_dot(files.dot_path, pictures.architecture_note);
   else
     pictures.architecture_note = "The architecture has " + std::to_string(components) +
                                  " components, too many to draw here (at most " +
                                  std::to_string(max_drawn_components) + "); the graph is in " + files.dot + ".";
-  write_file(files.vcd, vcd_text(in, tl, now_text()));
-  write_file(files.html, report_html(in, analyses, tl, pictures));
+  write_file(*files.vcd_out, vcd_text(in, tl, now_text()));
+  write_file(*files.html_out, report_html(in, analyses, tl, pictures));
   if (verbosity >= 1) {
     out("#\t" + files.html + "  (the schedulability report)\n");
     out("#\t" + files.vcd + "  (its timeline, as waveforms)\n");

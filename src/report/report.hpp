@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/channel.hpp"
+#include "base/diagnostics.hpp"
 #include "env/env.hpp"
 #include "report/analysis.hpp"
 #include "report/report_input.hpp"
@@ -13,8 +15,14 @@
 
 namespace vorquel {
 
+// The report's files: their names as messages give them, the channels that
+// write them, and the file the dot program reads the graph from.
 struct Report_files {
   std::string html, vcd, dot;
+  Channel* html_out = nullptr;
+  Channel* vcd_out = nullptr;
+  Channel* dot_out = nullptr;
+  std::string dot_path;
 };
 
 // The tables, as printed on standard output.
@@ -28,8 +36,9 @@ std::optional<std::string> render_dot(const std::string& dot_file, std::string& 
 
 // Builds the report of the translated environment and writes it. A file
 // that cannot be written is a user error with the system's message.
-// The tick unit is the text the report shows for one tick.
+// The tick unit is the text the report shows for one tick; the warnings are
+// those of the run so far.
 void write_report(const Ident& top, const Env& env, const Report_files& files, int verbosity,
-                  const std::string& tick_unit);
+                  const std::string& tick_unit, const std::vector<Diagnostic>& warnings);
 
 }  // namespace vorquel

@@ -125,9 +125,9 @@ void gen_schedule_oracle(const Options& opt, const std::string& base, const Si_t
 void gen_schedule_zorbel(const Options& opt, const std::string& base, const Si_tree& tree, const Node& top_node, Lustre_writer& w);
 
 // Writes the scheduler, the scheduled top-level node and the verification
-// node to the scheduler and top files of the writer, and the scenario file
-// base.zbl (base.zbl.new when that name exists), base being the output base
-// name. The writer is left on one of these channels. Returns the named
+// node to the scheduler and top files of the writer, and the scenario to its
+// scenario channel, or when it has none to the file base.zbl (base.zbl.new
+// when that name exists), base being the output base name. The writer is left on one of these channels. Returns the named
 // periods and execution-time bounds it wrote, for the caller to declare once
 // everything else is printed.
 std::vector<Named_constant> print_scheduler(const Options& opt, Lustre_writer& w, const Ident& top, const Env& env);
