@@ -31,6 +31,7 @@
 #include "printer/name_check.hpp"
 #include "printer/sync_printer.hpp"
 #include "report/report.hpp"
+#include "report/warnings.hpp"
 #include "scheduler/scheduler.hpp"
 #include "translation/vorquel.hpp"
 
@@ -474,10 +475,17 @@ void main_steps(const Options& given, const std::vector<std::string>& argv, Outp
   files.channels.scenario =
       &files.staged.open(o.overwrite ? scenario_name : check_file_name(scenario_name), generated_placing(o));
   print_definitions(o, files.channels, translated, top);
+  // The scheduled system, as the report shows it and the warnings judge it.
+  Report_input scheduled = make_report_input(top, compute_si_tree(top, translated, o.immediate_first), translated);
+  for (auto& w : scheduling_warnings(scheduled, o.immediate_first)) warnings.push_back(std::move(w));
 
   if (o.verbosity >= 1) summary(o, names);
   // The report comes after the documented output, which it leaves as it is.
-  if (o.report) write_report(top, translated, open_report_files(given, files), o.verbosity, tick_text, warnings);
+  if (o.report) {
+    scheduled.tick_unit = tick_text;
+    for (const auto& w : warnings) scheduled.warnings.push_back(w.text);
+    write_report(scheduled, open_report_files(given, files), o.verbosity);
+  }
   // Everything is written: the files take their names.
   for (auto& note : files.staged.commit()) warnings.push_back(make_warning(std::move(note)));
   if (kept != nullptr) {

@@ -158,11 +158,7 @@ std::optional<std::string> render_dot(const std::string& dot_file, std::string& 
   return svg;
 }
 
-void write_report(const Ident& top, const Env& env, const Report_files& files, int verbosity,
-                  const std::string& tick_unit, const std::vector<Diagnostic>& warnings) {
-  Report_input in = make_report_input(top, compute_si_tree(top, env), env);
-  in.tick_unit = tick_unit;
-  for (const auto& w : warnings) in.warnings.push_back(w.text);
+void write_report(const Report_input& in, const Report_files& files, int verbosity) {
   std::vector<Processor_analysis> analyses;
   for (const auto& p : in.processors) analyses.push_back(analyse_processor(p));
   const Timeline tl = simulate_timeline(in);

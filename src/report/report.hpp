@@ -34,11 +34,9 @@ std::string report_text(const Report_input& in, const std::vector<Processor_anal
 // PATH or fails.
 std::optional<std::string> render_dot(const std::string& dot_file, std::string& why);
 
-// Builds the report of the translated environment and writes it. A file
-// that cannot be written is a user error with the system's message.
-// The tick unit is the text the report shows for one tick; the warnings are
-// those of the run so far.
-void write_report(const Ident& top, const Env& env, const Report_files& files, int verbosity,
-                  const std::string& tick_unit, const std::vector<Diagnostic>& warnings);
+// Writes the report of a scheduled system (its tick unit and warnings
+// filled in by the run). A file that cannot be written is a user error with
+// the system's message.
+void write_report(const Report_input& in, const Report_files& files, int verbosity);
 
 }  // namespace vorquel

@@ -136,7 +136,7 @@ std::vector<Named_constant> print_scheduler(const Options& opt, Lustre_writer& w
   Channel& sched_oc = *w.files().scheduler;
   Channel& top_oc = *w.files().top;
 
-  const Si_tree tree = compute_si_tree(top, env);
+  const Si_tree tree = compute_si_tree(top, env, opt.immediate_first);
   const std::vector<int> counts = compute_thread_nb(tree);
   const Node& top_node = env.get_node2(top);
   check_clocks_driven(tree, top_node);

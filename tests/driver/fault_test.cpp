@@ -268,12 +268,12 @@ TEST(Rerun, AfterModelChange) {
       EXPECT_NE(second.at("out_nodes.lus").find("K__U("), std::string::npos);
       EXPECT_NE(second.at("out_nodes.lus").find("include \"fillme_out_nodes.lus\"\n"), std::string::npos);
       EXPECT_NE(second.at("fillme_out_nodes.lus.new").find("node K__U("), std::string::npos);
-      EXPECT_EQ(r.err, "vorquel: warning: fillme_out_nodes.lus is kept: this run's version, which differs, is "
+      EXPECT_TRUE(ends_with(r.err, "vorquel: warning: fillme_out_nodes.lus is kept: this run's version, which differs, is "
                        "fillme_out_nodes.lus.new\nvorquel: warning: fillme_out_const.lus is kept: this run's "
-                       "version, which differs, is fillme_out_const.lus.new\n");
+                       "version, which differs, is fillme_out_const.lus.new\n")) << r.err;
     } else {
-      EXPECT_TRUE(starts_with(r.err, "vorquel: warning: files of an earlier run are kept; this run wrote "
-                                     "fillme_out_nodes.lus.new, ")) << r.err;
+      EXPECT_NE(r.err.find("vorquel: warning: files of an earlier run are kept; this run wrote "
+                           "fillme_out_nodes.lus.new, "), std::string::npos) << r.err;
       auto quiet = run_vorquel({"-w", "changed.aaxl"}, dir.path, {schema_dir});
       EXPECT_EQ(quiet.err, "");
     }
