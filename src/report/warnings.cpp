@@ -1,6 +1,6 @@
 #include "report/warnings.hpp"
 
-#include <map>
+#include <unordered_map>
 
 #include "report/analysis.hpp"
 #include "report/report_html.hpp"
@@ -37,35 +37,36 @@ std::vector<Diagnostic> scheduling_warnings(const Report_input& in, bool immedia
   std::vector<Diagnostic> warnings;
   std::vector<Immediate_link> immediate;
   immediate_connections(in.architecture.components, "", immediate);
+  // Every thread by its path, with its processor; each connection is then
+  // judged once, its warnings kept with its processor's.
+  std::unordered_map<std::string, std::pair<std::size_t, const Report_thread*>> by_path;
+  for (std::size_t k = 0; k < in.processors.size(); ++k)
+    for (const auto& t : in.processors[k].threads)
+      if (!t.follows_call) by_path.emplace(t.path, std::pair{k, &t});
+  std::vector<std::vector<Diagnostic>> receiver_first(in.processors.size());
+  std::vector<bool> cycle(in.processors.size(), false);
+  for (const auto& c : immediate) {
+    auto s = by_path.find(c.sender), r = by_path.find(c.receiver);
+    if (s == by_path.end() || r == by_path.end() || s->second.first != r->second.first) continue;
+    const Report_thread& sender = *s->second.second;
+    const Report_thread& receiver = *r->second.second;
+    if (!same_period(sender, receiver) || receiver.priority > sender.priority) continue;
+    const std::size_t k = s->second.first;
+    receiver_first[k].push_back(make_warning(
+        "the immediate connection " + c.sender + "." + c.sender_port + " -> " + c.receiver + "." + c.receiver_port +
+        " joins two threads of period " + sender.period.text + " on " + in.processors[k].name +
+        ", but the receiver has the higher priority: " + c.receiver + " reads the value " + c.sender +
+        " produced in the previous period" + (immediate_first ? "" : " (--immediate-first runs the sender first)")));
+    // The senders go first unless the connections go round.
+    if (immediate_first) cycle[k] = true;
+  }
 
-  for (const auto& p : in.processors) {
-    std::map<std::string, const Report_thread*> by_path;
-    for (const auto& t : p.threads)
-      if (!t.follows_call) by_path.emplace(t.path, &t);
-    // Same-period immediate connections: the sender first, or a warning.
-    std::vector<std::pair<const Report_thread*, const Report_thread*>> equal;
-    for (const auto& c : immediate) {
-      auto s = by_path.find(c.sender), r = by_path.find(c.receiver);
-      if (s == by_path.end() || r == by_path.end() || !same_period(*s->second, *r->second)) continue;
-      equal.emplace_back(s->second, r->second);
-      if (r->second->priority < s->second->priority)
-        warnings.push_back(make_warning(
-            "the immediate connection " + c.sender + "." + c.sender_port + " -> " + c.receiver + "." +
-            c.receiver_port + " joins two threads of period " + s->second->period.text + " on " + p.name +
-            ", but the receiver has the higher priority: " + c.receiver + " reads the value " + c.sender +
-            " produced in the previous period" + (immediate_first ? "" : " (--immediate-first runs the sender first)")));
-    }
-    if (immediate_first) {
-      // A receiver before its sender although the senders go first: their
-      // connections go round in a cycle.
-      for (const auto& [s, r] : equal)
-        if (r->priority < s->priority) {
-          warnings.push_back(make_warning("the immediate connections between threads of period " + s->period.text +
-                                          " on " + p.name + " form a cycle: their usual order is kept"));
-          break;
-        }
-    }
-
+  for (std::size_t k = 0; k < in.processors.size(); ++k) {
+    const Report_processor& p = in.processors[k];
+    for (auto& w : receiver_first[k]) warnings.push_back(std::move(w));
+    if (cycle[k])
+      warnings.push_back(make_warning("the immediate connections between threads of equal period on " + p.name +
+                                      " form a cycle: their usual order is kept"));
     const Processor_analysis a = analyse_processor(p);
     if (a.utilisation && *a.utilisation > 1.0)
       warnings.push_back(make_warning("processor " + p.name + " is loaded at " + percent(*a.utilisation) +

@@ -47,8 +47,8 @@ TEST(SchedulingWarnings, Cases) {
        {thread("p.t1", 2, 10, 3), thread("p.t2", 1, 10, 3)},
        false,
        true,
-       {receiver_first, "the immediate connections between threads of period 10 on cpu form a cycle: their usual "
-                        "order is kept"}},
+       {receiver_first, "the immediate connections between threads of equal period on cpu form a cycle: their "
+                        "usual order is kept"}},
       {"delayed", {thread("p.t1", 2, 10, 3), thread("p.t2", 1, 10, 3)}, true, false, {}},
       {"other periods", {thread("p.t1", 2, 20, 3), thread("p.t2", 1, 10, 3)}, false, false, {}},
       {"overloaded",
