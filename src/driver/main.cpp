@@ -437,6 +437,17 @@ Report_files open_report_files(const Options& o, Output_files& files) {
   return r;
 }
 
+// The files that did not take the names asked for, as warnings; `hint`
+// follows the list of files diverted to ".new".
+void note_not_in_place(Staged_outputs::Not_in_place notes, const std::string& hint, std::vector<Diagnostic>& warnings) {
+  if (!notes.diverted.empty()) {
+    std::string text = "files of an earlier run are kept; this run wrote ";
+    for (std::size_t i = 0; i < notes.diverted.size(); ++i) text += (i ? ", " : "") + notes.diverted[i];
+    warnings.push_back(make_warning(text + " " + hint));
+  }
+  for (auto& line : notes.kept) warnings.push_back(make_warning(std::move(line)));
+}
+
 void main_steps(const Options& given, const std::vector<std::string>& argv, Output_files& files,
                 std::vector<Diagnostic>& warnings, Kept_memory* kept) {
   const Base_name base = split_base_name(given.output_base_name);
@@ -453,7 +464,7 @@ void main_steps(const Options& given, const std::vector<std::string>& argv, Outp
   Model packages = read_model_files(o.verbosity, o.input_files);
   if (o.export_aadl) {
     export_aadl(given, files, packages);
-    for (auto& note : files.staged.commit()) warnings.push_back(make_warning(std::move(note)));
+    note_not_in_place(files.staged.commit(), "(an exported model is never replaced)", warnings);
     return;
   }
   // Periods and execution times in ticks of the finest time unit used.
@@ -487,7 +498,7 @@ void main_steps(const Options& given, const std::vector<std::string>& argv, Outp
     write_report(scheduled, open_report_files(given, files), o.verbosity);
   }
   // Everything is written: the files take their names.
-  for (auto& note : files.staged.commit()) warnings.push_back(make_warning(std::move(note)));
+  note_not_in_place(files.staged.commit(), "(--overwrite replaces the generated files)", warnings);
   if (kept != nullptr) {
     // Freeing the model node by node costs as much as a good part of the
     // translation; the process is about to end.

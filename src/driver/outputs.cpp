@@ -101,7 +101,7 @@ const std::string& Staged_outputs::temporary_name(const Channel& c) const {
   internal_error("a channel that is not an output of the run");
 }
 
-std::vector<std::string> Staged_outputs::commit() {
+Staged_outputs::Not_in_place Staged_outputs::commit() {
   std::string errors;
   for (auto& e : entries_)
     if (int err = e.channel->close(); err != 0) errors += file_error(err, e.name);
@@ -109,12 +109,11 @@ std::vector<std::string> Staged_outputs::commit() {
 
   // Where each file goes (empty: dropped, the user's file being the same).
   std::vector<std::string> targets;
-  std::vector<std::string> notes;
-  std::string diverted;
+  Not_in_place notes;
   for (const auto& e : entries_) {
     std::string target = e.name;
     if (e.placing == Placing::Beside && ends_with_new(e.name)) {
-      diverted += (diverted.empty() ? "" : ", ") + e.name;
+      notes.diverted.push_back(e.name);
     } else if (e.placing == Placing::Keep_user && exists(e.name)) {
       const auto mine = contents(e.temporary);
       const auto theirs = contents(e.name);
@@ -122,16 +121,13 @@ std::vector<std::string> Staged_outputs::commit() {
         target.clear();
       } else {
         target += ".new";
-        notes.push_back(e.name + " is kept: this run's version, which differs, is " + target);
+        notes.kept.push_back(e.name + " is kept: this run's version, which differs, is " + target);
       }
     }
     // A directory under the name would fail the rename half way through.
     if (!target.empty() && is_directory(target)) fail(file_error(EISDIR, target));
     targets.push_back(std::move(target));
   }
-  if (!diverted.empty())
-    notes.insert(notes.begin(), "files of an earlier run are kept; this run wrote " + diverted +
-                                    " (--overwrite replaces the generated files)");
 
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     Entry& e = entries_[i];

@@ -53,10 +53,13 @@ class Staged_outputs {
   const std::string& temporary_name(const Channel& c) const;
 
   // Closes every channel (a write error is a user error, and nothing is
-  // put in place), then renames the files to their names. Returns a line
-  // for each file that did not take the name it was asked for (diverted to
-  // ".new", or a user's file kept).
-  std::vector<std::string> commit();
+  // put in place), then renames the files to their names. Returns what
+  // did not take the name it was asked for.
+  struct Not_in_place {
+    std::vector<std::string> diverted;  // the ".new" names written beside files of an earlier run
+    std::vector<std::string> kept;      // a line for each user's file kept, whose fresh version differs
+  };
+  Not_in_place commit();
 
  private:
   struct Entry {
