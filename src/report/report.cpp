@@ -105,7 +105,7 @@ std::string report_text(const Report_input& in, const std::vector<Processor_anal
   return s;
 }
 
-std::optional<std::string> render_dot(const std::string& dot_file, std::string& why) {
+std::optional<std::string> render_dot(const std::string& dot_file, std::string& why, const std::string& shown) {
   const char* tmpdir = std::getenv("TMPDIR");
   std::string svg_name = std::string(tmpdir && *tmpdir ? tmpdir : "/tmp") + "/vorquel-dot-XXXXXX";
   int out = ::mkstemp(svg_name.data());
@@ -140,7 +140,7 @@ std::optional<std::string> render_dot(const std::string& dot_file, std::string& 
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    why = "The architecture diagram could not be drawn: Graphviz's dot failed on " + dot_file + ".";
+    why = "The architecture diagram could not be drawn: Graphviz's dot failed on " + (shown.empty() ? dot_file : shown) + ".";
     return std::nullopt;
   }
   std::ifstream f(svg_name, std::ios::binary);
@@ -170,7 +170,7 @@ void write_report(const Report_input& in, const Report_files& files, int verbosi
   // left to the graph file rather than holding the run for minutes.
   const std::size_t components = component_count(in.architecture);
   if (components <= max_drawn_components)
-    pictures.architecture_svg = render_dot(files.dot_path, pictures.architecture_note);
+    pictures.architecture_svg = render_dot(files.dot_path, pictures.architecture_note, files.dot);
   else
     pictures.architecture_note = "The architecture has " + std::to_string(components) +
                                  " components, too many to draw here (at most " +

@@ -32,7 +32,8 @@ std::string report_text(const Report_input& in, const std::vector<Processor_anal
 // The architecture drawn by Graphviz's dot program from the graph file, as
 // an <svg> element; nothing, with the reason in `why`, when dot is not on
 // PATH or fails.
-std::optional<std::string> render_dot(const std::string& dot_file, std::string& why);
+// `shown`: the name the reason gives the graph file (dot_file when empty).
+std::optional<std::string> render_dot(const std::string& dot_file, std::string& why, const std::string& shown = "");
 
 // Writes the report of a scheduled system (its tick unit and warnings
 // filled in by the run). A file that cannot be written is a user error with
