@@ -95,6 +95,9 @@ struct Output_channels {
   Channel* fillme_const = &std_out();
   Channel* scheduler = &std_out();
   Channel* top = &std_out();
+  // The simulation scenario; none: print_scheduler opens <base>.zbl itself
+  // (<base>.zbl.new when that name is taken).
+  Channel* scenario = nullptr;
 };
 
 }  // namespace vorquel

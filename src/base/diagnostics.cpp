@@ -31,8 +31,24 @@ void not_yet_implemented(std::string_view text) {
   throw Fatal(make_diagnostic(Diagnostic_kind::Unsupported, std::string(text)));
 }
 
+namespace {
+// "file:line:col: " where the diagnostic is located, else "vorquel: ".
+std::string line_prefix(const Diagnostic& d) {
+  if (!d.location || d.location->file.empty()) return "vorquel: ";
+  std::string s = d.location->file + ":";
+  if (d.location->line > 0) {
+    s += std::to_string(d.location->line) + ":";
+    if (d.location->column > 0) s += std::to_string(d.location->column) + ":";
+  }
+  return s + " ";
+}
+}  // namespace
+
 void report(const Diagnostic& d) {
   switch (d.kind) {
+    case Diagnostic_kind::Warning:
+      err(line_prefix(d) + "warning: " + d.text + "\n");
+      return;
     case Diagnostic_kind::User:
       if (!d.aborting) {
         (d.on_standard_error ? std_err() : std_out()).write(d.text);

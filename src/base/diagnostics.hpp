@@ -11,6 +11,11 @@
 //                and standard output reads "Misc.Error".
 //   Internal     an impossible situation (a failed assertion): the
 //                description, then "*** Aborting...\n".
+//   Warning      a legal model that is surely not what was meant, or an
+//                output put elsewhere than asked: never thrown; the run
+//                collects them and prints them together, one line each on
+//                standard error, "file:line:col: warning: text" when the
+//                location is known, else "vorquel: warning: text".
 #pragma once
 
 #include <exception>
@@ -27,7 +32,7 @@ struct Source_location {
   int column = 0;
 };
 
-enum class Diagnostic_kind { User, Unsupported, Internal };
+enum class Diagnostic_kind { User, Unsupported, Internal, Warning };
 
 struct Diagnostic {
   Diagnostic_kind kind = Diagnostic_kind::User;
@@ -43,6 +48,13 @@ inline Diagnostic make_diagnostic(Diagnostic_kind kind, std::string text) {
   Diagnostic d;
   d.kind = kind;
   d.text = std::move(text);
+  return d;
+}
+
+// A warning: the text is one line, without its line end.
+inline Diagnostic make_warning(std::string text, std::optional<Source_location> location = std::nullopt) {
+  Diagnostic d = make_diagnostic(Diagnostic_kind::Warning, std::move(text));
+  d.location = std::move(location);
   return d;
 }
 
@@ -75,8 +87,9 @@ bool is_not_found(const Diagnostic& d);
 // "*** " and the system's message for an error number, naming the file.
 std::string file_error(int error, const std::string& name);
 
-// Writes the diagnostic as the program reports a fatal error. Messages
-// already written on standard error come first.
+// Writes the diagnostic as the program reports a fatal error (a warning:
+// its line on standard error). Messages already written on standard error
+// come first.
 void report(const Diagnostic& d);
 
 }  // namespace vorquel

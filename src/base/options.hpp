@@ -19,6 +19,9 @@ struct Options {
   bool check_schedulability = false;
   bool report = false;       // --report
   bool export_aadl = false;  // --export-aadl
+  bool overwrite = false;    // --overwrite
+  bool immediate_first = false;  // --immediate-first
+  bool warnings = true;      // -w / --no-warnings clears it
   std::optional<std::string> toplevel_system;
   bool gen_fake_body = false;
   Dialect dialect = Dialect::Lustre;

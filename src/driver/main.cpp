@@ -1,6 +1,7 @@
 // The spine of the program: options, schema copy, loading, normalisation,
 // choice of the top-level system and translation all happen before any
-// output file is opened, so a failure in those steps leaves no file behind.
+// output file is opened. The outputs are written aside and take their names
+// only once everything succeeded, so a failed run leaves no file behind.
 // Every stop is an exception that reaches the single handler in run().
 #include "driver/main.hpp"
 
@@ -30,27 +31,28 @@
 #include "printer/name_check.hpp"
 #include "printer/sync_printer.hpp"
 #include "report/report.hpp"
+#include "report/warnings.hpp"
 #include "scheduler/scheduler.hpp"
 #include "translation/vorquel.hpp"
 
 namespace vorquel {
 
-std::string check_file_name(const std::string& name) {
-  // lstat: a dangling symbolic link counts as existing, so that we never
-  // create a file through it.
-  struct stat st;
-  if (::lstat(name.c_str(), &st) == 0) return name + ".new";
-  return name;
+Base_name split_base_name(const std::string& base) {
+  const auto slash = base.rfind('/');
+  if (slash == std::string::npos) return Base_name{"", base};
+  return Base_name{base.substr(0, slash + 1), base.substr(slash + 1)};
 }
 
-Output_names output_file_names(const std::string& base) {
+Output_names output_file_names(const std::string& base, bool replacing) {
+  const auto [dir, stem] = split_base_name(base);
+  auto name = [&](const std::string& file) { return replacing ? dir + file : check_file_name(dir + file); };
   Output_names n;
-  n.fillme_nodes = check_file_name("fillme_" + base + "_nodes.lus");
-  n.fillme_types = check_file_name("fillme_" + base + "_types.lus");
-  n.fillme_const = check_file_name("fillme_" + base + "_const.lus");
-  n.top = check_file_name(base + ".lus");
-  n.scheduler = check_file_name("schedule_" + base + ".lus");
-  n.nodes = check_file_name(base + "_nodes.lus");
+  n.fillme_nodes = name("fillme_" + stem + "_nodes.lus");
+  n.fillme_types = name("fillme_" + stem + "_types.lus");
+  n.fillme_const = name("fillme_" + stem + "_const.lus");
+  n.top = name(stem + ".lus");
+  n.scheduler = name("schedule_" + stem + ".lus");
+  n.nodes = name(stem + "_nodes.lus");
   return n;
 }
 
@@ -279,41 +281,43 @@ std::tm local_now() {
   return tm;
 }
 
-// The output files of one run, and the six channels that designate them
-// (standard output until the files are opened). They are closed (errors
-// ignored) on every way out of run(); the normal end closes them first and
-// checks the errors.
+// The output files of one run and the channels that designate them
+// (standard output until the files are opened).
 struct Output_files {
-  std::vector<std::unique_ptr<Channel>> owned;
+  Staged_outputs staged;
   Output_channels channels;
-  Channel& open(const std::string& name) {
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) fail(file_error(errno, name));
-    owned.push_back(std::make_unique<Channel>(fd, name, true));
-    return *owned.back();
-  }
-  ~Output_files() {
-    for (auto& ch : owned) ch->close();
-  }
 };
+
+// Where the generated files go: beside the files of an earlier run, or in
+// their place with --overwrite.
+Placing generated_placing(const Options& o) { return o.overwrite ? Placing::Replace : Placing::Beside; }
+Placing fillme_placing(const Options& o) { return o.overwrite ? Placing::Keep_user : Placing::Beside; }
+
+// The file name part, which an include line gives: the files of a run are
+// all in one directory.
+std::string included_name(const std::string& name) {
+  const auto slash = name.rfind('/');
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
 
 void open_output_files(const Options& options, Output_files& files, const Output_names& names,
                        const std::string& header) {
   Output_channels& c = files.channels;
+  const Placing generated = generated_placing(options), fillme = fillme_placing(options);
   if (options.one_file) {
-    Channel& f = files.open(names.top);
+    Channel& f = files.staged.open(names.top, generated);
     c = Output_channels{&f, &f, &f, &f, &f, &f};
     f.write(header);
     return;
   }
-  c.fillme_nodes = &files.open(names.fillme_nodes);
-  c.fillme_types = &files.open(names.fillme_types);
-  c.fillme_const = &files.open(names.fillme_const);
-  c.scheduler = &files.open(names.scheduler);
-  c.top = &files.open(names.top);
-  c.nodes = &files.open(names.nodes);
+  c.fillme_nodes = &files.staged.open(names.fillme_nodes, fillme);
+  c.fillme_types = &files.staged.open(names.fillme_types, fillme);
+  c.fillme_const = &files.staged.open(names.fillme_const, fillme);
+  c.scheduler = &files.staged.open(names.scheduler, generated);
+  c.top = &files.staged.open(names.top, generated);
+  c.nodes = &files.staged.open(names.nodes, generated);
   for (Channel* ch : {c.fillme_nodes, c.fillme_const, c.fillme_types, c.scheduler, c.top, c.nodes}) ch->write(header);
-  auto include = [](Channel* ch, const std::string& file) { ch->write("include \"" + file + "\"\n"); };
+  auto include = [](Channel* ch, const std::string& file) { ch->write("include \"" + included_name(file) + "\"\n"); };
   include(c.scheduler, names.fillme_types);
   include(c.scheduler, names.fillme_const);
   include(c.nodes, names.fillme_nodes);
@@ -382,18 +386,6 @@ void print_definitions(const Options& options, const Output_channels& files, con
   print_named_constants(w, options.gen_fake_body, named_constants);
 }
 
-// Closes the files in their documented order; the report of every write
-// that failed (empty when none): output that was not fully written must not
-// end with status 0.
-std::string close_output_files(const Output_channels& c) {
-  std::string errors;
-  for (Channel* ch : {c.nodes, c.top, c.fillme_const, c.fillme_types, c.fillme_nodes, c.scheduler}) {
-    if (ch == &std_out() || ch == &std_err()) continue;
-    if (int e = ch->close(); e != 0) errors += file_error(e, ch->name());
-  }
-  return errors;
-}
-
 void summary(const Options& options, const Output_names& names) {
   if (options.one_file) {
     out("\n# Generated file: \n");
@@ -409,23 +401,72 @@ void summary(const Options& options, const Output_names& names) {
   out("#\t" + names.fillme_const + "  (Various constants)\n");
 }
 
-// --export-aadl: the model as read, as textual AADL, to <base>.aadl.
+// --export-aadl: the model as read, as textual AADL, to <base>.aadl. The
+// user may go on editing it: an existing one is never replaced.
 void export_aadl(const Options& o, Output_files& files, const Model& packages) {
   const std::string name = check_file_name(o.output_base_name + ".aadl");
-  Channel& f = files.open(name);
-  f.write(model_to_aadl_text(packages));
-  if (int e = f.close(); e != 0) fail(file_error(e, name));
+  files.staged.open(name, Placing::Beside).write(model_to_aadl_text(packages));
   if (o.verbosity >= 1) out("\n# Generated file: \n#\t" + name + "\n");
 }
 
-void main_steps(const Options& o, const std::vector<std::string>& argv, Output_files& files, Kept_memory* kept) {
+// A base name with a directory part writes into that directory, which must
+// be there.
+void check_output_directory(const std::string& directory) {
+  if (directory.empty()) return;
+  struct stat st;
+  if (::stat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    fail("*** Error: the output directory " + directory.substr(0, directory.size() - 1) + " does not exist.\n*** Create it, or choose another "
+         "one with -o.\n");
+}
+
+// The report files, written with the other outputs.
+Report_files open_report_files(const Options& o, Output_files& files) {
+  const Placing placing = generated_placing(o);
+  auto name = [&](const std::string& suffix) {
+    const std::string n = o.output_base_name + suffix;
+    return o.overwrite ? n : check_file_name(n);
+  };
+  Report_files r;
+  r.html = name("_report.html");
+  r.vcd = name(".vcd");
+  r.dot = name(".dot");
+  r.html_out = &files.staged.open(r.html, placing);
+  r.vcd_out = &files.staged.open(r.vcd, placing);
+  r.dot_out = &files.staged.open(r.dot, placing);
+  r.dot_path = files.staged.temporary_name(*r.dot_out);
+  return r;
+}
+
+// The files that did not take the names asked for, as warnings; `hint`
+// follows the list of files diverted to ".new".
+void note_not_in_place(Staged_outputs::Not_in_place notes, const std::string& hint, std::vector<Diagnostic>& warnings) {
+  if (!notes.diverted.empty()) {
+    std::string text = "files of an earlier run are kept; this run wrote ";
+    for (std::size_t i = 0; i < notes.diverted.size(); ++i) text += (i ? ", " : "") + notes.diverted[i];
+    warnings.push_back(make_warning(text + " " + hint));
+  }
+  for (auto& line : notes.kept) warnings.push_back(make_warning(std::move(line)));
+}
+
+void main_steps(const Options& given, const std::vector<std::string>& argv, Output_files& files,
+                std::vector<Diagnostic>& warnings, Kept_memory* kept) {
+  const Base_name base = split_base_name(given.output_base_name);
+  // The stages below see the base without its directory: it names the
+  // top-level node and the scenario's nodes.
+  Options o = given;
+  o.output_base_name = base.stem;
   // The base names the top-level node, except for an export.
-  if (!o.export_aadl) check_output_base_name(o.output_base_name);
+  if (!o.export_aadl) check_output_base_name(base.stem);
+  check_output_directory(base.directory);
   copy_aadl_schema(o.verbosity);
-  const Output_names names = output_file_names(o.output_base_name);
+  const Output_names names = output_file_names(given.output_base_name, o.overwrite);
 
   Model packages = read_model_files(o.verbosity, o.input_files);
-  if (o.export_aadl) return export_aadl(o, files, packages);
+  if (o.export_aadl) {
+    export_aadl(given, files, packages);
+    note_not_in_place(files.staged.commit(), "(an exported model is never replaced)", warnings);
+    return;
+  }
   // Periods and execution times in ticks of the finest time unit used.
   const std::optional<Time_unit> tick = convert_time_units(packages);
   const std::string tick_text = tick ? "1 " + std::string(tick->name)
@@ -438,19 +479,26 @@ void main_steps(const Options& o, const std::vector<std::string>& argv, Output_f
   packages = Model();
   const Ident top = get_top_level_system(o, env);
   Env translated = translate(o, top, env);
-  check_lustre_names(translated, o.output_base_name);
+  check_lustre_names(translated, o.output_base_name, warnings);
 
   open_output_files(o, files, names, header_comment(argv, host_name(), local_now()));
+  const std::string scenario_name = given.output_base_name + ".zbl";
+  files.channels.scenario =
+      &files.staged.open(o.overwrite ? scenario_name : check_file_name(scenario_name), generated_placing(o));
   print_definitions(o, files.channels, translated, top);
-  if (std::string errors = close_output_files(files.channels); !errors.empty()) fail(std::move(errors));
+  // The scheduled system, as the report shows it and the warnings judge it.
+  Report_input scheduled = make_report_input(top, compute_si_tree(top, translated, o.immediate_first), translated);
+  for (auto& w : scheduling_warnings(scheduled, o.immediate_first)) warnings.push_back(std::move(w));
 
   if (o.verbosity >= 1) summary(o, names);
   // The report comes after the documented output, which it leaves as it is.
-  if (o.report)
-    write_report(top, translated,
-                 Report_files{check_file_name(o.output_base_name + "_report.html"),
-                              check_file_name(o.output_base_name + ".vcd"), check_file_name(o.output_base_name + ".dot")},
-                 o.verbosity, tick_text);
+  if (o.report) {
+    scheduled.tick_unit = tick_text;
+    for (const auto& w : warnings) scheduled.warnings.push_back(w.text);
+    write_report(scheduled, open_report_files(given, files), o.verbosity);
+  }
+  // Everything is written: the files take their names.
+  note_not_in_place(files.staged.commit(), "(--overwrite replaces the generated files)", warnings);
   if (kept != nullptr) {
     // Freeing the model node by node costs as much as a good part of the
     // translation; the process is about to end.
@@ -476,15 +524,24 @@ int finish(int status) {
 
 int run(const std::vector<std::string>& argv, Kept_memory* kept) {
   Output_files files;
+  Options options;
+  // The warnings of the run, printed together when it ends, whatever the
+  // way out.
+  std::vector<Diagnostic> warnings;
+  auto print_warnings = [&] {
+    if (options.warnings)
+      for (const auto& w : warnings) report(w);
+  };
   try {
     // A new run on the standard streams forgets the write errors of the last.
     std_out().clear_error();
     std_err().clear_error();
-    Options options;
     if (auto status = parse_command_line(argv, options)) return finish(*status);
-    main_steps(options, argv, files, kept);
+    main_steps(options, argv, files, warnings, kept);
+    print_warnings();
     return finish(0);
   } catch (const Fatal& f) {
+    print_warnings();
     report(f.diagnostic);
   } catch (const std::bad_alloc&) {
     report(make_diagnostic(Diagnostic_kind::Internal, "*** Out of memory"));

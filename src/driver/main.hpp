@@ -10,6 +10,7 @@
 #include "base/options.hpp"
 #include "env/env.hpp"
 #include "base/ident.hpp"
+#include "driver/outputs.hpp"
 
 namespace vorquel {
 
@@ -24,12 +25,19 @@ struct Kept_memory {
 };
 int run(const std::vector<std::string>& argv, Kept_memory* kept = nullptr);
 
-// The name itself, or the name with ".new" appended when a file (or anything
-// else) of that name already exists.
-std::string check_file_name(const std::string& name);
+// An output base name: the directory the files go into ("sub/" for
+// "sub/typ", empty for "typ") and the name that the file names and the
+// top-level node take.
+struct Base_name {
+  std::string directory;
+  std::string stem;
+};
+Base_name split_base_name(const std::string& base);
 
 // Final names of the six output files for a base name, each checked once,
-// in this order.
+// in this order (check_file_name). Replacing, the generated files take their
+// names as they are, and so do the fillme files, which the program then
+// includes whatever becomes of this run's versions.
 struct Output_names {
   std::string fillme_nodes;
   std::string fillme_types;
@@ -38,7 +46,7 @@ struct Output_names {
   std::string scheduler;
   std::string nodes;
 };
-Output_names output_file_names(const std::string& base);
+Output_names output_file_names(const std::string& base, bool replacing = false);
 
 // The command line as written in the header comment: every word preceded by
 // " ", broken before a word that would take a line past 70 characters.

@@ -21,7 +21,8 @@ enum class Arg { None, String, Int };
 
 enum class Action {
   Output_file, Lustre, Scade, Verbosity, Gen_fake_body, Toplevel_system, Gen_random_func,
-  One_file, V4_arrays, Check_schedulability, Show_scheduling_vars, Report, Export_aadl, Version, Help
+  One_file, V4_arrays, Check_schedulability, Show_scheduling_vars, Report, Export_aadl, Overwrite,
+  Immediate_first, No_warnings, Version, Help
 };
 
 struct Option_entry {
@@ -58,6 +59,14 @@ constexpr Option_entry option_table[] = {
      "its tables.\n"},
     {"--export-aadl", Arg::None, Action::Export_aadl,
      "\n     Write the model as read to <base>.aadl (textual AADL) and stop.\n"},
+    {"--overwrite", Arg::None, Action::Overwrite,
+     "\n     Replace the generated files of an earlier run; the fillme_* files are kept \n     (a version that "
+     "differs goes to fillme_*.new).\n"},
+    {"--immediate-first", Arg::None, Action::Immediate_first,
+     "\n     Among threads of equal period on a processor, run the sender of an immediate \n     connection "
+     "before its receivers.\n"},
+    {"--no-warnings", Arg::None, Action::No_warnings, ""},
+    {"-w", Arg::None, Action::No_warnings, "\n     Do not print warnings.\n"},
     {"--version", Arg::None, Action::Version, ""},
     {"-version", Arg::None, Action::Version, "\n     Show the version.\n "},
     {"--help", Arg::None, Action::Help, ""},
@@ -156,6 +165,9 @@ std::optional<int> parse_command_line(const std::vector<std::string>& argv, Opti
       case Action::Show_scheduling_vars: o.show_scheduling_vars = true; break;
       case Action::Report: o.report = true; break;
       case Action::Export_aadl: o.export_aadl = true; break;
+      case Action::Overwrite: o.overwrite = true; break;
+      case Action::Immediate_first: o.immediate_first = true; break;
+      case Action::No_warnings: o.warnings = false; break;
       case Action::Version:
         out(version);
         out("\n");

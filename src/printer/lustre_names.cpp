@@ -35,11 +35,11 @@ std::string lustre_name(std::string_view text) {
 }
 
 std::string keyword_warning(std::string_view aadl_name, std::string_view text) {
-  std::string w = "vorquel: warning: the name ";
+  std::string w = "the name ";
   w += aadl_name;
   w += " is a Lustre keyword; it is written ";
   w += text;
-  w += "_\n";
+  w += "_";
   return w;
 }
 

@@ -20,7 +20,7 @@ bool is_predefined_type(std::string_view text);
 // The text written for a generated name.
 std::string lustre_name(std::string_view text);
 
-// The warning line for an AADL name written differently because its
+// The warning for an AADL name written differently because its
 // generated name is a keyword (aadl_name as the user wrote it).
 std::string keyword_warning(std::string_view aadl_name, std::string_view text);
 

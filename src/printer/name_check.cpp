@@ -61,13 +61,13 @@ class Scope {
 
 class Checker {
  public:
-  explicit Checker(const std::string& base) : base_(base) {}
+  Checker(const std::string& base, std::vector<Diagnostic>& warnings) : base_(base), warnings_(warnings) {}
 
   // The Lustre text of a generated name; a keyword is announced once.
   std::string text(const Ident& id) {
     const std::string& s = id.str();
     if (!is_lustre_keyword(s)) return s;
-    if (warned_.insert(s).second) err(keyword_warning(aadl_name(id), s));
+    if (warned_.insert(s).second) warnings_.push_back(make_warning(keyword_warning(aadl_name(id), s)));
     return lustre_name(s);
   }
 
@@ -100,6 +100,7 @@ class Checker {
   const std::string& base_;
   Scope globals_;
   std::unordered_set<std::string> warned_;
+  std::vector<Diagnostic>& warnings_;
 };
 
 bool is_device(const Entry& e) {
@@ -109,8 +110,8 @@ bool is_device(const Entry& e) {
 
 }  // namespace
 
-void check_lustre_names(const Env& env, const std::string& base) {
-  Checker check(base);
+void check_lustre_names(const Env& env, const std::string& base, std::vector<Diagnostic>& warnings) {
+  Checker check(base, warnings);
   env.iter([&](const Ident&, const Entry& e) {
     if (!e.def || is_device(e)) return;
     if (const auto* nd = std::get_if<Node_def>(&*e.def)) {

@@ -8,6 +8,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "base/diagnostics.hpp"
 
 #include "env/env.hpp"
 
@@ -17,11 +20,11 @@ namespace vorquel {
 // name, is not a Lustre name. A base with a directory part is left alone.
 void check_output_base_name(const std::string& base);
 
-// Warns on standard error, once per name, about the names written with a
+// Adds a warning to `warnings`, once per name, for the names written with a
 // trailing "_"; stops (a user error) at the first two declarations, or two
 // variables of one node, that share a Lustre name, or at a declaration
 // named like the top-level node. `env` is the translated environment.
-void check_lustre_names(const Env& env, const std::string& base);
+void check_lustre_names(const Env& env, const std::string& base, std::vector<Diagnostic>& warnings);
 
 
 }  // namespace vorquel

@@ -48,12 +48,9 @@ std::string table(const std::vector<std::vector<std::string>>& rows) {
   return s;
 }
 
-void write_file(const std::string& name, const std::string& text) {
-  int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) fail(file_error(errno, name));
-  Channel c(fd, name, true);
+void write_file(Channel& c, const std::string& text) {
   c.write(text);
-  if (int e = c.close()) fail(file_error(e, name));
+  if (int e = c.flush()) fail(file_error(e, c.name()));
 }
 
 constexpr std::size_t max_drawn_components = 400;
@@ -108,7 +105,7 @@ std::string report_text(const Report_input& in, const std::vector<Processor_anal
   return s;
 }
 
-std::optional<std::string> render_dot(const std::string& dot_file, std::string& why) {
+std::optional<std::string> render_dot(const std::string& dot_file, std::string& why, const std::string& shown) {
   const char* tmpdir = std::getenv("TMPDIR");
   std::string svg_name = std::string(tmpdir && *tmpdir ? tmpdir : "/tmp") + "/vorquel-dot-XXXXXX";
   int out = ::mkstemp(svg_name.data());
@@ -143,7 +140,7 @@ std::optional<std::string> render_dot(const std::string& dot_file, std::string& 
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    why = "The architecture diagram could not be drawn: Graphviz's dot failed on " + dot_file + ".";
+    why = "The architecture diagram could not be drawn: Graphviz's dot failed on " + (shown.empty() ? dot_file : shown) + ".";
     return std::nullopt;
   }
   std::ifstream f(svg_name, std::ios::binary);
@@ -161,28 +158,25 @@ std::optional<std::string> render_dot(const std::string& dot_file, std::string& 
   return svg;
 }
 
-void write_report(const Ident& top, const Env& env, const Report_files& files, int verbosity,
-                  const std::string& tick_unit) {
-  Report_input in = make_report_input(top, compute_si_tree(top, env), env);
-  in.tick_unit = tick_unit;
+void write_report(const Report_input& in, const Report_files& files, int verbosity) {
   std::vector<Processor_analysis> analyses;
   for (const auto& p : in.processors) analyses.push_back(analyse_processor(p));
   const Timeline tl = simulate_timeline(in);
 
-  write_file(files.dot, architecture_dot(in));
+  write_file(*files.dot_out, architecture_dot(in));
   Report_pictures pictures;
   pictures.dot_file = files.dot;
   // Graphviz's layout grows much faster than the graph: a large system is
   // left to the graph file rather than holding the run for minutes.
   const std::size_t components = component_count(in.architecture);
   if (components <= max_drawn_components)
-    pictures.architecture_svg = render_dot(files.dot, pictures.architecture_note);
+    pictures.architecture_svg = render_dot(files.dot_path, pictures.architecture_note, files.dot);
   else
     pictures.architecture_note = "The architecture has " + std::to_string(components) +
                                  " components, too many to draw here (at most " +
                                  std::to_string(max_drawn_components) + "); the graph is in " + files.dot + ".";
-  write_file(files.vcd, vcd_text(in, tl, now_text()));
-  write_file(files.html, report_html(in, analyses, tl, pictures));
+  write_file(*files.vcd_out, vcd_text(in, tl, now_text()));
+  write_file(*files.html_out, report_html(in, analyses, tl, pictures));
   if (verbosity >= 1) {
     out("#\t" + files.html + "  (the schedulability report)\n");
     out("#\t" + files.vcd + "  (its timeline, as waveforms)\n");

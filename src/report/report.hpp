@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/channel.hpp"
+#include "base/diagnostics.hpp"
 #include "env/env.hpp"
 #include "report/analysis.hpp"
 #include "report/report_input.hpp"
@@ -13,8 +15,14 @@
 
 namespace vorquel {
 
+// The report's files: their names as messages give them, the channels that
+// write them, and the file the dot program reads the graph from.
 struct Report_files {
   std::string html, vcd, dot;
+  Channel* html_out = nullptr;
+  Channel* vcd_out = nullptr;
+  Channel* dot_out = nullptr;
+  std::string dot_path;
 };
 
 // The tables, as printed on standard output.
@@ -24,12 +32,12 @@ std::string report_text(const Report_input& in, const std::vector<Processor_anal
 // The architecture drawn by Graphviz's dot program from the graph file, as
 // an <svg> element; nothing, with the reason in `why`, when dot is not on
 // PATH or fails.
-std::optional<std::string> render_dot(const std::string& dot_file, std::string& why);
+// `shown`: the name the reason gives the graph file (dot_file when empty).
+std::optional<std::string> render_dot(const std::string& dot_file, std::string& why, const std::string& shown = "");
 
-// Builds the report of the translated environment and writes it. A file
-// that cannot be written is a user error with the system's message.
-// The tick unit is the text the report shows for one tick.
-void write_report(const Ident& top, const Env& env, const Report_files& files, int verbosity,
-                  const std::string& tick_unit);
+// Writes the report of a scheduled system (its tick unit and warnings
+// filled in by the run). A file that cannot be written is a user error with
+// the system's message.
+void write_report(const Report_input& in, const Report_files& files, int verbosity);
 
 }  // namespace vorquel

@@ -131,11 +131,12 @@ void check_clocks_driven(const Si_tree& tree, const Node& top_node) {
 
 std::vector<Named_constant> print_scheduler(const Options& opt, Lustre_writer& w, const Ident& top, const Env& env) {
   const std::string& base = opt.output_base_name;
-  auto scenario = open_scenario_file(base);
+  std::unique_ptr<Channel> own_scenario = w.files().scenario ? nullptr : open_scenario_file(base);
+  Channel* scenario = own_scenario ? own_scenario.get() : w.files().scenario;
   Channel& sched_oc = *w.files().scheduler;
   Channel& top_oc = *w.files().top;
 
-  const Si_tree tree = compute_si_tree(top, env);
+  const Si_tree tree = compute_si_tree(top, env, opt.immediate_first);
   const std::vector<int> counts = compute_thread_nb(tree);
   const Node& top_node = env.get_node2(top);
   check_clocks_driven(tree, top_node);
@@ -164,7 +165,8 @@ std::vector<Named_constant> print_scheduler(const Options& opt, Lustre_writer& w
   gen_schedule_zorbel(opt, base, tree, top_node, w);
 
   if (opt.verbosity >= 2) out("# ==> File " + scenario->name() + " has been generated.\n");
-  if (int e = scenario->close()) fail(file_error(e, scenario->name()));
+  if (own_scenario)
+    if (int e = own_scenario->close()) fail(file_error(e, own_scenario->name()));
   return used_named_constants(tree);
 }
 

@@ -67,7 +67,10 @@ Ident get_a_system_impl(const Options& opt, const Env& env);
 // Threads grouped by processor, each bound instance with the clocks that the
 // top-level system passes for it. A sub-component bound more than once is
 // scheduled once, in the group where the grouping walk puts it first.
-Si_tree compute_si_tree(const Ident& top, const Env& env);
+// With immediate_first, among threads of equal period on a processor the
+// sender of an immediate connection within an instance comes before its
+// receivers (see sort_rms).
+Si_tree compute_si_tree(const Ident& top, const Env& env, bool immediate_first = false);
 // Writes the tree to standard output.
 void print_si_tree(const Si_tree& tree);
 int thread_size(const Si_item& item);
@@ -78,8 +81,11 @@ std::vector<int> compute_thread_nb(const Si_tree& tree);
 // ones, named by identifier, literal numerically), then higher sequential
 // number first. Returns <0, 0 or >0; 0 only for the same period and number.
 int compare_thread_by_period(const Numbered_item& a, const Numbered_item& b);
-// Same items in the same order, numbered with their priority numbers.
-Numbered_items sort_rms(Numbered_items items);
+// Same items in the same order, numbered with their priority numbers. The
+// links (sender, receiver), positions in `items`, reorder the items of
+// equal period: every sender before its receivers, the usual order
+// otherwise, and all of them in the usual order when the links go round.
+Numbered_items sort_rms(Numbered_items items, const std::vector<std::pair<std::size_t, std::size_t>>& links = {});
 std::vector<Oracle_info> get_oracle_info_list(const Numbered_items& items);
 
 // ---- thread schedulers ---------------------------------------------------------
@@ -125,9 +131,9 @@ void gen_schedule_oracle(const Options& opt, const std::string& base, const Si_t
 void gen_schedule_zorbel(const Options& opt, const std::string& base, const Si_tree& tree, const Node& top_node, Lustre_writer& w);
 
 // Writes the scheduler, the scheduled top-level node and the verification
-// node to the scheduler and top files of the writer, and the scenario file
-// base.zbl (base.zbl.new when that name exists), base being the output base
-// name. The writer is left on one of these channels. Returns the named
+// node to the scheduler and top files of the writer, and the scenario to its
+// scenario channel, or when it has none to the file base.zbl (base.zbl.new
+// when that name exists), base being the output base name. The writer is left on one of these channels. Returns the named
 // periods and execution-time bounds it wrote, for the caller to declare once
 // everything else is printed.
 std::vector<Named_constant> print_scheduler(const Options& opt, Lustre_writer& w, const Ident& top, const Env& env);

@@ -125,8 +125,24 @@ const Ident& callee_name(const Call_expr& c) { return std::get<Var>(c.node->v).n
 // the call that runs it, and the call that runs each of its threads: every
 // clock is named as the top-level system names the clock of that very
 // instance. Null when the container's node records no such call.
+// Given `names`, also the classifier of the instance and the local name of
+// the thread behind each item.
+struct Item_names {
+  std::optional<Ident> classifier;
+  std::vector<std::string> locals;
+};
+
+// "_t1_activate_clk" -> "t1": the thread that an activation clock of its
+// container's node belongs to.
+std::string local_of_clock(const std::string& clock) {
+  constexpr std::string_view tail = "_activate_clk";
+  if (clock.size() > tail.size() + 1 && clock.front() == '_' && clock.ends_with(tail))
+    return clock.substr(1, clock.size() - tail.size() - 1);
+  return clock;
+}
+
 std::optional<std::vector<Si_item>> follow_instance(const Env& env, Instance_calls& calls, const Ident& container,
-                                                    const Ident& local) {
+                                                    const Ident& local, Item_names* names = nullptr) {
   const Entry* container_entry = env.find(container);
   const auto* container_def =
       container_entry && container_entry->def ? std::get_if<Node_def>(&*container_entry->def) : nullptr;
@@ -139,12 +155,15 @@ std::optional<std::vector<Si_item>> follow_instance(const Env& env, Instance_cal
   if (node.sched_infos.empty()) cannot_schedule(classifier);
   const Renaming m = through_call(node, call, {});
   std::vector<Si_item> items;
+  if (names) names->classifier = classifier;
   for (auto it = node.sched_infos.rbegin(); it != node.sched_infos.rend(); ++it) {
     if (const auto* t = std::get_if<Si_timed>(&*it)) {
+      if (names) names->locals.push_back(local_of_clock(act_clock(t->activation).str()));
       items.push_back(Si_thread{renamed(m, *t)});
       continue;
     }
     const auto& plain = std::get<Si_plain>(*it);
+    if (names) names->locals.push_back(plain.instance ? plain.instance->str() : plain.name.str());
     const Node& thread = env.get_node2(plain.name);
     const Call_expr* thread_call = plain.instance ? calls.find(node, *plain.instance) : nullptr;
     const Renaming m2 = through_call(thread, thread_call, m);
@@ -223,9 +242,30 @@ void check_scheduling_protocol(const Env& env, const Component& top, const Ident
   }
 }
 
+// The immediate connections between two threads of the instance, as
+// (sender, receiver) positions among its items, offset by `first`.
+void immediate_links(const Env& env, const Item_names& names, std::size_t first,
+                     std::vector<std::pair<std::size_t, std::size_t>>& links) {
+  if (!names.classifier) return;
+  const Entry* e = env.find(*names.classifier);
+  const auto* c = e ? std::get_if<Component>(e->decl.get()) : nullptr;
+  if (c == nullptr) return;
+  auto position = [&](const Ident& end) -> std::optional<std::size_t> {
+    if (end.part_count() < 2) return std::nullopt;
+    for (std::size_t i = 0; i < names.locals.size(); ++i)
+      if (names.locals[i] == end.head()) return first + i;
+    return std::nullopt;
+  };
+  for (const auto& k : c->connections) {
+    if (k.arrow == Connection_arrow::Delayed) continue;
+    const auto from = position(k.src), to = position(k.dst);
+    if (from && to && *from != *to) links.emplace_back(*from, *to);
+  }
+}
+
 }  // namespace
 
-Si_tree compute_si_tree(const Ident& top, const Env& env) {
+Si_tree compute_si_tree(const Ident& top, const Env& env, bool immediate_first) {
   Instance_calls calls;
   const auto bindings = get_processor_binding(env.get_component2(top));
 
@@ -260,13 +300,16 @@ Si_tree compute_si_tree(const Ident& top, const Env& env) {
   Si_tree tree;
   for (const auto& g : groups) {
     Numbered_items items;
+    std::vector<std::pair<std::size_t, std::size_t>> links;
     for (const auto& [local, container] : g.refs) {
-      auto followed = follow_instance(env, calls, container, local);
+      Item_names names;
+      auto followed = follow_instance(env, calls, container, local, immediate_first ? &names : nullptr);
       if (!followed) not_run(env, container, local);
+      if (immediate_first) immediate_links(env, names, items.size(), links);
       for (auto& item : *followed)
         items.push_back(Numbered_item{static_cast<int>(items.size()) + 1, std::move(item)});
     }
-    tree.push_back(Processor_entry{g.processor, sort_rms(std::move(items))});
+    tree.push_back(Processor_entry{g.processor, sort_rms(std::move(items), links)});
   }
   return tree;
 }
@@ -292,12 +335,54 @@ int compare_thread_by_period(const Numbered_item& a, const Numbered_item& b) {
   return a.number > b.number ? -1 : a.number < b.number ? 1 : 0;
 }
 
-Numbered_items sort_rms(Numbered_items items) {
+namespace {
+
+// Among the items of equal period (a run of `order`), each sender of a
+// link before its receivers: a topological order that takes, of the items
+// ready, the one first in the usual order. A cycle keeps the usual order.
+void senders_first(const Numbered_items& items, std::vector<std::size_t>& order,
+                   const std::vector<std::pair<std::size_t, std::size_t>>& links) {
+  if (links.empty()) return;
+  std::vector<std::size_t> rank(items.size());
+  for (std::size_t i = 0; i < order.size(); ++i) rank[order[i]] = i;
+  for (std::size_t begin = 0, end; begin < order.size(); begin = end) {
+    end = begin + 1;
+    while (end < order.size() && compare_integer(period_of(items[order[begin]].item),
+                                                 period_of(items[order[end]].item)) == 0)
+      ++end;
+    if (end - begin < 2) continue;
+    auto in_run = [&](std::size_t item) { return rank[item] >= begin && rank[item] < end; };
+    std::vector<int> waiting(end - begin, 0);
+    std::vector<std::vector<std::size_t>> receivers(end - begin);
+    for (const auto& [from, to] : links)
+      if (in_run(from) && in_run(to)) {
+        ++waiting[rank[to] - begin];
+        receivers[rank[from] - begin].push_back(rank[to] - begin);
+      }
+    std::vector<std::size_t> sorted;
+    std::vector<bool> done(end - begin, false);
+    while (sorted.size() < end - begin) {
+      std::size_t next = end - begin;
+      for (std::size_t i = 0; i < end - begin && next == end - begin; ++i)
+        if (!done[i] && waiting[i] == 0) next = i;
+      if (next == end - begin) break;  // a cycle
+      done[next] = true;
+      sorted.push_back(order[begin + next]);
+      for (std::size_t r : receivers[next]) --waiting[r];
+    }
+    if (sorted.size() == end - begin) std::copy(sorted.begin(), sorted.end(), order.begin() + begin);
+  }
+}
+
+}  // namespace
+
+Numbered_items sort_rms(Numbered_items items, const std::vector<std::pair<std::size_t, std::size_t>>& links) {
   std::vector<std::size_t> order(items.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
     return compare_thread_by_period(items[a], items[b]) < 0;
   });
+  senders_first(items, order, links);
   // The order is fixed: the items can take their priority numbers in place.
   int priority = 1;
   for (std::size_t i : order) {

@@ -65,6 +65,9 @@ inline Outcome capture(const std::function<void()>& f) {
       case Diagnostic_kind::Unsupported:
         o.ending = Ending::Misc;
         break;
+      case Diagnostic_kind::Warning:  // never thrown
+        o.ending = Ending::Internal;
+        break;
     }
   }
   std_out().flush();

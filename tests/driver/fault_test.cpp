@@ -6,6 +6,7 @@
 // that grows faster than the input would not end within the test timeout.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -63,7 +64,7 @@ struct Temp_dir {
 // returned, and standard output too when it went to a file we can read.
 Run_result run_with(const std::vector<std::string>& args, const std::string& dir, const std::string& env,
                     const std::string& stdout_path, uid_t user = static_cast<uid_t>(-1),
-                    rlim_t address_space = RLIM_INFINITY) {
+                    rlim_t address_space = RLIM_INFINITY, rlim_t file_size = RLIM_INFINITY) {
   Temp_dir tmp("stderr");
   const std::string e = tmp / "stderr";
   const std::string o = stdout_path.empty() ? tmp / "stdout" : stdout_path;
@@ -75,6 +76,10 @@ Run_result run_with(const std::vector<std::string>& args, const std::string& dir
     if (user != static_cast<uid_t>(-1) && (setgid(user) != 0 || setuid(user) != 0)) _exit(126);
     const struct rlimit limit{address_space, address_space};
     if (address_space != RLIM_INFINITY && setrlimit(RLIMIT_AS, &limit) != 0) _exit(125);
+    // Writes past the size limit then fail with EFBIG instead of killing.
+    const struct rlimit size_limit{file_size, file_size};
+    if (file_size != RLIM_INFINITY && (signal(SIGXFSZ, SIG_IGN) == SIG_ERR || setrlimit(RLIMIT_FSIZE, &size_limit) != 0))
+      _exit(125);
     if (chdir(dir.c_str()) != 0) _exit(127);
     putenv(const_cast<char*>(env.c_str()));
     std::vector<std::string> words{VORQUEL_BINARY};
@@ -106,26 +111,30 @@ std::string renamed(std::string text, const std::string& from, const std::string
 
 // ---- outputs that cannot be written ---------------------------------------
 
-// Each output file in turn (and the scenario file) lands on a full device:
-// the run must fail with the system's message naming that file.
-TEST(OutputFaults, FullDevice) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  const std::vector<std::vector<std::string>> cases = {
-      {"fillme_out_nodes.lus"}, {"fillme_out_types.lus"}, {"fillme_out_const.lus"}, {"schedule_out.lus"},
-      {"out.lus"},              {"out_nodes.lus"},        {"out.zbl"},              {"out.lus", "--one-file"},
-      {"out.zbl", "--scade"}};
+// A write that fails (files limited to 2000 bytes: the scheduler, or the
+// one file, is larger) stops the run with the system's message naming the
+// file; no output is left and an earlier file is untouched.
+TEST(OutputFaults, WriteFails) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string earlier;  // a file already there, or none
+    std::string failing;
+  };
+  const std::vector<Case> cases = {{{}, "", "schedule_out.lus"},
+                                   {{}, "schedule_out.lus", "schedule_out.lus.new"},
+                                   {{"--one-file"}, "out.lus", "out.lus.new"},
+                                   {{"--overwrite"}, "schedule_out.lus", "schedule_out.lus"}};
   for (const auto& c : cases) {
-    const std::string& name = c[0];
-    SCOPED_TRACE(name + (c.size() > 1 ? " " + c[1] : ""));
+    SCOPED_TRACE(c.failing);
     Temp_dir dir("full");
-    write_file(dir / name, "earlier run\n");
-    fs::create_symlink("/dev/full", dir / (name + ".new"));
-    std::vector<std::string> args(c.begin() + 1, c.end());
+    if (!c.earlier.empty()) write_file(dir / c.earlier, "earlier run\n");
+    const auto before = snapshot(dir.path);
+    std::vector<std::string> args = c.args;
     args.push_back(typical);
-    auto r = run_vorquel(args, dir.path, {schema_dir});
+    auto r = run_with(args, dir.path, schema_dir, "", static_cast<uid_t>(-1), RLIM_INFINITY, 2000);
     EXPECT_EQ(r.status, 2) << r.out << r.err;
-    EXPECT_TRUE(ends_with(r.out, "*** No space left on device (" + name + ".new)\n" + aborting)) << r.out;
-    EXPECT_EQ(read_file(dir / name), "earlier run\n");
+    EXPECT_TRUE(ends_with(r.out, "*** File too large (" + c.failing + ")\n" + aborting)) << r.out;
+    EXPECT_EQ(snapshot(dir.path), before);
   }
 }
 
@@ -138,16 +147,19 @@ TEST(OutputFaults, CannotCreate) {
   };
   const std::vector<Case> cases = {
       {{typical}, "*** Is a directory (out_nodes.lus.new)\n"},
-      {{"-o", "sub/x", typical}, "*** No such file or directory (fillme_sub/x_nodes.lus)\n"},
+      {{"-o", "sub/x", typical}, "*** Error: the output directory sub does not exist.\n"
+                                 "*** Create it, or choose another one with -o.\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
     Temp_dir dir("create");
     write_file(dir / "out_nodes.lus", "");
     fs::create_directory(dir / "out_nodes.lus.new");
+    const auto before = snapshot(dir.path);
     auto r = run_vorquel(c.args, dir.path, {schema_dir});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(ends_with(r.out, c.message + aborting)) << r.out;
+    EXPECT_EQ(snapshot(dir.path), before);
   }
 }
 
@@ -181,7 +193,7 @@ TEST(OutputFaults, StandardOutputFull) {
   EXPECT_NE(r.err.find("*** No space left on device (standard output)\n"), std::string::npos) << r.err;
 }
 
-// ---- failures before the output files are opened ---------------------------
+// ---- failing runs -------------------------------------------------------------
 
 // A failing run leaves the files of an earlier run as they were and adds
 // nothing, whatever stage stops it.
@@ -212,6 +224,9 @@ TEST(EarlyFailure, EarlierOutputsUntouched) {
       {{"no_protocol.aaxl"}, {schema_dir}, "*** Error: the thread K__T has no Dispatch_Protocol property.\n"},
       {{typical}, {"AADL_SCHEMA_DIR"}, "Environment variable AADL_SCHEMA_DIR is undefined.\n"},
       {{"--one-file", typical, "missing.aaxl"}, {schema_dir}, "*** Cannot read missing.aaxl"},
+      // Stopped once the files are being written.
+      {{"-tc", "K::P.i", typical}, {schema_dir}, "*** Cannot schedule this system"},
+      {{"--overwrite", "--report", "-tc", "K::P.i", typical}, {schema_dir}, "*** Cannot schedule this system"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.front());
@@ -220,6 +235,69 @@ TEST(EarlyFailure, EarlierOutputsUntouched) {
     EXPECT_TRUE(starts_with(r.out, c.out_start)) << r.out;
     EXPECT_EQ(snapshot(dir.path), before);
   }
+}
+
+// ---- runs over the files of an earlier run ---------------------------------
+
+// After a model change (the thread type renamed, so the nodes and
+// constants to fill in change; the types do not), a run diverts every file to ".new"
+// and says so; with --overwrite it replaces the generated files, keeps the
+// user's fillme files, adds a fillme .new only where the text differs, and
+// the program includes the user's files.
+TEST(Rerun, AfterModelChange) {
+  for (bool overwrite : {false, true}) {
+    SCOPED_TRACE(overwrite ? "--overwrite" : "plain");
+    Temp_dir dir("rerun");
+    ASSERT_EQ(run_vorquel({typical}, dir.path, {schema_dir}).status, 0);
+    write_file(dir / "fillme_out_nodes.lus", read_file(dir / "fillme_out_nodes.lus") + "-- filled in\n");
+    const auto first = snapshot(dir.path);
+    write_file(dir / "changed.aaxl", renamed(read_file(typical), "T", "U"));
+    std::vector<std::string> args{"changed.aaxl"};
+    if (overwrite) args.insert(args.begin(), "--overwrite");
+    auto r = run_vorquel(args, dir.path, {schema_dir});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const auto second = snapshot(dir.path);
+    for (const auto& [name, text] : first) {
+      SCOPED_TRACE(name);
+      const bool fillme = starts_with(name, "fillme_");
+      if (!overwrite || fillme) {
+        EXPECT_EQ(second.at(name), text);
+      }
+      const bool has_new = second.count(name + ".new") != 0;
+      EXPECT_EQ(has_new, !overwrite || name == "fillme_out_nodes.lus" || name == "fillme_out_const.lus");
+    }
+    if (overwrite) {
+      EXPECT_NE(second.at("out_nodes.lus").find("K__U("), std::string::npos);
+      EXPECT_NE(second.at("out_nodes.lus").find("include \"fillme_out_nodes.lus\"\n"), std::string::npos);
+      EXPECT_NE(second.at("fillme_out_nodes.lus.new").find("node K__U("), std::string::npos);
+      EXPECT_TRUE(ends_with(r.err, "vorquel: warning: fillme_out_nodes.lus is kept: this run's version, which differs, is "
+                       "fillme_out_nodes.lus.new\nvorquel: warning: fillme_out_const.lus is kept: this run's "
+                       "version, which differs, is fillme_out_const.lus.new\n")) << r.err;
+    } else {
+      EXPECT_NE(r.err.find("vorquel: warning: files of an earlier run are kept; this run wrote "
+                           "fillme_out_nodes.lus.new, "), std::string::npos) << r.err;
+      auto quiet = run_vorquel({"-w", "changed.aaxl"}, dir.path, {schema_dir});
+      EXPECT_EQ(quiet.err, "");
+    }
+  }
+}
+
+// -o with a directory: every file in it, includes relative to it, the
+// top-level node named by the last part.
+TEST(Rerun, IntoDirectory) {
+  Temp_dir dir("subdir");
+  fs::create_directory(dir / "sub");
+  auto r = run_vorquel({"-o", "sub/typ", typical}, dir.path, {schema_dir});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(snapshot(dir.path).size(), 1u);
+  const auto files = snapshot(dir / "sub");
+  std::vector<std::string> names;
+  for (const auto& [name, text] : files) names.push_back(name);
+  EXPECT_EQ(names, (std::vector<std::string>{"fillme_typ_const.lus", "fillme_typ_nodes.lus", "fillme_typ_types.lus",
+                                              "schedule_typ.lus", "typ.lus", "typ.zbl", "typ_nodes.lus"}));
+  EXPECT_NE(files.at("typ.lus").find("include \"schedule_typ.lus\"\ninclude \"typ_nodes.lus\"\n"),
+            std::string::npos);
+  EXPECT_NE(files.at("typ.lus").find("\nnode typ("), std::string::npos);
 }
 
 // ---- hostile inputs ---------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -226,6 +227,30 @@ TEST(Simulation, ThreadsKeepTheirPeriodsAndExecutionTimes) {
         EXPECT_LE(ticks, th.max) << "activated at step " << s + 1;
         EXPECT_EQ(ticks, drawn) << "activated at step " << s + 1;
       }
+    }
+  }
+}
+
+// t1.y -> t2.x is immediate and both threads have period 10. Usually t2
+// has the higher priority and reads, at its activation, what t1 released
+// in the period before; with --immediate-first t1 is released first, so t2
+// reads the value of the same period.
+TEST(Simulation, ImmediateFirstDeliversInTheSamePeriod) {
+  if (!tools_present()) GTEST_SKIP() << "no Lustre front end at " << tools << " (a clone without ../shared)";
+  for (bool first : {false, true}) {
+    SCOPED_TRACE(first ? "--immediate-first" : "usual order");
+    std::vector<std::string> args{"--one-file", "--gen-fake-body", "--show-scheduling-vars"};
+    if (first) args.push_back("--immediate-first");
+    const std::string dir = translate(source_path("examples/typical.aaxl"), args);
+    const Trace t = simulate(dir + "/out.lus", "out", 40, 1, "1:3");
+    for (std::size_t period = 0; period + 10 <= t.steps(); period += 10) {
+      std::optional<std::size_t> released, activated;
+      for (std::size_t s = period; s < period + 10; ++s) {
+        if (!released && t.holds("_t1_release_clk", s)) released = s;
+        if (!activated && t.holds("_t2_activate_clk", s)) activated = s;
+      }
+      ASSERT_TRUE(released && activated) << "period from step " << period + 1;
+      EXPECT_EQ(*released < *activated, first) << "period from step " << period + 1;
     }
   }
 }

@@ -48,13 +48,21 @@ struct Case {
   std::string lus_has;  // out.lus, when the run succeeds
 };
 
+// The warning that the typical model's t1 -> t2 connection gets.
+std::string receiver_first(const std::string& ports, const std::string& period) {
+  return "vorquel: warning: the immediate connection " + ports + " joins two threads of period " + period +
+         " on cpu, but the receiver has the higher priority: p.t2 reads the value p.t1 produced in the previous "
+         "period (--immediate-first runs the sender first)\n";
+}
+
 TEST(LustreNames, KeywordsCollisionsAndBaseNames) {
   const std::vector<Case> cases = {
       {"keyword ports", {{"name=x]", "name=pre]"}, {R"(name="x")", R"(name="pre")"},
                          {"name=y]", "name=when]"}, {R"(name="y")", R"(name="when")"}},
        false, {"--one-file"}, 0, "",
        "vorquel: warning: the name pre is a Lustre keyword; it is written pre_\n"
-       "vorquel: warning: the name when is a Lustre keyword; it is written when_\n",
+       "vorquel: warning: the name when is a Lustre keyword; it is written when_\n" +
+           receiver_first("p.t1.when -> p.t2.pre", "10"),
        "node K__T(pre_ : K__int) returns (when_ : K__int);"},
       {"type and implementation written alike", {{R"(<systemType name="S"/>)", R"(<systemType name="S"/><processType name="S_i"/>)"}},
        false, {}, 2, "*** Error: the declarations K::S_i and K::S.i are both written K__S_i in Lustre.\n", "", ""},
@@ -69,12 +77,12 @@ TEST(LustreNames, KeywordsCollisionsAndBaseNames) {
       {"base named like a library node", {}, false, {"-o", "timer"}, 2, "the scheduler writes a node of that name", "", ""},
       {"base named like an arbiter", {}, false, {"-o", "cpu_from_dispatched_2"}, 2, "the scheduler writes a node", "", ""},
       {"base named like a declaration", {}, false, {"-o", "K__P_i"}, 2, "is also the name of the declaration K::P.i", "", ""},
-      {"named bounds, imported", {}, true, {"--one-file"}, 0, "", "",
+      {"named bounds, imported", {}, true, {"--one-file"}, 0, "", receiver_first("p.t1.y -> p.t2.x", "_K__T_period"),
        "const _K__T_max_exec_time : int ;-- XXX fixme!\n"
        "const _K__T_min_exec_time : int ;-- XXX fixme!\n"
        "const _K__T_period : int ;-- XXX fixme!\n"},
       {"named bounds, fake values", {}, true,
-       {"--one-file", "--gen-fake-body"}, 0, "", "",
+       {"--one-file", "--gen-fake-body"}, 0, "", receiver_first("p.t1.y -> p.t2.x", "_K__T_period"),
        "const _K__T_max_exec_time = 1 ;-- XXX fixme!\n"
        "const _K__T_min_exec_time = 1 ;-- XXX fixme!\n"
        "const _K__T_period = 10 ;-- XXX fixme!\n"},

@@ -75,6 +75,30 @@ TEST_F(SchedulerTest, SortRmsNumbersByPeriodThenLaterItemFirst) {
   }
 }
 
+// Links (sender, receiver) put senders first among equal periods only.
+TEST_F(SchedulerTest, SortRmsSendersFirst) {
+  using Links = std::vector<std::pair<std::size_t, std::size_t>>;
+  struct Case {
+    const char* what;
+    Links links;
+    std::vector<int> priorities;
+  };
+  // Usually c, b, a (the later first), then d of the longer period.
+  const Case cases[] = {
+      {"none", {}, {3, 2, 1, 4}},
+      {"a before c: b, a, c", {{0, 2}}, {2, 1, 3, 4}},
+      {"a chain a, b, c", {{0, 1}, {1, 2}}, {1, 2, 3, 4}},
+      {"to another period: no effect", {{3, 0}}, {3, 2, 1, 4}},
+      {"a cycle keeps the usual order", {{0, 2}, {2, 0}}, {3, 2, 1, 4}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Numbered_items items = {thread_item(1, "a", lit(4)), thread_item(2, "b", lit(4)), thread_item(3, "c", lit(4)),
+                                  thread_item(4, "d", lit(8))};
+    EXPECT_EQ(numbers(sort_rms(items, c.links)), c.priorities);
+  }
+}
+
 TEST_F(SchedulerTest, SortRmsNeedsAPeriod) {
   Numbered_item defined = thread_item(1, "a", lit(5));
   std::get<Si_thread>(defined.item).thread.act = DefinedBy{act_clk("a"), rel_clk("z")};
