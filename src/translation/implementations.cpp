@@ -32,9 +32,9 @@ struct Sub_info {
 
 // The component a classifier names. A name that is not declared goes through
 // the translate-first request, which reports it as undefined.
-const Component& classifier_component(const Env& env, const Ident& name) {
+const Component& classifier_component(const Env& env, const Ident& name, const Source_pos& at, std::string referrer) {
   const Entry* e = env.find(name);
-  if (!e) throw Vorquel_todo(name);
+  if (!e) throw Vorquel_todo(name, location_of(at), std::move(referrer));
   if (e->decl)
     if (const auto* c = std::get_if<Component>(e->decl.get())) return *c;
   return env.get_component2(name);  // reports what the entry is instead
@@ -47,8 +47,11 @@ std::vector<Sub_info> get_subcomponents_information(const Env& env, const Compon
   std::vector<Sub_info> subs;
   subs.reserve(c.subcomponents.size());
   for (auto it = c.subcomponents.rbegin(); it != c.subcomponents.rend(); ++it) {
-    VQ_ASSERT(it->classifier, "the sub-component " + it->name.str() + " of " + c.name.str() + " has no classifier");
-    subs.push_back({it->name, &classifier_component(env, *it->classifier), index.split(it->name)});
+    if (!it->classifier)
+      fail_at(location_of(it->pos), "in " + aadl_name(c.name) + ": sub-component " + aadl_name(it->name) +
+                                        " has no classifier; name the component it is an instance of");
+    subs.push_back({it->name, &classifier_component(env, *it->classifier, it->pos, "sub-component " + aadl_name(it->name)),
+                    index.split(it->name)});
   }
   return subs;
 }
@@ -60,7 +63,8 @@ std::vector<Sub_info> get_calls_information(const Env& env, const Component& c) 
   Conn_index index(c.connections);
   std::vector<Sub_info> calls;
   for (const auto& call : c.call_sequences.front().calls)
-    calls.push_back({call.name, &classifier_component(env, call.called), index.split(call.name)});
+    calls.push_back({call.name, &classifier_component(env, call.called, call.pos, "call " + aadl_name(call.name)),
+                     index.split(call.name)});
   return calls;
 }
 
