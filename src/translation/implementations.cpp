@@ -28,6 +28,7 @@ struct Sub_info {
   Ident name;
   const Component* classifier;
   Conn_split conns;
+  Source_pos pos = {};  // of the sub-component or call
 };
 
 // The component a classifier names. A name that is not declared goes through
@@ -38,6 +39,13 @@ const Component& classifier_component(const Env& env, const Ident& name, const S
   if (e->decl)
     if (const auto* c = std::get_if<Component>(e->decl.get())) return *c;
   return env.get_component2(name);  // reports what the entry is instead
+}
+
+// A sub-component or call whose category has no place where it stands.
+[[noreturn]] void misplaced(const Sub_info& s, const std::string& where) {
+  const std::string category = category_to_string(s.classifier->category);
+  fail_at(location_of(s.pos), aadl_name(s.name) + " is a " + category + " (" + aadl_name(s.classifier->name) +
+                                  "), which cannot stand in " + where);
 }
 
 // The sub-components of a process or system implementation, in declaration
@@ -51,7 +59,7 @@ std::vector<Sub_info> get_subcomponents_information(const Env& env, const Compon
       fail_at(location_of(it->pos), "in " + aadl_name(c.name) + ": sub-component " + aadl_name(it->name) +
                                         " has no classifier; name the component it is an instance of");
     subs.push_back({it->name, &classifier_component(env, *it->classifier, it->pos, "sub-component " + aadl_name(it->name)),
-                    index.split(it->name)});
+                    index.split(it->name), it->pos});
   }
   return subs;
 }
@@ -64,7 +72,7 @@ std::vector<Sub_info> get_calls_information(const Env& env, const Component& c) 
   std::vector<Sub_info> calls;
   for (const auto& call : c.call_sequences.front().calls)
     calls.push_back({call.name, &classifier_component(env, call.called, call.pos, "call " + aadl_name(call.name)),
-                     index.split(call.name)});
+                     index.split(call.name), call.pos});
   return calls;
 }
 
@@ -255,7 +263,7 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
       case Category::Bus:
       case Category::Device:
       case Category::System:
-        internal_error("process_impl: " + s.name.str() + " is a " + category_to_string(C.category));
+        misplaced(s, "a process implementation");
     }
   }
   return node_def(finish(c, *type_node, b));
@@ -318,7 +326,7 @@ Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Co
       case Category::Process:
       case Category::Processor:
       case Category::System:
-        internal_error("thread_impl: the call " + s.name.str() + " is a " + category_to_string(C.category));
+        misplaced(s, "a thread implementation's call sequence");
     }
   }
   return node_def(finish(c, *type_node, b));
@@ -402,7 +410,7 @@ Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Co
       case Category::Subprogram:
       case Category::Thread:
       case Category::Thread_group:
-        internal_error("system_impl: " + s.name.str() + " is a " + category_to_string(C.category));
+        misplaced(s, "a system implementation");
     }
   }
 
@@ -466,7 +474,11 @@ using namespace translation;
 
 void check_dispatch_protocol(const Component& thread) {
   const std::optional<Dispatch_protocol> protocol = find_dispatch_protocol(thread);
-  if (!protocol) fail("*** Error: the thread " + thread.name.str() + " has no Dispatch_Protocol property.\n");
+  if (!protocol)
+    fail_located("*** Error: the thread " + thread.name.str() + " has no Dispatch_Protocol property.\n",
+                 location_of(thread.pos),
+                 "thread " + aadl_name(thread.name) + " has no Dispatch_Protocol property; add "
+                 "Dispatch_Protocol => Periodic");
   switch (*protocol) {
     case Dispatch_protocol::Periodic:
       return;

@@ -58,12 +58,15 @@ TEST(LustreNames, KeywordsCollisionsAndBaseNames) {
        "node K__T(pre_ : K__int) returns (when_ : K__int);"},
       {"type and implementation written alike", {{R"(<systemType name="S"/>)", R"(<systemType name="S"/><processType name="S_i"/>)"}},
        false, {}, 2, "*** Error: the declarations K::S_i and K::S.i are both written K__S_i in Lustre.\n",
-       "vorquel: error: the declarations K::S_i and K::S.i are both written K__S_i in Lustre.\n", ""},
+       "model.aaxl:39:8: error: the declarations K::S_i and K::S.i are both written K__S_i in Lustre; rename one of "
+       "them\n",
+       ""},
       {"keyword renamed onto another port",
        {{port_x, R"(<dataPort name="pre" )" + int_port + R"(<dataPort name="pre_" )" + int_port + port_x}},
        false, {}, 2, "*** Error: in K::T, the names pre and pre_ are both written pre_ in Lustre.\n",
        "vorquel: warning: the name pre is a Lustre keyword; it is written pre_\n"
-       "vorquel: error: in K::T, the names pre and pre_ are both written pre_ in Lustre.\n", ""},
+       "model.aaxl:6:8: error: in K::T, the names pre and pre_ are both written pre_ in Lustre; rename one of them\n",
+       ""},
       {"base starting with a digit", {}, false, {"-o", "3d"}, 2, "the output base name '3d' cannot name",
        "vorquel: error: the output base name '3d' cannot name the top-level node: a Lustre name starts with a letter and has only letters, digits and \"_\".\n", ""},
       {"base with an extension", {}, false, {"-o", "typical.lus"}, 2, "the output base name 'typical.lus' cannot name",
@@ -73,7 +76,8 @@ TEST(LustreNames, KeywordsCollisionsAndBaseNames) {
       {"base that is a keyword", {}, false, {"-o", "node"}, 2, "it is a Lustre keyword",
        "vorquel: error: the output base name 'node' cannot name the top-level node: it is a Lustre keyword.\n", ""},
       {"base named like a declaration", {}, false, {"-o", "K__P_i"}, 2, "is also the name of the declaration K::P.i",
-       "vorquel: error: the output base name 'K__P_i' is also the name of the declaration K::P.i.\n", ""},
+       "model.aaxl:27:8: error: the output base name 'K__P_i' is also the name of K::P.i; choose another one with -o\n",
+       ""},
       {"named bounds, imported", {}, true, {"--one-file"}, 0, "", "",
        "const _K__T_max_exec_time : int ;-- XXX fixme!\n"
        "const _K__T_min_exec_time : int ;-- XXX fixme!\n"
