@@ -48,6 +48,33 @@ const Component& classifier_component(const Env& env, const Ident& name, const S
                                   "), which cannot stand in " + where);
 }
 
+// A connection end "a.f" names a sub-component a (or, failing that, a
+// feature a of the component's type): otherwise it would read or write a
+// variable that nothing defines.
+void check_connection_ends(const Env& env, const Component& c,
+                           const std::unordered_map<std::string_view, const Sub_info*>& subs) {
+  const Component* type = nullptr;
+  if (const Entry* e = env.find(type_name_of_implementation_name(c.name)); e && e->decl)
+    type = std::get_if<Component>(e->decl.get());
+  auto known = [&](const Ident& end) {
+    if (end.is_simple() || subs.count(end.head())) return true;
+    // A sub-component named by several parts: the end without its feature.
+    const std::string& flat = end.str();
+    if (flat.size() > end.last().size() && subs.count(std::string_view(flat).substr(0, flat.size() - end.last().size() - 1)))
+      return true;
+    if (type)
+      for (const auto& f : type->features)
+        if (f.name.is_simple() && f.name.head() == end.head()) return true;
+    return false;
+  };
+  for (const auto& conn : c.connections)
+    for (const Ident* end : {&conn.src, &conn.dst})
+      if (!known(*end))
+        fail_at(location_of(conn.pos), "in " + aadl_name(c.name) + ": connection end " + aadl_name(*end) + ": " +
+                                           aadl_name(c.name) + " has no sub-component " +
+                                           std::string(end->head()));
+}
+
 // The sub-components of a process or system implementation, in declaration
 // order (the component holds them reversed).
 std::vector<Sub_info> get_subcomponents_information(const Env& env, const Component& c) {
@@ -183,9 +210,13 @@ void process_data(const Node_lookup& node_of, const Sub_info& s,
   b.equations.prepend(Equation{Pattern{PVar{s.name}}, make_expr(Arrow{var(add_suffix("_init", C)), e})});
 }
 
-void process_thread_type(const Node_lookup& node_of, const Sub_info& s, const Enclosing& encl, Body& b) {
+void process_thread_type(const Env& env, const Node_lookup& node_of, const Sub_info& s, const Enclosing& encl,
+                         Body& b) {
   const Component& C = *s.classifier;
   Node_ptr callee = node_of(C.name);
+  // Checked for its diagnostics only: a connection from a feature that the
+  // thread does not have would read a variable that nothing defines.
+  (void)local_of_out_connection(env, C, s.conns.outgoing);
   Condact_parts p = condact_parts(s, *callee, encl, b);
   Integer period = period_or(C, C.name);
   auto [lower, upper] = get_compute_execution_time(C);
@@ -241,6 +272,7 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
   auto subs = get_subcomponents_information(env, c);
   std::unordered_map<std::string_view, const Sub_info*> by_name;
   for (const auto& s : subs) by_name.emplace(s.name.str(), &s);
+  check_connection_ends(env, c, by_name);
   const Enclosing encl = enclosing(c, *type_node, subs, Category::Thread);
   Body b;
   for (const auto& s : subs) {
@@ -250,7 +282,7 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
         process_data(node_of, s, by_name, b);
         break;
       case Category::Thread:
-        if (C.kind == Component_kind::Type) process_thread_type(node_of, s, encl, b);
+        if (C.kind == Component_kind::Type) process_thread_type(env, node_of, s, encl, b);
         else process_thread_impl(env, node_of, s, encl, b);
         break;
       case Category::Thread_group:

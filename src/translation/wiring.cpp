@@ -290,7 +290,10 @@ std::vector<Typed_ident> local_of_out_connection(const Env& env, const Component
     const Feature* f = nullptr;
     if (auto it = own.find(feature); it != own.end()) f = it->second;
     else if (auto jt = of_type.find(feature); jt != of_type.end()) f = jt->second;
-    if (!f) fail("Vorquel.local_of_out_connection " + callee.name.str() + "." + feature.str());
+    if (!f)
+      fail_located("Vorquel.local_of_out_connection " + callee.name.str() + "." + feature.str(), location_of(c->pos),
+                   connection_text(*c) + ": " + aadl_name(callee.name) + " has no feature " + aadl_name(feature) +
+                       "; connect from one of its out ports");
     locals.push_back({c->dst, type_of_feature_kind(f->kind)});
   }
   std::reverse(locals.begin(), locals.end());

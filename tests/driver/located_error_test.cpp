@@ -68,6 +68,14 @@ TEST(Located_errors, BadModels) {
        "m.aadl:27:17: error: no declaration named tx"},
       {"text_missing_feature", "m.aadl", replaced(text, "T2.x;", "T2.z;"), {},
        "m.aadl:30:5: error: connection c1: t2.z is not an in port of K::T; connect to one of its in ports"},
+      {"text_missing_source", "m.aadl", replaced(text, "t1.Y ->", "t1.z ->"), {},
+       "m.aadl:30:5: error: connection c1: K::T has no feature z; connect from one of its out ports"},
+      {"text_missing_sub", "m.aadl", replaced(text, "t1.Y ->", "t9.y ->"), {},
+       "m.aadl:30:5: error: in K::P.i: connection end t9.y: K::P.i has no sub-component t9"},
+      {"text_no_protocol", "m.aadl", replaced(text, "dispatch_protocol => periodic;", ""), {},
+       "m.aadl:11:3: error: thread K::T has no Dispatch_Protocol property; add Dispatch_Protocol => Periodic"},
+      {"binding_to_nothing", "m.aadl", replaced(text, "applies to P;", "applies to Q;"), {},
+       "m.aadl:45:5: error: property Actual_Processor_Binding: K::S.i has no sub-component Q to bind"},
   };
   for (const auto& c : cases) {
     const std::string dir = make_temp_dir(std::string("located_") + c.name);
