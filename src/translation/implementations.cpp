@@ -36,8 +36,10 @@ struct Sub_info {
 const Component& classifier_component(const Env& env, const Ident& name, const Source_pos& at, std::string referrer) {
   const Entry* e = env.find(name);
   if (!e) throw Vorquel_todo(name, location_of(at), std::move(referrer));
-  if (e->decl)
+  if (e->decl) {
     if (const auto* c = std::get_if<Component>(e->decl.get())) return *c;
+    fail_at(location_of(at), referrer + ": " + aadl_name(name) + " is a port group type, not a component");
+  }
   return env.get_component2(name);  // reports what the entry is instead
 }
 
