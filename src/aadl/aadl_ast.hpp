@@ -2,15 +2,34 @@
 // once built; normalisation builds updated copies.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "base/diagnostics.hpp"
 #include "base/ident.hpp"
 
 namespace vorquel {
+
+// Where an element of the model was written: the file (shared by every
+// element read from it), line and column from 1. Empty for elements built
+// by the program. A position is not part of the model's value: two models
+// that differ only in where they were read from compare equal.
+struct Source_pos {
+  std::shared_ptr<const std::string> file;
+  std::uint32_t line = 0;
+  std::uint32_t column = 0;
+  bool operator==(const Source_pos&) const { return true; }
+};
+
+// The location a diagnostic names, if the position has one.
+inline std::optional<Source_location> location_of(const Source_pos& p) {
+  if (!p.file) return std::nullopt;
+  return Source_location{*p.file, static_cast<int>(p.line), static_cast<int>(p.column)};
+}
 
 enum class Category { Data, Subprogram, Thread, Thread_group, Process, Processor, Memory, Bus, Device, System };
 const char* category_to_string(Category c);
@@ -43,6 +62,7 @@ struct Property_association {
   Ident name;
   std::vector<Property_value> values;
   std::optional<Ident> applies_to;
+  Source_pos pos = {};
   bool operator==(const Property_association&) const = default;
 };
 
@@ -63,6 +83,7 @@ struct Feature {
   Ident name;
   Feature_kind kind;
   std::vector<Property_association> properties;
+  Source_pos pos = {};
   bool operator==(const Feature&) const = default;
 };
 
@@ -71,6 +92,7 @@ struct Subcomponent {
   Category category;
   std::optional<Ident> classifier;
   std::vector<Property_association> properties;
+  Source_pos pos = {};
   bool operator==(const Subcomponent&) const = default;
 };
 
@@ -87,6 +109,7 @@ struct Connection {
   Connection_arrow arrow;
   Ident dst;
   std::vector<Property_association> properties;
+  Source_pos pos = {};
   bool operator==(const Connection&) const = default;
 };
 
@@ -94,6 +117,7 @@ struct Call {
   Ident name;
   Ident called;
   std::vector<Property_association> properties;
+  Source_pos pos = {};
   bool operator==(const Call&) const = default;
 };
 
@@ -118,6 +142,7 @@ struct Component {
   std::vector<Connection> connections;
   std::vector<Property_association> properties;
   bool normalized = false;
+  Source_pos pos = {};
   bool operator==(const Component&) const = default;
 };
 
@@ -127,6 +152,7 @@ struct Port_group {
   std::vector<Feature> features;
   std::optional<Ident> inverse;
   bool normalized = false;
+  Source_pos pos = {};
   bool operator==(const Port_group&) const = default;
 };
 
@@ -134,6 +160,9 @@ using Declaration = std::variant<Component, Port_group>;
 
 inline const Ident& declaration_name(const Declaration& d) {
   return std::visit([](const auto& x) -> const Ident& { return x.name; }, d);
+}
+inline const Source_pos& declaration_pos(const Declaration& d) {
+  return std::visit([](const auto& x) -> const Source_pos& { return x.pos; }, d);
 }
 
 struct Package {

@@ -8,9 +8,11 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <pugixml.hpp>
 #include <string_view>
@@ -35,20 +37,47 @@ using namespace aaxl;
 // Reports
 // ============================================================================
 
-[[noreturn]] void xml_error(const std::string& file, const std::string& description) {
-  fail_without_abort_line("*** XML parsing error if file " + file + ": " + description + "\n");
+// The location in a description that starts with "line L, column C: ",
+// and the rest of the description.
+std::pair<Source_location, std::string> split_location(const std::string& file, const std::string& description) {
+  Source_location at{file, 0, 0};
+  int line = 0, column = 0, used = 0;
+  if (std::sscanf(description.c_str(), "line %d, column %d: %n", &line, &column, &used) == 2 && used > 0) {
+    at.line = line;
+    at.column = column;
+    return {at, description.substr(static_cast<std::size_t>(used))};
+  }
+  return {at, description};
 }
 
-[[noreturn]] void invalid_document(int verbosity, const std::string& description) {
+[[noreturn]] void stop(std::string text, bool on_standard_error, const std::string& file,
+                       const std::string& description, const std::string& what) {
+  Diagnostic d = make_diagnostic(Diagnostic_kind::User, std::move(text));
+  d.on_standard_error = on_standard_error;
+  d.aborting = false;
+  auto [at, rest] = split_location(file, description);
+  d.location = std::move(at);
+  d.message = what + rest;
+  throw Fatal(std::move(d));
+}
+
+[[noreturn]] void xml_error(const std::string& file, const std::string& description) {
+  stop("*** XML parsing error if file " + file + ": " + description + "\n", false, file, description,
+       "malformed XML: ");
+}
+
+// The precise cause goes to the located line at any verbosity.
+[[noreturn]] void invalid_document(int verbosity, const std::string& file, const std::string& description) {
   if (verbosity < 2)
-    fail_without_abort_line(
+    stop(
         "*** Invalid AAXL document: it migth be due to: \n"
         "*** \t (1) the header, which ougth to say where to find the aaxl schema, points to a wrong place. "
         "Have you set correctly set the AADL_SCHEMA_DIR environment variable?\n"
         "*** \t (2) an aaxl unsupported entitier. Please send a report to the vorquel issue tracker.\n"
         "*** \t (3) a bug in the osate aaxl generator (which ougth to generate schema conforming code).\n"
-        "*** use -v 2 for more information on this schema error.\n");
-  fail_without_abort_line("*** Invalid AAXL document: " + description + "\n", true);
+        "*** use -v 2 for more information on this schema error.\n",
+        false, file, description, "invalid AAXL document: ");
+  stop("*** Invalid AAXL document: " + description + "\n", true, file, description, "invalid AAXL document: ");
 }
 
 // ============================================================================
@@ -81,6 +110,16 @@ bool named(xml_node n, std::string_view name) { return name == n.name(); }
 // identifier. Keys point into the parsed text, which outlives the table.
 class Names {
  public:
+  Names(const Positions& positions, std::shared_ptr<const std::string> file)
+      : positions_(positions), file_(std::move(file)) {}
+
+  // Where an element starts (its name, just after "<").
+  Source_pos at(xml_node n) const {
+    auto [line, column] = positions_.line_column(n.name());
+    return Source_pos{file_, line, column};
+  }
+  const std::shared_ptr<const std::string>& file() const { return file_; }
+
   // Name conversion: the last "[@name" reference of the text, or the text.
   const Ident& name(std::string_view text) { return convert(names_, text, aaxl_string_to_ident); }
   // Qualified conversion: the same name preceded by its package.
@@ -100,6 +139,8 @@ class Names {
     if (it == table.end()) it = table.emplace(text, f(text)).first;
     return it->second;
   }
+  const Positions& positions_;
+  std::shared_ptr<const std::string> file_;
   Table names_;
   Table qualified_;
 };
@@ -129,10 +170,11 @@ Access_kind direction_to_access_kind(std::optional<std::string_view> direction) 
   internal_error("unexpected access direction \"" + std::string(d) + "\"");
 }
 
-Connection_arrow string_to_connection_arrow(std::optional<std::string_view> timing) {
+Connection_arrow string_to_connection_arrow(std::optional<std::string_view> timing, const Source_pos& at) {
   if (!timing || *timing == "Immediate") return Connection_arrow::Immediate;
   if (*timing == "Delayed") return Connection_arrow::Delayed;
-  fail("*** aaxl error: \"" + std::string(*timing) + "\" instead of Delayed or Immediate.\n");
+  fail_located("*** aaxl error: \"" + std::string(*timing) + "\" instead of Delayed or Immediate.\n", location_of(at),
+               "connection timing \"" + std::string(*timing) + "\": write Immediate or Delayed");
 }
 
 // A connection end: a feature of the sub-component or call named by the
@@ -161,8 +203,17 @@ Property_value parse_propertyValue(Names& nm, xml_node n) {
 }
 
 Property_association parse_propertyAssociation(Names& nm, xml_node n) {
-  Property_association a{nm.name(required_attr(n, "propertyDefinition")), {}, nm.opt_name(attr(n, "appliesTo"))};
-  for_each_child(n, [&](xml_node c) { a.values.push_back(parse_propertyValue(nm, c)); });
+  Property_association a{nm.name(required_attr(n, "propertyDefinition")), {}, nm.opt_name(attr(n, "appliesTo")),
+                         nm.at(n)};
+  for_each_child(n, [&](xml_node c) {
+    try {
+      a.values.push_back(parse_propertyValue(nm, c));
+    } catch (const Fatal& f) {
+      // An unreadable value: located at its element, naming the property.
+      if (f.diagnostic.location || f.diagnostic.kind != Diagnostic_kind::User) throw;
+      fail_at(location_of(nm.at(c)), "property " + aadl_name(a.name) + ": " + f.diagnostic.message);
+    }
+  });
   return a;
 }
 
@@ -195,7 +246,7 @@ Feature_kind feature_kind(Names& nm, xml_node n) {
 Feature parse_feature(Names& nm, xml_node n) {
   Ident name = nm.name(required_attr(n, "name"));
   Feature_kind kind = feature_kind(nm, n);
-  return Feature{std::move(name), std::move(kind), properties_of(nm, n)};
+  return Feature{std::move(name), std::move(kind), properties_of(nm, n), nm.at(n)};
 }
 
 Subcomponent parse_subcomponent(Names& nm, xml_node n) {
@@ -204,7 +255,7 @@ Subcomponent parse_subcomponent(Names& nm, xml_node n) {
   // Sub-component names are as many as the sub-components and differ from
   // one another: converted without the table of shared names.
   return Subcomponent{aaxl_string_to_ident(required_attr(n, "name")), e->category,
-                      nm.opt_qualified(attr(n, "classifier")), properties_of(nm, n)};
+                      nm.opt_qualified(attr(n, "classifier")), properties_of(nm, n), nm.at(n)};
 }
 
 Connection parse_connection(Names& nm, xml_node n) {
@@ -229,12 +280,13 @@ Connection parse_connection(Names& nm, xml_node n) {
   std::optional<Ident> name = nm.opt_name(name_text);
   Ident src = access_connection_string_to_ident(nm, *src_text, src_context);
   Ident dst = access_connection_string_to_ident(nm, *dst_text, dst_context);
-  Connection_arrow arrow = string_to_connection_arrow(timing);
-  return Connection{std::move(name), e->kind, std::move(src), arrow, std::move(dst), properties_of(nm, n)};
+  Connection_arrow arrow = string_to_connection_arrow(timing, nm.at(n));
+  return Connection{std::move(name), e->kind, std::move(src), arrow, std::move(dst), properties_of(nm, n), nm.at(n)};
 }
 
 Call parse_call(Names& nm, xml_node n) {
-  return Call{nm.name(required_attr(n, "name")), nm.qualified(required_attr(n, "classifier")), properties_of(nm, n)};
+  return Call{nm.name(required_attr(n, "name")), nm.qualified(required_attr(n, "classifier")), properties_of(nm, n),
+              nm.at(n)};
 }
 
 Call_sequence parse_callSequence(Names& nm, xml_node n) {
@@ -245,7 +297,7 @@ Call_sequence parse_callSequence(Names& nm, xml_node n) {
 
 Component parse_component(Names& nm, xml_node n, const Component_element& e) {
   Component c{nm.name(required_attr(n, "name")), e.kind, e.category, std::nullopt, {}, std::nullopt, {}, {}, {}, {},
-              false};
+              false, nm.at(n)};
   // Flow specifications and flows do not change the model.
   for_each_child(n, [&](xml_node part) {
     std::string_view p = part.name();
@@ -259,7 +311,7 @@ Component parse_component(Names& nm, xml_node n, const Component_element& e) {
 }
 
 Port_group parse_portGroupType(Names& nm, xml_node n) {
-  Port_group g{nm.name(required_attr(n, "name")), std::nullopt, {}, nm.opt_name(attr(n, "inverseOf")), false};
+  Port_group g{nm.name(required_attr(n, "name")), std::nullopt, {}, nm.opt_name(attr(n, "inverseOf")), false, nm.at(n)};
   for_each_child(n, [&](xml_node c) {
     if (named(c, "features")) append_children(g.features, nm, c, parse_feature);
   });
@@ -291,8 +343,8 @@ Package parse_package(Names& nm, xml_node n) {
 // The packages of the document: the implicit package of the loose
 // declarations (reverse document order) first, then the packages in
 // reverse document order.
-Model parse_root(xml_node root, const std::string& file_name) {
-  Names nm;
+Model parse_root(xml_node root, const std::string& file_name, const Positions& pos) {
+  Names nm(pos, std::make_shared<const std::string>(file_name));
   Model packages;
   std::vector<Declaration> loose;
   for_each_child(root, [&](xml_node c) {
@@ -320,7 +372,8 @@ constexpr std::size_t max_input_size = std::size_t{1} << 30;
 
 std::string read_whole_file(const std::string& file_name) {
   auto fail = [&](int error) {
-    ::vorquel::fail("*** Cannot read " + file_name + ": " + std::strerror(error) + "\n");
+    fail_located("*** Cannot read " + file_name + ": " + std::strerror(error) + "\n", Source_location{file_name, 0, 0},
+                 std::string("cannot read the file: ") + std::strerror(error));
   };
   // Opened without waiting: a named pipe that nobody writes to would block
   // the opening forever. The reads wait as usual, and such a pipe then reads
@@ -489,13 +542,13 @@ Model parse_aadl_text(int verbosity, const std::string& file_name, std::string t
     }
   }
   if (!root) xml_error(file_name, "No document element found");
-  if (is_comment(root)) invalid_document(verbosity, "the document holds nothing but a comment element");
+  if (is_comment(root)) invalid_document(verbosity, file_name, "the document holds nothing but a comment element");
 
   if (auto problem = check_document(pos, root)) {
     if (problem->xml) xml_error(file_name, problem->description);
-    invalid_document(verbosity, problem->description);
+    invalid_document(verbosity, file_name, problem->description);
   }
-  return parse_root(root, file_name);
+  return parse_root(root, file_name, pos);
 }
 
 }  // namespace vorquel

@@ -9,7 +9,11 @@
 //   - a document outside the accepted structure: the invalid-document
 //     explanation (standard output), or at verbosity 2 or more the precise
 //     cause on standard error (no abort line);
-//   - a connection timing other than Immediate or Delayed.
+//   - a connection timing other than Immediate or Delayed;
+//   - a property value that cannot be read (a number that is not one).
+// Each also carries its place in the file (line and column), which the
+// driver writes on standard error at any verbosity. Every element of the
+// model records where it was read (Source_pos).
 #pragma once
 
 #include <string>

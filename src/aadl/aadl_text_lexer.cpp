@@ -15,6 +15,7 @@ void text_error(const Pos& at, const std::string& what) {
   Diagnostic d = make_diagnostic(Diagnostic_kind::User, "*** " + std::string(at.file) + ":" + std::to_string(at.line) +
                                                             ":" + std::to_string(at.col) + ": error: " + what + "\n");
   d.location = Source_location{std::string(at.file), static_cast<int>(at.line), static_cast<int>(at.col)};
+  d.message = what;
   throw Fatal(std::move(d));
 }
 

@@ -111,6 +111,13 @@ class Resolver {
     for (auto s : f.property_sets) property_sets_.emplace(lower_case(s), true);
   }
 
+  // The position of the model for a place in a text file.
+  Source_pos at(const Pos& p) {
+    auto& file = files_[p.file];
+    if (!file) file = std::make_shared<const std::string>(p.file);
+    return Source_pos{file, p.line, p.col};
+  }
+
   // Registers the declarations of packages read from AAXL.
   void add_model(const Model& m) {
     for (const auto& p : m) {
@@ -159,6 +166,8 @@ class Resolver {
 
  private:
   int verbosity_;
+  // The file names that positions share, one per file.
+  std::unordered_map<std::string_view, std::shared_ptr<const std::string>> files_;
   std::deque<Entry> entries_;
   std::unordered_map<std::string, Package_entry> packages_;
   std::set<std::string> base_types_used_;
@@ -336,7 +345,7 @@ class Resolver {
   }
 
   void build_group(Entry& e, const S_group& g, int depth) {
-    Port_group pg{Ident(std::string(g.name)), std::nullopt, {}, std::nullopt, false};
+    Port_group pg{Ident(std::string(g.name)), std::nullopt, {}, std::nullopt, false, at(g.pos)};
     if (Entry* a = ancestor(g.extends, e, depth)) {
       const auto* ag = std::get_if<Port_group>(&a->decl());
       if (!ag) text_error(g.extends.pos, "feature group type " + std::string(g.name) + " extends a component");
@@ -363,7 +372,7 @@ class Resolver {
   void build_component(Entry& e, const S_component& s, int depth) {
     const bool impl = s.kind == Component_kind::Implementation;
     Ident name = impl ? Ident::dot(s.type_name, s.impl_name) : Ident(std::string(s.type_name));
-    Component c{name, s.kind, *s.category.category, std::nullopt, {}, std::nullopt, {}, {}, {}, {}, false};
+    Component c{name, s.kind, *s.category.category, std::nullopt, {}, std::nullopt, {}, {}, {}, {}, false, at(s.pos)};
     if (impl) {
       S_ref type{{}, s.type_name, {}, s.pos};
       bool supplied = false;
@@ -390,7 +399,7 @@ class Resolver {
     for (const auto& seq : s.call_sequences) {
       Call_sequence cs{std::nullopt, {}};
       for (const auto& call : seq.calls)
-        cs.calls.push_back(Call{this->name(call.name), called(call.called, s, e), convert(call.properties, e)});
+        cs.calls.push_back(Call{this->name(call.name), called(call.called, s, e), convert(call.properties, e), at(call.pos)});
       c.call_sequences.push_back(std::move(cs));
     }
     for (const auto& con : s.connections) add_connection(c, connections, con, e);
@@ -482,7 +491,7 @@ class Resolver {
       merge_properties(merged, std::move(props));
       props = std::move(merged);
     }
-    place(list, index, Feature{name(f.name), std::move(kind), std::move(props)}, f.refined, f.name, f.pos,
+    place(list, index, Feature{name(f.name), std::move(kind), std::move(props), at(f.pos)}, f.refined, f.name, f.pos,
           "feature");
   }
 
@@ -501,7 +510,7 @@ class Resolver {
       merge_properties(merged, std::move(props));
       props = std::move(merged);
     }
-    place(list, index, Subcomponent{Ident(std::string(s.name)), *s.category.category, cls, std::move(props)}, s.refined,
+    place(list, index, Subcomponent{Ident(std::string(s.name)), *s.category.category, cls, std::move(props), at(s.pos)}, s.refined,
           s.name, s.pos, "subcomponent");
   }
 
@@ -545,7 +554,7 @@ class Resolver {
     if (name && !index.at.emplace(lower_case(s.name), c.connections.size()).second)
       text_error(s.pos, "connection " + std::string(s.name) + " is declared twice");
     c.connections.push_back(Connection{std::move(name), kind, path_ident(s.src.text), arrow, path_ident(s.dst.text),
-                                       std::move(props)});
+                                       std::move(props), at(s.pos)});
     e.notes.push_back(note);
   }
 
@@ -603,9 +612,10 @@ class Resolver {
         continue;
       }
       if (a.applies_to.empty()) {
-        out.push_back(Property_association{name, std::move(values), std::nullopt});
+        out.push_back(Property_association{name, std::move(values), std::nullopt, at(a.pos)});
       } else {
-        for (const auto& p : a.applies_to) out.push_back(Property_association{name, values, path_ident(p.text)});
+        for (const auto& p : a.applies_to)
+          out.push_back(Property_association{name, values, path_ident(p.text), at(a.pos)});
       }
     }
     return out;

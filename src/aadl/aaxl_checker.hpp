@@ -8,6 +8,7 @@
 #include <pugixml.hpp>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vorquel::aaxl {
@@ -30,13 +31,24 @@ class Positions {
     usable_ = true;
   }
 
-  // "line L, column C: " for an offset in the text, or "".
-  std::string at_offset(std::size_t offset) const {
-    if (!usable_ || offset > size_) return "";
+  // Line and column (from 1) of an offset in the text; {0, 0} if unknown.
+  std::pair<std::uint32_t, std::uint32_t> line_column(std::size_t offset) const {
+    if (!usable_ || offset > size_) return {0, 0};
     auto it = std::lower_bound(newlines_.begin(), newlines_.end(), offset);
     std::size_t line = static_cast<std::size_t>(it - newlines_.begin()) + 1;
     std::size_t line_start = it == newlines_.begin() ? 0 : *(it - 1) + 1;
-    return "line " + std::to_string(line) + ", column " + std::to_string(offset - line_start + 1) + ": ";
+    return {static_cast<std::uint32_t>(line), static_cast<std::uint32_t>(offset - line_start + 1)};
+  }
+  // Same for a pointer into the parsed buffer.
+  std::pair<std::uint32_t, std::uint32_t> line_column(const char* p) const {
+    if (p < begin_ || p >= begin_ + size_) return {0, 0};
+    return line_column(static_cast<std::size_t>(p - begin_));
+  }
+  // "line L, column C: " for an offset in the text, or "".
+  std::string at_offset(std::size_t offset) const {
+    auto [line, column] = line_column(offset);
+    if (line == 0) return "";
+    return "line " + std::to_string(line) + ", column " + std::to_string(column) + ": ";
   }
   // Same for a pointer into the parsed buffer (names and values of nodes).
   std::string at(const char* p) const {

@@ -32,12 +32,24 @@ const C_int* as_int_constant(const Property_value& v) {
   return e ? std::get_if<C_int>(&e->expression.constant) : nullptr;
 }
 
+// A property association that the model gets wrong: a located error.
+[[noreturn]] void bad_property(const Property_association& a, std::string_view what) {
+  fail_at(location_of(a.pos), "property " + aadl_name(a.name) + ": " + std::string(what));
+}
+
 // The single enumeration literal of an association, as text.
 std::string single_enum_text(const Property_association& a, std::string_view what) {
-  VQ_ASSERT(a.values.size() == 1, std::string(what) + " must have exactly one value");
+  if (a.values.size() != 1) bad_property(a, "give exactly one value");
   const auto* e = std::get_if<Pv_enum>(&a.values.front());
-  VQ_ASSERT(e != nullptr, std::string(what) + " must be an enumeration literal");
+  if (e == nullptr) bad_property(a, std::string("the value must be an enumeration literal (") + std::string(what) + ")");
   return to_string(e->literal);
+}
+
+Access_mode access_mode_of(const Property_association& a, std::string_view what) {
+  const std::string text = single_enum_text(a, what);
+  for (const char* known : {"read", "write", "read_write", "by_method"})
+    if (text == known) return string_to_access_mode(text);
+  bad_property(a, text + " is not an access mode; write read, write, read_write or by_method");
 }
 
 }  // namespace
@@ -50,9 +62,9 @@ std::optional<Integer> find_period(const std::vector<Property_association>& prop
   const Property_association* found = find_property(props, "Period");
   if (!found) return std::nullopt;
   const auto& a = *found;
-  VQ_ASSERT(a.values.size() == 1, "Period must have exactly one value");
+  if (a.values.size() != 1) bad_property(a, "give exactly one value, a time such as 10 ms");
   const C_int* n = as_int_constant(a.values.front());
-  VQ_ASSERT(n != nullptr, "Period must be an integer");
+  if (n == nullptr) bad_property(a, "the value must be an integer time, such as 10 ms");
   return Integer::literal(n->value);
 }
 
@@ -61,21 +73,26 @@ std::pair<Integer, Integer> get_compute_execution_time(const Component& c) {
   if (!a)
     return {Integer::of_name(make_new_ident(c.name, "_min_exec_time")),
             Integer::of_name(make_new_ident(c.name, "_max_exec_time"))};
-  VQ_ASSERT(!a->values.empty(), "Compute_Execution_Time without value");
+  if (a->values.empty()) bad_property(*a, "give a time range, such as 1 ms .. 3 ms");
   const Property_value& v = a->values.front();
   if (const auto* r = std::get_if<Pv_int_range>(&v)) {
-    VQ_ASSERT(!r->delta, "Compute_Execution_Time range with a delta");
+    if (r->delta) bad_property(*a, "a time range takes no delta");
     return {Integer::literal(r->min.value), Integer::literal(r->max.value)};
   }
   const C_int* n = as_int_constant(v);
-  VQ_ASSERT(n != nullptr, "Compute_Execution_Time must be an integer or an integer range");
+  if (n == nullptr) bad_property(*a, "the value must be an integer time or range, such as 1 ms .. 3 ms");
   return {Integer::literal(n->value), Integer::literal(n->value)};
 }
 
 std::optional<Dispatch_protocol> find_dispatch_protocol(const Component& c) {
   const Property_association* a = find_property(c.properties, "Dispatch_Protocol");
   if (!a) return std::nullopt;
-  return string_to_dispatch_protocol(single_enum_text(*a, "Dispatch_Protocol"));
+  const std::string text = single_enum_text(*a, "Dispatch_Protocol");
+  for (const char* known : {"Periodic", "Aperiodic", "Sporadic", "Background"})
+    if (text == known) return string_to_dispatch_protocol(text);
+  fail_located("*** " + text + " is not a valid dispatch protocol.", location_of(a->pos),
+               "property Dispatch_Protocol: " + text + " is not a dispatch protocol; write Periodic, Aperiodic, "
+               "Sporadic or Background");
 }
 
 const Property_association* find_association(const std::vector<Property_association>& props, std::string_view name,
@@ -159,12 +176,13 @@ std::vector<Processor_binding> get_processor_binding(const Component& c) {
   // reported), listed last first.
   for (const Property_association* it : bindings) {
     const Property_association& a = *it;
-    VQ_ASSERT(!a.values.empty(), "Actual_Processor_Binding without value");
+    if (a.values.empty()) bad_property(a, "give the processor, as reference (cpu)");
     const auto* p = std::get_if<Pv_reference>(&a.values.front());
-    VQ_ASSERT(p != nullptr, "Actual_Processor_Binding must be a reference");
-    VQ_ASSERT(a.applies_to.has_value(), "Actual_Processor_Binding without applies to");
+    if (p == nullptr) bad_property(a, "the value must be a reference to a processor, such as reference (cpu)");
+    if (!a.applies_to) bad_property(a, "say which sub-component it binds (applies to ...)");
     const Ident& t = *a.applies_to;
-    if (!subcomponents.count(t)) not_found();
+    if (!subcomponents.count(t))
+      bad_property(a, aadl_name(c.name) + " has no sub-component " + aadl_name(t) + " to bind");
     result.push_back({p->element, {t, c.name}});
   }
   std::reverse(result.begin(), result.end());
@@ -174,13 +192,13 @@ std::vector<Processor_binding> get_processor_binding(const Component& c) {
 std::optional<Access_mode> find_required_access_mode(const std::vector<Property_association>& props) {
   const Property_association* a = find_property(props, "Required_Access");
   if (!a) return std::nullopt;
-  return string_to_access_mode(single_enum_text(*a, "Required_Access"));
+  return access_mode_of(*a, "Required_Access");
 }
 
 std::optional<Access_mode> find_provided_access_mode(const std::vector<Property_association>& props) {
   const Property_association* a = find_property(props, "Provided_Access");
   if (!a) return std::nullopt;
-  return string_to_access_mode(single_enum_text(*a, "Provided_Access"));
+  return access_mode_of(*a, "Provided_Access");
 }
 
 Access_mode string_to_access_mode(const std::string& text) {
@@ -225,8 +243,11 @@ std::optional<double> read_real(std::string_view text) {
 
 namespace {
 
+// An unreadable value: an error that the reader locates.
+[[noreturn]] void bad_value(std::string what) { fail_at(std::nullopt, std::move(what)); }
+
 std::string_view required_text(const std::optional<std::string_view>& text, std::string_view kind) {
-  VQ_ASSERT(text.has_value(), std::string(kind) + " without value");
+  if (!text) bad_value(std::string(kind) + " without value");
   return *text;
 }
 
@@ -234,19 +255,19 @@ std::string_view required_text(const std::optional<std::string_view>& text, std:
 long long aadl_ident_opt_to_int(const std::optional<std::string_view>& text, const Name_conversion& name_of) {
   std::string printed = to_string(name_of(required_text(text, "IntegerValue")));
   auto n = read_decimal_integer(printed);
-  VQ_ASSERT(n.has_value(), "\"" + printed + "\" is not an integer");
+  if (!n) bad_value("value \"" + printed + "\" is not an integer");
   return *n;
 }
 
 long long to_int(std::string_view text) {
   auto n = read_decimal_integer(text);
-  VQ_ASSERT(n.has_value(), "\"" + std::string(text) + "\" is not an integer");
+  if (!n) bad_value("value \"" + std::string(text) + "\" is not an integer");
   return *n;
 }
 
 double to_real(std::string_view text) {
   auto x = read_real(text);
-  VQ_ASSERT(x.has_value(), "\"" + std::string(text) + "\" is not a real number");
+  if (!x) bad_value("value \"" + std::string(text) + "\" is not a real number");
   return *x;
 }
 
@@ -260,7 +281,7 @@ Ident ident_or_unknown(const std::optional<std::string_view>& text, const Name_c
 }
 
 const Aaxl_bound& bound(const std::optional<Aaxl_bound>& b, std::string_view which) {
-  VQ_ASSERT(b.has_value(), "range value without " + std::string(which));
+  if (!b) bad_value("range value without " + std::string(which));
   return *b;
 }
 
@@ -303,9 +324,9 @@ Property_value parse_property_expression(const Aaxl_property_value& v, const Nam
       std::string text(*v.value);
       for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       if (text == "true" || text == "false") return constant(C_bool{text == "true"});
-      out(to_string(name_of(*v.value)));
+      bad_value("boolean value \"" + std::string(*v.value) + "\": write true or false");
     }
-    internal_error("boolean property values are not supported");
+    bad_value("boolean value without its text: write true or false");
   }
   if (kind == "EnumValue") return Pv_enum{ident_or_unknown(v.enum_literal, name_of)};
   if (kind == "ReferenceValue") return Pv_reference{ident_or_unknown(v.reference_element, name_of)};
@@ -317,7 +338,7 @@ Property_value parse_property_expression(const Aaxl_property_value& v, const Nam
     auto [lo, hi] = parse_minmax_real(v, name_of);
     return Pv_real_range{std::move(lo), std::move(hi), opt_map(to_real, v.delta)};
   }
-  internal_error("unknown property value kind \"" + std::string(v.type) + "\"");
+  bad_value("unknown property value kind \"" + std::string(v.type) + "\"");
 }
 
 }  // namespace vorquel

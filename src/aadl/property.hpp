@@ -1,7 +1,8 @@
 // Well-known property associations: Period, Compute_Execution_Time,
 // Dispatch_Protocol, Actual_Processor_Binding, Required_Access and
 // Provided_Access. Units are ignored; numbers are taken as written.
-// A missing property is std::nullopt; a wrong shape is an internal error.
+// A missing property is std::nullopt; a wrong shape is a user error located
+// at the association.
 //
 // Also the reading of AAXL property values (propertyValue elements) into
 // Property_value, used by the reader.
@@ -46,7 +47,7 @@ std::optional<std::string> data_representation_type(const Component& c);
 Dispatch_protocol string_to_dispatch_protocol(const std::string& text);
 
 // (processor, (bound sub-component, name of c)), in reverse association order.
-// The internal error "Not_found" when a binding applies to no sub-component of c.
+// A located user error when a binding applies to no sub-component of c.
 using Processor_binding = std::pair<Ident, std::pair<Ident, Ident>>;
 std::vector<Processor_binding> get_processor_binding(const Component& c);
 
@@ -75,8 +76,9 @@ struct Aaxl_property_value {
   std::optional<Aaxl_bound> maximum;
 };
 
-// One property value. Unreadable numbers, missing values, boolean values and
-// unknown kinds are internal errors.
+// One property value. Unreadable numbers, missing values, boolean values
+// other than true and false and unknown kinds are user errors without a
+// location (the reader adds it).
 Property_value parse_property_expression(const Aaxl_property_value& v);
 // Same, with the name conversion of texts given (it must give what
 // aaxl_string_to_ident gives; the reader passes a memoised one).

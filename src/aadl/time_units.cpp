@@ -76,8 +76,9 @@ void each_number(Property_association& a, F f) {
   }
 }
 
-[[noreturn]] void time_error(const std::string& where, const std::string& what) {
-  fail("*** Error: " + where + ": " + what + "\n");
+// Located at the association.
+[[noreturn]] void time_error(const Property_association& a, const std::string& where, const std::string& what) {
+  fail_located("*** Error: " + where + ": " + what + "\n", location_of(a.pos), where + ": " + what);
 }
 
 bool is_named(const Property_association& a, std::string_view name) {
@@ -99,16 +100,16 @@ void check_times(const Property_association& a, const std::string& where) {
   const auto* e = std::get_if<Pv_expression>(&a.values.front());
   const C_int* n = e ? std::get_if<C_int>(&e->expression.constant) : nullptr;
   if (is_named(a, "Period")) {
-    if (n && n->value <= 0) time_error(where, "Period is " + with_unit(n->value, n->unit) + "; a period must be above 0.");
+    if (n && n->value <= 0) time_error(a, where, "Period is " + with_unit(n->value, n->unit) + "; a period must be above 0.");
   } else if (is_named(a, "Compute_Execution_Time")) {
     if (n && n->value < 0)
-      time_error(where, "Compute_Execution_Time is " + with_unit(n->value, n->unit) + "; an execution time cannot be negative.");
+      time_error(a, where, "Compute_Execution_Time is " + with_unit(n->value, n->unit) + "; an execution time cannot be negative.");
     if (const auto* r = std::get_if<Pv_int_range>(&a.values.front())) {
       const std::string range = with_unit(r->min.value, r->min.unit) + " .. " + with_unit(r->max.value, r->max.unit);
       if (r->min.value < 0 || r->max.value < 0)
-        time_error(where, "Compute_Execution_Time is " + range + "; an execution time cannot be negative.");
+        time_error(a, where, "Compute_Execution_Time is " + range + "; an execution time cannot be negative.");
       if (r->min.value > r->max.value)
-        time_error(where, "Compute_Execution_Time is " + range + "; its minimum is above its maximum.");
+        time_error(a, where, "Compute_Execution_Time is " + range + "; its minimum is above its maximum.");
     }
   }
 }
@@ -146,7 +147,7 @@ std::optional<Time_unit> convert_time_units(Model& model) {
         if constexpr (std::is_integral_v<std::decay_t<decltype(value)>>) {
           long long scaled;
           if (__builtin_mul_overflow(value, factor, &scaled))
-            time_error(where, to_string(a.name) + " value " + with_unit(value, unit) + " is too large in " +
+            time_error(a, where, to_string(a.name) + " value " + with_unit(value, unit) + " is too large in " +
                                   finest->name + ", the finest time unit of the model.");
           value = scaled;
         } else {

@@ -15,6 +15,45 @@ void fail_without_abort_line(std::string text, bool on_standard_error) {
   throw Fatal(std::move(d));
 }
 
+void fail_at(const std::optional<Source_location>& at, std::string message) {
+  std::string text = at ? "*** " + located_line(at, "error", message) + "\n" : "*** Error: " + message + "\n";
+  fail_located(std::move(text), at, std::move(message));
+}
+
+void fail_located(std::string text, const std::optional<Source_location>& at, std::string message) {
+  Diagnostic d = make_diagnostic(Diagnostic_kind::User, std::move(text));
+  d.location = at;
+  d.message = std::move(message);
+  throw Fatal(std::move(d));
+}
+
+std::string location_text(const Source_location& at) {
+  std::string text = at.file;
+  if (at.line > 0) {
+    text += ':' + std::to_string(at.line);
+    if (at.column > 0) text += ':' + std::to_string(at.column);
+  }
+  return text;
+}
+
+std::string located_line(const std::optional<Source_location>& at, std::string_view severity, std::string_view text) {
+  std::string line;
+  if (at && !at->file.empty()) {
+    line = location_text(*at);
+  } else {
+    line = "vorquel";
+  }
+  line += ": ";
+  line += severity;
+  line += ": ";
+  line += text;
+  return line;
+}
+
+void warn_at(const std::optional<Source_location>& at, std::string_view text) {
+  err(located_line(at, "warning", text) + "\n");
+}
+
 void internal_error(std::string description) {
   throw Fatal(make_diagnostic(Diagnostic_kind::Internal, std::move(description)));
 }
@@ -31,27 +70,40 @@ void not_yet_implemented(std::string_view text) {
   throw Fatal(make_diagnostic(Diagnostic_kind::Unsupported, std::string(text)));
 }
 
-namespace {
-// "file:line:col: " where the diagnostic is located, else "vorquel: ".
-std::string line_prefix(const Diagnostic& d) {
-  if (!d.location || d.location->file.empty()) return "vorquel: ";
-  std::string s = d.location->file + ":";
-  if (d.location->line > 0) {
-    s += std::to_string(d.location->line) + ":";
-    if (d.location->column > 0) s += std::to_string(d.location->column) + ":";
+std::string first_line_of(std::string_view text) {
+  while (!text.empty()) {
+    std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    for (std::string_view marker : {"*** ", "Error: ", "Error : "})
+      if (line.substr(0, marker.size()) == marker) line.remove_prefix(marker.size());
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\r' || line.back() == ':')) line.remove_suffix(1);
+    if (!line.empty()) return std::string(line);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
   }
-  return s + " ";
+  return "the run stopped";
 }
+
+namespace {
+
+void write_located_line(const Diagnostic& d) {
+  std::string message = d.message.empty() ? first_line_of(d.text) : d.message;
+  if (d.kind == Diagnostic_kind::Internal) message = "internal error: " + message;
+  else if (d.kind == Diagnostic_kind::Unsupported && d.message.empty()) message = "not supported: " + message;
+  err(located_line(d.location, "error", message) + "\n");
+}
+
 }  // namespace
 
 void report(const Diagnostic& d) {
   switch (d.kind) {
     case Diagnostic_kind::Warning:
-      err(line_prefix(d) + "warning: " + d.text + "\n");
+      err(located_line(d.location, "warning", d.text) + "\n");
       return;
     case Diagnostic_kind::User:
       if (!d.aborting) {
         (d.on_standard_error ? std_err() : std_out()).write(d.text);
+        write_located_line(d);
         return;
       }
       std_err().flush();
@@ -71,6 +123,7 @@ void report(const Diagnostic& d) {
       break;
   }
   std_out().flush();
+  write_located_line(d);
   std_err().flush();
   out("*** Aborting...\n");
 }

@@ -16,6 +16,12 @@
 //                collects them and prints them together, one line each on
 //                standard error, "file:line:col: warning: text" when the
 //                location is known, else "vorquel: warning: text".
+//
+// Whatever the kind, the handler also writes one line on standard error in
+// the usual compiler form: "file:line:col: error: message" when the
+// diagnostic has a location, "vorquel: error: message" otherwise (the
+// message is the first line of the text when none is given). The texts
+// above are what scripts read and stay as they are.
 #pragma once
 
 #include <exception>
@@ -25,12 +31,20 @@
 
 namespace vorquel {
 
-// Where in an input the fault lies. Not filled yet by every stage.
+// Where in an input the fault lies: a whole file when line is 0.
 struct Source_location {
   std::string file;
   int line = 0;
   int column = 0;
 };
+
+// "file:line:col", "file:line" or "file".
+std::string location_text(const Source_location& at);
+// "file:line:col: severity: text", "file: severity: text" (no line) or
+// "vorquel: severity: text" (no location), without a line end.
+std::string located_line(const std::optional<Source_location>& at, std::string_view severity, std::string_view text);
+// A warning: its located line on standard error.
+void warn_at(const std::optional<Source_location>& at, std::string_view text);
 
 enum class Diagnostic_kind { User, Unsupported, Internal, Warning };
 
@@ -42,6 +56,9 @@ struct Diagnostic {
   bool on_standard_error = false;
   bool aborting = true;
   std::optional<Source_location> location;
+  // The text of the line on standard error, naming the elements as the user
+  // wrote them; empty: the first line of the text.
+  std::string message;
 };
 
 inline Diagnostic make_diagnostic(Diagnostic_kind kind, std::string text) {
@@ -69,6 +86,12 @@ struct Fatal : std::exception {
 [[noreturn]] void fail(std::string text);
 // A user error whose text ends the report (no "*** Aborting...\n" line).
 [[noreturn]] void fail_without_abort_line(std::string text, bool on_standard_error = false);
+// A located mistake of the model: "*** <located line>\n" ("*** Error:
+// <message>\n" without a location) on standard output, then "***
+// Aborting...\n"; the located line on standard error.
+[[noreturn]] void fail_at(const std::optional<Source_location>& at, std::string message);
+// A user error with its documented text, located on standard error.
+[[noreturn]] void fail_located(std::string text, const std::optional<Source_location>& at, std::string message);
 [[noreturn]] void internal_error(std::string description);
 #define VQ_ASSERT(cond, what)                                                     \
   do {                                                                            \
@@ -86,6 +109,10 @@ bool is_not_found(const Diagnostic& d);
 
 // "*** " and the system's message for an error number, naming the file.
 std::string file_error(int error, const std::string& name);
+
+// The first line of a standard-output text that says something, without
+// its markers ("*** ", "Error: ").
+std::string first_line_of(std::string_view text);
 
 // Writes the diagnostic as the program reports a fatal error (a warning:
 // its line on standard error). Messages already written on standard error

@@ -209,14 +209,20 @@ bool has_name_part(std::string_view text) { return text.find_first_not_of(":.") 
     if (is_system_implementation(*e.decl)) lines.push_back("\t'" + user_name(k) + "'\n");
   });
   std::string text = std::move(note);
+  std::string message;
   if (lines.empty()) {
     text += "*** No system implementation found.\n";
+    message = "the model has no system implementation";
   } else {
     text += "*** No system implementation named " + given + " found in the model.";
     text += lines.size() == 1 ? "\n*** The only system implementation is:\n" : "\n*** The system implementations are:\n";
-    for (auto it = lines.rbegin(); it != lines.rend(); ++it) text += *it;
+    message = "no system implementation named '" + given + "'; choose one of";
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+      text += *it;
+      message += (it == lines.rbegin() ? " " : ", ") + it->substr(1, it->size() - 2);
+    }
   }
-  fail(std::move(text));
+  fail_located(std::move(text), std::nullopt, std::move(message));
 }
 
 }  // namespace

@@ -192,7 +192,13 @@ Env& Env::extend(std::shared_ptr<const Declaration> d) {
   VQ_ASSERT(d != nullptr, "add_decl of a null declaration");
   const Ident& name = declaration_name(*d);
   // Checked first so that a failed extend leaves the environment as it was.
-  VQ_ASSERT(Decls::find(decls_->root, name) == nullptr, "classifier " + name.str() + " declared twice");
+  if (const Entry* before = Decls::find(decls_->root, name)) {
+    std::string first;
+    if (before->decl)
+      if (auto at = location_of(declaration_pos(*before->decl))) first = " (first at " + location_text(*at) + ")";
+    fail_at(location_of(declaration_pos(*d)), aadl_name(name) + " is declared twice" + first +
+                                                 "; remove one of the declarations, or give each file once");
+  }
   if (const auto* c = std::get_if<Component>(d.get()))
     for (const auto& sub : c->subcomponents)
       if (sub.classifier) {

@@ -72,29 +72,33 @@ class Checker {
   }
 
   // A node or a type.
-  void declaration(const Ident& id) {
+  // at: where the declaration was written.
+  void declaration(const Ident& id, const std::optional<Source_location>& at) {
     const std::string t = text(id);
     if (t == base_)
-      fail("*** Error: the output base name '" + base_ + "' is also the name of the declaration " +
-                    aadl_name(id) + ".\n*** Choose another one with -o.\n");
+      fail_located("*** Error: the output base name '" + base_ + "' is also the name of the declaration " +
+                       aadl_name(id) + ".\n*** Choose another one with -o.\n",
+                   at, "the output base name '" + base_ + "' is also the name of " + aadl_name(id) +
+                           "; choose another one with -o");
     if (const Ident* other = globals_.add(id, t))
-      clash("the declarations " + aadl_name(*other) + " and " + aadl_name(id), t);
+      clash("the declarations " + aadl_name(*other) + " and " + aadl_name(id), t, at);
   }
 
-  void node_variables(const Node& n) {
+  void node_variables(const Node& n, const std::optional<Source_location>& at) {
     Scope scope;
     for (const auto* list : {&n.inputs, &n.oracles, &n.outputs, &n.locals})
       for (const auto& [id, type] : *list) {
         const std::string t = text(id);
         if (const Ident* other = scope.add(id, t))
-          clash("in " + aadl_name(n.name) + ", the names " + aadl_name(*other) + " and " + aadl_name(id), t);
+          clash("in " + aadl_name(n.name) + ", the names " + aadl_name(*other) + " and " + aadl_name(id), t, at);
       }
   }
 
  private:
-  [[noreturn]] static void clash(const std::string& what, const std::string& lustre) {
-    fail("*** Error: " + what + " are both written " + lustre + " in Lustre.\n" +
-                  "*** Rename one of them.\n");
+  [[noreturn]] static void clash(const std::string& what, const std::string& lustre,
+                                 const std::optional<Source_location>& at) {
+    fail_located("*** Error: " + what + " are both written " + lustre + " in Lustre.\n" + "*** Rename one of them.\n",
+                 at, what + " are both written " + lustre + " in Lustre; rename one of them");
   }
 
   const std::string& base_;
@@ -114,15 +118,18 @@ void check_lustre_names(const Env& env, const std::string& base, std::vector<Dia
   Checker check(base, warnings);
   env.iter([&](const Ident&, const Entry& e) {
     if (!e.def || is_device(e)) return;
+    const auto at = e.decl ? location_of(declaration_pos(*e.decl)) : std::nullopt;
     if (const auto* nd = std::get_if<Node_def>(&*e.def)) {
       if (!nd->node) return;
-      check.declaration(nd->node->name);
-      check.node_variables(*nd->node);
+      check.declaration(nd->node->name, at);
+      check.node_variables(*nd->node, at);
     } else if (const auto* t = std::get_if<TypeDef>(&*e.def)) {
       if (is_predefined_type(t->name.str()))
-        fail("*** Error: the data type " + aadl_name(t->name) +
-                      " would be written as a predefined Lustre type.\n*** Rename it or put it in a package.\n");
-      check.declaration(t->name);
+        fail_located("*** Error: the data type " + aadl_name(t->name) +
+                         " would be written as a predefined Lustre type.\n*** Rename it or put it in a package.\n",
+                     at, "the data type " + aadl_name(t->name) +
+                             " would be written as a predefined Lustre type; rename it or put it in a package");
+      check.declaration(t->name, at);
     }
   });
 }

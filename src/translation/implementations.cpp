@@ -28,16 +28,53 @@ struct Sub_info {
   Ident name;
   const Component* classifier;
   Conn_split conns;
+  Source_pos pos = {};  // of the sub-component or call
 };
 
 // The component a classifier names. A name that is not declared goes through
 // the translate-first request, which reports it as undefined.
-const Component& classifier_component(const Env& env, const Ident& name) {
+const Component& classifier_component(const Env& env, const Ident& name, const Source_pos& at, std::string referrer) {
   const Entry* e = env.find(name);
-  if (!e) throw Vorquel_todo(name);
-  if (e->decl)
+  if (!e) throw Vorquel_todo(name, location_of(at), std::move(referrer));
+  if (e->decl) {
     if (const auto* c = std::get_if<Component>(e->decl.get())) return *c;
+    fail_at(location_of(at), referrer + ": " + aadl_name(name) + " is a port group type, not a component");
+  }
   return env.get_component2(name);  // reports what the entry is instead
+}
+
+// A sub-component or call whose category has no place where it stands.
+[[noreturn]] void misplaced(const Sub_info& s, const std::string& where) {
+  const std::string category = category_to_string(s.classifier->category);
+  fail_at(location_of(s.pos), aadl_name(s.name) + " is a " + category + " (" + aadl_name(s.classifier->name) +
+                                  "), which cannot stand in " + where);
+}
+
+// A connection end "a.f" names a sub-component a (or, failing that, a
+// feature a of the component's type): otherwise it would read or write a
+// variable that nothing defines.
+void check_connection_ends(const Env& env, const Component& c,
+                           const std::unordered_map<std::string_view, const Sub_info*>& subs) {
+  const Component* type = nullptr;
+  if (const Entry* e = env.find(type_name_of_implementation_name(c.name)); e && e->decl)
+    type = std::get_if<Component>(e->decl.get());
+  auto known = [&](const Ident& end) {
+    if (end.is_simple() || subs.count(end.head())) return true;
+    // A sub-component named by several parts: the end without its feature.
+    const std::string& flat = end.str();
+    if (flat.size() > end.last().size() && subs.count(std::string_view(flat).substr(0, flat.size() - end.last().size() - 1)))
+      return true;
+    if (type)
+      for (const auto& f : type->features)
+        if (f.name.is_simple() && f.name.head() == end.head()) return true;
+    return false;
+  };
+  for (const auto& conn : c.connections)
+    for (const Ident* end : {&conn.src, &conn.dst})
+      if (!known(*end))
+        fail_at(location_of(conn.pos), "in " + aadl_name(c.name) + ": connection end " + aadl_name(*end) + ": " +
+                                           aadl_name(c.name) + " has no sub-component " +
+                                           std::string(end->head()));
 }
 
 // The sub-components of a process or system implementation, in declaration
@@ -47,8 +84,11 @@ std::vector<Sub_info> get_subcomponents_information(const Env& env, const Compon
   std::vector<Sub_info> subs;
   subs.reserve(c.subcomponents.size());
   for (auto it = c.subcomponents.rbegin(); it != c.subcomponents.rend(); ++it) {
-    VQ_ASSERT(it->classifier, "the sub-component " + it->name.str() + " of " + c.name.str() + " has no classifier");
-    subs.push_back({it->name, &classifier_component(env, *it->classifier), index.split(it->name)});
+    if (!it->classifier)
+      fail_at(location_of(it->pos), "in " + aadl_name(c.name) + ": sub-component " + aadl_name(it->name) +
+                                        " has no classifier; name the component it is an instance of");
+    subs.push_back({it->name, &classifier_component(env, *it->classifier, it->pos, "sub-component " + aadl_name(it->name)),
+                    index.split(it->name), it->pos});
   }
   return subs;
 }
@@ -60,7 +100,8 @@ std::vector<Sub_info> get_calls_information(const Env& env, const Component& c) 
   Conn_index index(c.connections);
   std::vector<Sub_info> calls;
   for (const auto& call : c.call_sequences.front().calls)
-    calls.push_back({call.name, &classifier_component(env, call.called), index.split(call.name)});
+    calls.push_back({call.name, &classifier_component(env, call.called, call.pos, "call " + aadl_name(call.name)),
+                     index.split(call.name), call.pos});
   return calls;
 }
 
@@ -182,6 +223,9 @@ void process_thread_type(const Env& env, const Node_lookup& node_of, const Sub_i
     timing.properties.insert(timing.properties.end(), type.begin(), type.end());
   }
   Node_ptr callee = node_of(C.name);
+  // Checked for its diagnostics only: a connection from a feature that the
+  // thread does not have would read a variable that nothing defines.
+  (void)local_of_out_connection(env, C, s.conns.outgoing);
   Condact_parts p = condact_parts(s, *callee, encl, b);
   Integer period = period_or(timing, C.name);
   auto [lower, upper] = get_compute_execution_time(timing);
@@ -249,12 +293,19 @@ const Property_association* thread_property(const Env& env, const Component& c, 
 void check_thread_dispatch(const Env& env, const Component& c, const Subcomponent& s, const Component& thread) {
   const std::string where = "the thread " + s.name.str() + " (" + aadl_name(thread.name) + ") of " + aadl_name(c.name);
   const Property_association* p = thread_property(env, c, s, thread, "Dispatch_Protocol");
-  if (!p) fail("*** Error: the thread " + thread.name.str() + " has no Dispatch_Protocol property.\n");
+  if (!p)
+    fail_located("*** Error: the thread " + thread.name.str() + " has no Dispatch_Protocol property.\n",
+                 location_of(thread.pos),
+                 "thread " + aadl_name(thread.name) + " has no Dispatch_Protocol property; add "
+                 "Dispatch_Protocol => Periodic");
   const std::string protocol = enumeration_text(*p);
   if (string_to_dispatch_protocol(protocol) != Dispatch_protocol::Periodic)
-    fail("*** Error: " + where + " has the dispatch protocol " + protocol + ": only periodic threads are supported.\n");
-  if (thread_property(env, c, s, thread, "Dispatch_Offset"))
-    fail("*** Error: " + where + " has a Dispatch_Offset, which is not supported.\n");
+    fail_located("*** Error: " + where + " has the dispatch protocol " + protocol +
+                     ": only periodic threads are supported.\n",
+                 location_of(p->pos), where + " is " + protocol + ": only periodic threads are supported");
+  if (const auto* offset = thread_property(env, c, s, thread, "Dispatch_Offset"))
+    fail_located("*** Error: " + where + " has a Dispatch_Offset, which is not supported.\n", location_of(offset->pos),
+                 where + " has a Dispatch_Offset, which is not supported");
 }
 
 Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const Component& c) {
@@ -264,10 +315,11 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
   auto subs = get_subcomponents_information(env, c);
   std::unordered_map<std::string_view, const Sub_info*> by_name;
   for (const auto& s : subs) by_name.emplace(s.name.str(), &s);
+  check_connection_ends(env, c, by_name);
   const Enclosing encl = enclosing(c, *type_node, subs, Category::Thread);
   for (const auto& s : c.subcomponents) {
     if (!s.classifier) continue;
-    const Component& thread = classifier_component(env, *s.classifier);
+    const Component& thread = classifier_component(env, *s.classifier, s.pos, "sub-component " + aadl_name(s.name));
     if (thread.category == Category::Thread) check_thread_dispatch(env, c, s, thread);
   }
   Body b;
@@ -291,7 +343,7 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
       case Category::Bus:
       case Category::Device:
       case Category::System:
-        internal_error("process_impl: " + s.name.str() + " is a " + category_to_string(C.category));
+        misplaced(s, "a process implementation");
     }
   }
   return node_def(finish(c, *type_node, b));
@@ -354,7 +406,7 @@ Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Co
       case Category::Process:
       case Category::Processor:
       case Category::System:
-        internal_error("thread_impl: the call " + s.name.str() + " is a " + category_to_string(C.category));
+        misplaced(s, "a thread implementation's call sequence");
     }
   }
   return node_def(finish(c, *type_node, b));
@@ -438,7 +490,7 @@ Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Co
       case Category::Subprogram:
       case Category::Thread:
       case Category::Thread_group:
-        internal_error("system_impl: " + s.name.str() + " is a " + category_to_string(C.category));
+        misplaced(s, "a system implementation");
     }
   }
 

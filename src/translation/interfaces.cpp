@@ -93,7 +93,9 @@ std::pair<std::vector<Feature>, std::vector<Feature>> classify_features(const En
   std::vector<Feature> inputs, outputs;
   for (const auto& f : c.features) {
     if (const auto* acc = std::get_if<Feat_subcomponent_access>(&f.kind)) {
-      VQ_ASSERT(acc->classifier, "the access " + f.name.str() + " of " + c.name.str() + " has no classifier");
+      if (!acc->classifier)
+        fail_at(location_of(f.pos), "in " + aadl_name(c.name) + ": access " + aadl_name(f.name) +
+                                        " has no classifier; name the data type it gives access to");
       if (acc->category == Category::Bus) {
         out("*** Bus access ignored.\n");
         continue;
@@ -102,9 +104,13 @@ std::pair<std::vector<Feature>, std::vector<Feature>> classify_features(const En
       const bool required = acc->access == Access_kind::Required;
       const std::optional<Access_mode> found =
           required ? find_required_access_mode(f.properties) : find_provided_access_mode(f.properties);
+      const std::string property = required ? "Required_Access" : "Provided_Access";
       if (!found)
-        fail("*** Error: the data access " + f.name.str() + " of " + c.name.str() + " has no " +
-             (required ? "Required_Access" : "Provided_Access") + " property.\n");
+        fail_located("*** Error: the data access " + f.name.str() + " of " + c.name.str() + " has no " + property +
+                         " property.\n",
+                     location_of(f.pos),
+                     "in " + aadl_name(c.name) + ": data access " + aadl_name(f.name) + " has no " + property +
+                         " property; give it one (read_only, write_only or read_write)");
       const Access_mode mode = *found;
       Feature as_input{add_suffix("_in", f.name), f.kind, f.properties};
       switch (mode) {
@@ -159,7 +165,7 @@ Type_expression type_of_feature_kind(const Feature_kind& k) {
   return std::visit(
       overloaded{
           [](const Feat_data_port& f) {
-            VQ_ASSERT(f.classifier, "data port without classifier");
+            if (!f.classifier) fail_at(std::nullopt, "a data port has no data classifier; give it its data type");
             return tnamed(*f.classifier);
           },
           [](const Feat_event_port&) { return tbool(); },
@@ -171,7 +177,7 @@ Type_expression type_of_feature_kind(const Feature_kind& k) {
             return tnamed(*f.classifier);
           },
           [](const Feat_port_group& f) {
-            VQ_ASSERT(f.classifier, "port group feature without classifier");
+            if (!f.classifier) fail_at(std::nullopt, "a port group feature has no classifier; give it its port group type");
             return tnamed(*f.classifier);
           },
           [](const Feat_server_subprogram_spec&) -> Type_expression {
@@ -183,7 +189,7 @@ Type_expression type_of_feature_kind(const Feature_kind& k) {
           [](const Feat_subcomponent_access& f) -> Type_expression {
             if (f.category == Category::Bus) not_yet_implemented("bus access");
             VQ_ASSERT(f.category == Category::Data, "access to a component that is neither data nor bus");
-            VQ_ASSERT(f.classifier, "data access without classifier");
+            if (!f.classifier) fail_at(std::nullopt, "a data access has no classifier; give it its data type");
             return tnamed(*f.classifier);
           },
           [](const Feat_parameter& f) { return f.classifier ? tnamed(*f.classifier) : tbool(); },

@@ -26,7 +26,13 @@ namespace vorquel::translation {
 // The translate-first request: the named component has no node yet.
 struct Vorquel_todo : std::exception {
   explicit Vorquel_todo(Ident n) : name(std::move(n)) {}
+  Vorquel_todo(Ident n, std::optional<Source_location> at, std::string user) :
+      name(std::move(n)), reference(std::move(at)), referrer(std::move(user)) {}
   Ident name;
+  // Where the model refers to the name, and what refers to it ("sub-component
+  // t1"), for the error when nothing declares it.
+  std::optional<Source_location> reference;
+  std::string referrer;
   const char* what() const noexcept override { return "Vorquel.Vorquel_todo"; }
 };
 

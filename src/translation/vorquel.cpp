@@ -85,12 +85,38 @@ void translate_aux(Translation& t, const Ident& name) {
     } catch (const Vorquel_todo& todo) {
       t.in_progress.erase(name);
       if (todo.name == name || t.in_progress.count(todo.name))
-        fail("*** Error: the translation of " + todo.name.str() + " needs its own node (cyclic dependency).\n");
+        fail_located("*** Error: the translation of " + todo.name.str() + " needs its own node (cyclic dependency).\n",
+                     location_of(declaration_pos(*decl)),
+                     "in " + aadl_name(name) + ": " + aadl_name(todo.name) + " depends on itself (cyclic dependency)");
+      // A reference to nothing: at the reference when known, or else at the
+      // declaration that makes it.
+      if (!t.env.find(todo.name)) {
+        const bool placed = todo.reference.has_value();
+        fail_located("*** Error: " + todo.name.str() + " is undefined in " + t.input_files,
+                     placed ? todo.reference : location_of(declaration_pos(*decl)),
+                     "in " + aadl_name(name) + ": " + (placed ? todo.referrer + ": the classifier " : "") +
+                         aadl_name(todo.name) + " is not declared");
+      }
       translate_aux(t, todo.name);
     } catch (const Fatal& f) {
-      // A lookup found nothing: say in which declaration.
-      if (is_not_found(f.diagnostic)) internal_error("Not_found while translating " + name.str());
-      throw;
+      // A fault found while translating a declaration and not located by
+      // the step that found it: located at the declaration. A lookup that
+      // found nothing is a reference to something the model lacks.
+      const Diagnostic& d = f.diagnostic;
+      if (d.location) throw;
+      const auto at = location_of(declaration_pos(*decl));
+      if (is_not_found(d))
+        fail_located("*** Error: Not_found while translating " + name.str() + "\n", at,
+                     "in " + aadl_name(name) +
+                         ": a classifier, feature or sub-component used here is not declared; check its spelling");
+      if (d.kind == Diagnostic_kind::Internal) throw;
+      Diagnostic located = d;
+      located.location = at;
+      if (d.kind == Diagnostic_kind::Unsupported)
+        located.message = "in " + aadl_name(name) + ": not supported: " + first_line_of(d.text);
+      else
+        located.message = "in " + aadl_name(name) + ": " + (d.message.empty() ? first_line_of(d.text) : d.message);
+      throw Fatal(std::move(located));
     }
   }
 }

@@ -51,9 +51,17 @@ struct Argument {
 
 Expression source_var(const Connection& c) { return var(c.src); }
 
-[[noreturn]] void targetted_twice(const Ident& component, const Ident& dst) {
-  fail("*** Error: in component " + component.str() + ", " + dst.str() + " is targetted by 2 different connections, " +
-       " which is only allowed for event ports.\n");
+// A connection as the user knows it: its name, or its ends.
+std::string connection_text(const Connection& c) {
+  return "connection " + (c.name ? aadl_name(*c.name) : aadl_name(c.src) + " -> " + aadl_name(c.dst));
+}
+
+[[noreturn]] void targetted_twice(const Ident& component, const Connection& c) {
+  fail_located("*** Error: in component " + component.str() + ", " + c.dst.str() +
+                   " is targetted by 2 different connections, " + " which is only allowed for event ports.\n",
+               location_of(c.pos),
+               connection_text(c) + ": " + aadl_name(c.dst) +
+                   " already has a connection; only event ports take several, remove one");
 }
 
 // Several connections into one destination, given in declaration order:
@@ -63,7 +71,7 @@ Expression source_var(const Connection& c) { return var(c.src); }
 Expression merged_sources(const Ident& component, const std::vector<const Connection*>& conns) {
   if (conns.size() > 1)
     for (const Connection* c : conns)
-      if (c->kind != Connection_kind::Event_connection) targetted_twice(component, c->dst);
+      if (c->kind != Connection_kind::Event_connection) targetted_twice(component, *c);
   Expression e = source_var(*conns.back());
   for (std::size_t k = conns.size() - 1; k-- > 0;) e = make_expr(Or{e, source_var(*conns[k])});
   return e;
@@ -72,13 +80,17 @@ Expression merged_sources(const Ident& component, const std::vector<const Connec
 // Validates the incoming connections against the callee's inputs, then gives
 // every input, in the callee's order, the expression of the first argument
 // that names it.
-std::vector<Tuple_item> check_in_conn(const Ident& callee_name, const std::vector<const Connection*>& incoming,
+std::vector<Tuple_item> check_in_conn(const Ident& sub, const Ident& callee_name,
+                                      const std::vector<const Connection*>& incoming,
                                       const std::vector<Typed_ident>& inputs, const std::vector<Argument>& args,
                                       const Input_names& input_names) {
   for (const Connection* c : incoming) {
     VQ_ASSERT(c->kind != Connection_kind::Bus_access_connection, "check_in_conn: bus access connection");
     if (!input_names.has(c->dst.last(), input_suffix(c->kind)))
-      fail("*** Variable " + c->dst.str() + " is not an input of component " + callee_name.str() + ".\n");
+      fail_located("*** Variable " + c->dst.str() + " is not an input of component " + callee_name.str() + ".\n",
+                   location_of(c->pos),
+                   connection_text(*c) + ": " + aadl_name(c->dst) + " is not an in port of " +
+                       aadl_name(callee_name) + "; connect to one of its in ports");
   }
   // The first argument that names each input.
   auto first_of = [&, index = std::unordered_map<std::string, const Argument*>()](
@@ -101,7 +113,10 @@ std::vector<Tuple_item> check_in_conn(const Ident& callee_name, const std::vecto
   result.reserve(inputs.size());
   for (const auto& [name, type] : inputs) {
     const Argument* a = first_of(name.str());
-    if (!a) fail("*** Error: The input variable " + name.str() + " is not connected.\n");
+    if (!a)
+      fail_located("*** Error: The input variable " + name.str() + " is not connected.\n", std::nullopt,
+                   "in port " + aadl_name(sub) + "." + aadl_name(name) + " (of " + aadl_name(callee_name) +
+                       ") is not connected; connect it to an output");
     result.push_back({name, a->expr});
   }
   return result;
@@ -154,7 +169,7 @@ std::vector<Tuple_item> make_input_of_component(const Ident& sub, const Ident& c
       case Connection_kind::Data_connection:
       case Connection_kind::Event_data_connection:
       case Connection_kind::Data_access_connection:
-        targetted_twice(callee_name, c->dst);
+        targetted_twice(callee_name, *c);
       case Connection_kind::Port_group_connection:
       case Connection_kind::Parameter_connection:
       case Connection_kind::Bus_access_connection:
@@ -164,7 +179,7 @@ std::vector<Tuple_item> make_input_of_component(const Ident& sub, const Ident& c
   // Latest first (stamps are distinct).
   std::sort(args.begin(), args.end(), [](const Argument& a, const Argument& b) { return a.stamp > b.stamp; });
 
-  auto result = check_in_conn(callee_name, kept, callee.inputs, args, input_names);
+  auto result = check_in_conn(sub, callee_name, kept, callee.inputs, args, input_names);
   const std::size_t n = callee.inputs.size(), m = args.size();
   if (n != m) {
     internal_error("*** Error in the use of" + sub.str() + " a component of kind " + callee_name.str() +
@@ -275,7 +290,10 @@ std::vector<Typed_ident> local_of_out_connection(const Env& env, const Component
     const Feature* f = nullptr;
     if (auto it = own.find(feature); it != own.end()) f = it->second;
     else if (auto jt = of_type.find(feature); jt != of_type.end()) f = jt->second;
-    if (!f) fail("Vorquel.local_of_out_connection " + callee.name.str() + "." + feature.str());
+    if (!f)
+      fail_located("Vorquel.local_of_out_connection " + callee.name.str() + "." + feature.str(), location_of(c->pos),
+                   connection_text(*c) + ": " + aadl_name(callee.name) + " has no feature " + aadl_name(feature) +
+                       "; connect from one of its out ports");
     locals.push_back({c->dst, type_of_feature_kind(f->kind)});
   }
   std::reverse(locals.begin(), locals.end());

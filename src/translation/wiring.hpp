@@ -105,7 +105,7 @@ class Input_names {
 
 // Stops the run: two connections target one destination that is not an
 // event port.
-[[noreturn]] void targetted_twice(const Ident& component, const Ident& dst);
+[[noreturn]] void targetted_twice(const Ident& component, const Connection& c);
 // Several connections into one destination, given in declaration order:
 // event connections merge with Or; any other kind may target a destination
 // only once.
@@ -145,7 +145,7 @@ class Enclosing {
     if (it == into_.end() || it->second.size() == 1) return Equation{Pattern{PVar{c.dst}}, var(c.src)};
     const auto& conns = it->second;
     if (conns.front() != &c) {
-      if (c.kind != Connection_kind::Event_connection) targetted_twice(name_, c.dst);
+      if (c.kind != Connection_kind::Event_connection) targetted_twice(name_, c);
       return std::nullopt;
     }
     return Equation{Pattern{PVar{c.dst}}, merged_sources(name_, conns)};

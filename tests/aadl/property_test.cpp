@@ -46,7 +46,9 @@ std::string result_of(F f) {
     case Ending::Ok: return r;
     case Ending::Not_found: return "not found";
     case Ending::Internal: return "internal";
-    case Ending::Failure: return "failure: " + o.message;
+    // A malformed association: a user error that names the property.
+    case Ending::Failure:
+      return o.message.rfind("*** Error: property ", 0) == 0 ? "error" : "failure: " + o.message;
     default: return "other";
   }
 }
@@ -60,10 +62,10 @@ TEST(Property, Period) {
       {"a number with a unit", {assoc("Period", {int_value(10, Ident("ms"))})}, "10"},
       {"the first of two", {assoc("Other", {}), assoc("Period", {int_value(5)}), assoc("Period", {int_value(7)})}, "5"},
       {"absent", {assoc("period", {int_value(5)}), assoc("K::Period", {int_value(5)})}, "not found"},
-      {"no value", {assoc("Period", {})}, "internal"},
-      {"two values", {assoc("Period", {int_value(1), int_value(2)})}, "internal"},
-      {"a range", {assoc("Period", {range(1, 2)})}, "internal"},
-      {"a real", {assoc("Period", {real_value(1.5)})}, "internal"},
+      {"no value", {assoc("Period", {})}, "error"},
+      {"two values", {assoc("Period", {int_value(1), int_value(2)})}, "error"},
+      {"a range", {assoc("Period", {range(1, 2)})}, "error"},
+      {"a real", {assoc("Period", {real_value(1.5)})}, "error"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(result_of([&] { return shown(find_period(thread(c.props)), show_integer); }), c.expected) << c.what;
@@ -82,12 +84,12 @@ TEST(Property, ComputeExecutionTime) {
       {"a range, values after the first ignored",
        {assoc("Compute_Execution_Time", {range(1, 3), real_value(2)}), assoc("Compute_Execution_Time", {range(4, 5)})},
        "1, 3"},
-      {"a range with a delta", {assoc("Compute_Execution_Time", {range(1, 3, 1)})}, "internal"},
-      {"no value", {assoc("Compute_Execution_Time", {})}, "internal"},
-      {"a real", {assoc("Compute_Execution_Time", {real_value(1)})}, "internal"},
+      {"a range with a delta", {assoc("Compute_Execution_Time", {range(1, 3, 1)})}, "error"},
+      {"no value", {assoc("Compute_Execution_Time", {})}, "error"},
+      {"a real", {assoc("Compute_Execution_Time", {real_value(1)})}, "error"},
       {"a real range",
        {assoc("Compute_Execution_Time", {Pv_real_range{{1, std::nullopt}, {2, std::nullopt}, std::nullopt}})},
-       "internal"},
+       "error"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(result_of([&] {
@@ -111,9 +113,9 @@ TEST(Property, DispatchProtocol) {
       {{assoc("Dispatch_Protocol", {enum_value("unknown_enum_value")})},
        "failure: *** unknown_enum_value is not a valid dispatch protocol."},
       {{}, "not found"},
-      {{assoc("Dispatch_Protocol", {})}, "internal"},
-      {{assoc("Dispatch_Protocol", {enum_value("Periodic"), enum_value("Periodic")})}, "internal"},
-      {{assoc("Dispatch_Protocol", {ref_value("Periodic")})}, "internal"},
+      {{assoc("Dispatch_Protocol", {})}, "error"},
+      {{assoc("Dispatch_Protocol", {enum_value("Periodic"), enum_value("Periodic")})}, "error"},
+      {{assoc("Dispatch_Protocol", {ref_value("Periodic")})}, "error"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(result_of([&] { return shown(find_dispatch_protocol(thread(c.props)), show_enum<Dispatch_protocol>); }),
@@ -146,15 +148,15 @@ TEST(Property, ProcessorBinding) {
       {"reverse order, values after the first ignored",
        {assoc(binding, {ref_value("cpu")}, "p1"), assoc("Other", {}), assoc(binding, {ref_value("cpu2"), int_value(3)}, "p2")},
        "(cpu2, p2, S.i)(cpu, p1, S.i)"},
-      {"an unknown bound element", {assoc(binding, {ref_value("cpu")}, "p3")}, "not found"},
-      {"no applies to", {assoc(binding, {ref_value("cpu")})}, "internal"},
-      {"not a reference", {assoc(binding, {enum_value("cpu")}, "p1")}, "internal"},
-      {"no value", {assoc(binding, {}, "p1")}, "internal"},
+      {"an unknown bound element", {assoc(binding, {ref_value("cpu")}, "p3")}, "error"},
+      {"no applies to", {assoc(binding, {ref_value("cpu")})}, "error"},
+      {"not a reference", {assoc(binding, {enum_value("cpu")}, "p1")}, "error"},
+      {"no value", {assoc(binding, {}, "p1")}, "error"},
       // The first faulty association in list order is the one reported.
       {"unknown element before a malformed one",
-       {assoc(binding, {ref_value("cpu")}, "p3"), assoc(binding, {enum_value("cpu")}, "p1")}, "not found"},
+       {assoc(binding, {ref_value("cpu")}, "p3"), assoc(binding, {enum_value("cpu")}, "p1")}, "error"},
       {"malformed before an unknown element",
-       {assoc(binding, {enum_value("cpu")}, "p1"), assoc(binding, {ref_value("cpu")}, "p3")}, "internal"},
+       {assoc(binding, {enum_value("cpu")}, "p1"), assoc(binding, {ref_value("cpu")}, "p3")}, "error"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(result_of([&] { return show_bindings(get_processor_binding(system(c.props))); }), c.expected) << c.what;
@@ -168,8 +170,8 @@ TEST(Property, AccessModes) {
       {{assoc("Required_Access", {enum_value("read")}), assoc("Provided_Access", {enum_value("write")})}, "0", "1"},
       {{assoc("Provided_Access", {enum_value("read_write")}), assoc("Required_Access", {enum_value("by_method")})},
        "3", "2"},
-      {{assoc("Required_Access", {enum_value("Read")})}, "internal", "not found"},
-      {{assoc("Required_Access", {}), assoc("Provided_Access", {int_value(1)})}, "internal", "internal"},
+      {{assoc("Required_Access", {enum_value("Read")})}, "error", "not found"},
+      {{assoc("Required_Access", {}), assoc("Provided_Access", {int_value(1)})}, "error", "error"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(result_of([&] { return shown(find_required_access_mode(c.props), show_enum<Access_mode>); }),

@@ -284,7 +284,7 @@ TEST_P(Stops, WithItsMessage) {
   Outcome r = capture([&] { translate(Options{}, id(c.top), env); });
   EXPECT_EQ(r.stop, c.stop);
   EXPECT_EQ(r.out, c.out);
-  EXPECT_EQ(r.err, c.err);
+  expect_located(r.err, c.err);
 }
 
 const std::string kF = type("subprogram", "F", port("parameter", "a", "in") + port("parameter", "r", "out"));

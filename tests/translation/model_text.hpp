@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -296,6 +297,14 @@ inline std::vector<std::string> undefined_locals(const Node& n) {
 
 inline bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
+}
+
+// A run that stops writes its messages on standard error, then one line
+// that locates the fault in the model.
+inline void expect_located(const std::string& err, const std::string& before) {
+  ASSERT_EQ(err.rfind(before, 0), 0u) << err;
+  const std::string line = err.substr(before.size());
+  EXPECT_TRUE(std::regex_match(line, std::regex("m\\.aaxl:[0-9]+:[0-9]+: error: [^\n]+\n"))) << line;
 }
 
 }  // namespace vorquel::model_text

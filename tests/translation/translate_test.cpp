@@ -89,7 +89,7 @@ TEST(Interface, PortGroupStops) {
     Outcome r = capture([&] { translate(Options{}, id("K::P"), env); });
     EXPECT_EQ(r.stop, c.stop);
     EXPECT_EQ(r.out, c.out);
-    EXPECT_EQ(r.err, c.err);
+    expect_located(r.err, c.err);
     EXPECT_EQ(r.message, c.message);
   }
 }
