@@ -339,7 +339,11 @@ Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Co
   for (const auto& s : subs)
     if (s.classifier->category == Category::Device) devices.insert(s.name.str());
   auto to_device = [&](const Ident& id) { return devices.count(id.head()) > 0; };
-  const Enclosing encl = enclosing(c, *type_node, subs, Category::Process);
+  std::unordered_set<std::string_view> called;  // processes and sub-systems
+  for (const auto& s : subs)
+    if (s.classifier->category == Category::Process || s.classifier->category == Category::System)
+      called.insert(s.name.str());
+  const Enclosing encl(c, *type_node, called);
 
   // Equations grow at the front, device wires at the back; the whole list
   // is reversed at the end.
@@ -358,7 +362,12 @@ Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Co
   for (const auto& s : subs) {
     const Component& C = *s.classifier;
     switch (C.category) {
-      case Category::Process: {
+      case Category::Process:
+      case Category::System: {
+        // A sub-system is called like a process: its node holds its own
+        // processes, devices and connections.
+        // A system type runs nothing.
+        if (C.category == Category::System && C.kind == Component_kind::Type) break;
         Node_ptr callee = node_of(C.name);
         Local_outputs outs = make_local_output_of_component(s.name, C.name, *callee);
         auto args = make_input_of_component(s.name, C.name, *callee, s.conns.incoming, encl);
@@ -392,8 +401,6 @@ Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Co
       case Category::Memory:
       case Category::Bus:
         break;
-      case Category::System:
-        fail("*** systems as sub-components of a system is not supported yet.");
       case Category::Data:
       case Category::Subprogram:
       case Category::Thread:

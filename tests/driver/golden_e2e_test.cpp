@@ -55,9 +55,11 @@ class GoldenRun : public ::testing::TestWithParam<std::string> {};
 TEST_P(GoldenRun, WritesExactlyTheExpectedBytes) {
   const std::string expected = source_path("tests/data/golden/" + GetParam());
   const std::string dir = make_temp_dir("golden");
-  fs::copy_file(expected + "/model.aaxl", dir + "/model.aaxl");
+  // The model is in the XML form or in the textual one.
+  const std::string model = fs::exists(expected + "/model.aadl") ? "model.aadl" : "model.aaxl";
+  fs::copy_file(expected + "/" + model, dir + "/" + model);
   std::vector<std::string> args = words(read_file(expected + "/args"));
-  args.push_back("model.aaxl");
+  args.push_back(model);
 
   auto r = run_vorquel(args, dir, {"AADL_SCHEMA_DIR=" + source_path("aadl-schema")});
   if (std::getenv("UPDATE_GOLDEN")) {

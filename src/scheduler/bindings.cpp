@@ -1,0 +1,215 @@
+// Processor bindings of the whole hierarchy: the Actual_Processor_Binding
+// associations of the top-level system and of every system implementation
+// below it, their `applies to` paths and processor references followed
+// through the sub-systems, each process given the processor of the innermost
+// association that reaches it.
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/diagnostics.hpp"
+#include "scheduler/scheduler.hpp"
+
+namespace vorquel {
+
+namespace {
+
+bool same_name(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+bool is_binding(const Property_association& a) {
+  return a.name.is_simple() && a.name.head() == "Actual_Processor_Binding";
+}
+
+std::vector<std::string> parts_of(const Ident& id) { return id.parts(); }
+
+std::string dotted(const std::vector<std::string>& path) {
+  std::string s;
+  for (const auto& p : path) s += (s.empty() ? "" : ".") + p;
+  return s;
+}
+
+// The sub-component of c named `name` (any spelling), or null.
+const Subcomponent* find_sub(const Component& c, std::string_view name) {
+  for (const auto& s : c.subcomponents)
+    if (s.name.str() == name) return &s;
+  for (const auto& s : c.subcomponents)
+    if (same_name(s.name.str(), name)) return &s;
+  return nullptr;
+}
+
+// The component a sub-component's classifier names, or null.
+const Component* classifier_of(const Env& env, const Subcomponent& s) {
+  if (!s.classifier) return nullptr;
+  const Entry* e = env.find(*s.classifier);
+  return e && e->decl ? std::get_if<Component>(e->decl.get()) : nullptr;
+}
+
+struct Association {
+  std::vector<std::string> target;     // from the top-level system
+  std::vector<std::string> processor;  // from the top-level system
+  Ident reference;                     // as written
+  std::size_t depth;                   // of the system implementation that declares it
+};
+
+// A place in the hierarchy: the system implementation reached and the
+// instance path that reaches it.
+struct Walker {
+  const Env& env;
+  std::vector<Association> associations;
+  std::vector<Bound_instance> processes;  // in declaration order, depth first
+  // Targets at the top level that are neither processes nor systems: they
+  // stay candidates, so that the scheduler says why it cannot run them.
+  std::vector<Bound_instance> others;
+
+  // Follows `path` down from c, through system implementations; null when
+  // a part names no sub-component.
+  const Subcomponent* reach(const Component& c, const std::vector<std::string>& path, const Component** holder) {
+    const Component* here = &c;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+      const Subcomponent* s = find_sub(*here, path[i]);
+      if (!s) return nullptr;
+      if (i + 1 == path.size()) {
+        *holder = here;
+        return s;
+      }
+      const Component* next = classifier_of(env, *s);
+      if (!next) return nullptr;
+      here = next;
+    }
+    return nullptr;
+  }
+
+  void add(const Component& c, const std::vector<Ident>& prefix, const Property_association& a,
+           std::vector<std::string> relative_target) {
+    const std::string where = c.name.str();
+    if (a.values.empty() || !std::holds_alternative<Pv_reference>(a.values.front()))
+      fail("*** Error: the Actual_Processor_Binding of " + where + " is not a reference to a processor.\n");
+    const Ident& ref = std::get<Pv_reference>(a.values.front()).element;
+    std::vector<std::string> base;
+    for (const auto& p : prefix) base.push_back(p.str());
+    const Component* holder = nullptr;
+    const Subcomponent* target = reach(c, relative_target, &holder);
+    if (!target)
+      fail("*** Error: the Actual_Processor_Binding of " + where + " applies to " + dotted(relative_target) +
+           ", which names no sub-component of " + where + ".\n");
+    // A spelling of the declaration, whatever the spelling of the path.
+    std::vector<std::string> processor = base;
+    std::vector<std::string> ref_parts = parts_of(ref);
+    const Component* ref_holder = nullptr;
+    if (const Subcomponent* p = reach(c, ref_parts, &ref_holder)) {
+      if (ref_parts.size() > 1 && p->category != Category::Processor)
+        fail("*** Error: the Actual_Processor_Binding of " + where + " refers to " + dotted(ref_parts) +
+             ", which is a " + category_to_string(p->category) + ", not a processor.\n");
+      ref_parts.back() = p->name.str();
+    } else if (ref_parts.size() > 1) {
+      fail("*** Error: the Actual_Processor_Binding of " + where + " refers to " + dotted(ref_parts) +
+           ", which names no processor of " + where + ".\n");
+    }
+    processor.insert(processor.end(), ref_parts.begin(), ref_parts.end());
+    std::vector<std::string> full = base;
+    full.insert(full.end(), relative_target.begin(), relative_target.end());
+    full.back() = target->name.str();
+    associations.push_back({std::move(full), std::move(processor), ref, prefix.size()});
+    if (prefix.empty() && relative_target.size() == 1 && target->category != Category::Process &&
+        target->category != Category::System)
+      others.push_back({{target->name}, c.name});
+  }
+
+  void walk(const Component& c, const std::vector<Ident>& prefix) {
+    for (const auto& a : c.properties)
+      if (is_binding(a)) {
+        if (!a.applies_to)
+          fail("*** Error: the Actual_Processor_Binding of " + c.name.str() + " applies to nothing.\n");
+        add(c, prefix, a, parts_of(*a.applies_to));
+      }
+    // Declaration order: the component holds its sub-components reversed.
+    for (auto it = c.subcomponents.rbegin(); it != c.subcomponents.rend(); ++it) {
+      for (const auto& a : it->properties)
+        if (is_binding(a)) {
+          std::vector<std::string> target{it->name.str()};
+          if (a.applies_to)
+            for (auto& p : parts_of(*a.applies_to)) target.push_back(std::move(p));
+          add(c, prefix, a, std::move(target));
+        }
+    }
+    for (auto it = c.subcomponents.rbegin(); it != c.subcomponents.rend(); ++it) {
+      std::vector<Ident> path = prefix;
+      path.push_back(it->name);
+      if (it->category == Category::Process) {
+        processes.push_back({std::move(path), c.name});
+      } else if (it->category == Category::System) {
+        const Component* sub = classifier_of(env, *it);
+        if (sub && sub->kind == Component_kind::Implementation) walk(*sub, path);
+      }
+    }
+  }
+};
+
+bool is_prefix(const std::vector<std::string>& prefix, const std::vector<Ident>& path) {
+  if (prefix.size() > path.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (prefix[i] != path[i].str()) return false;
+  return true;
+}
+
+}  // namespace
+
+std::vector<Processor_group> processor_groups(const Env& env, const Ident& top) {
+  Walker w{env, {}, {}, {}};
+  w.walk(env.get_component2(top), {});
+
+  // Each instance goes to the innermost association that reaches it (the
+  // more precise path among associations of one system, the first declared
+  // among equal ones).
+  std::vector<std::vector<const Bound_instance*>> won(w.associations.size());
+  auto assign = [&](const Bound_instance& b) {
+    std::optional<std::size_t> best;
+    for (std::size_t i = 0; i < w.associations.size(); ++i) {
+      const Association& a = w.associations[i];
+      if (!is_prefix(a.target, b.path)) continue;
+      if (!best) {
+        best = i;
+        continue;
+      }
+      const Association& o = w.associations[*best];
+      if (a.depth > o.depth || (a.depth == o.depth && a.target.size() > o.target.size())) best = i;
+    }
+    if (best) won[*best].push_back(&b);
+  };
+  for (const auto& b : w.processes) assign(b);
+  for (const auto& b : w.others) assign(b);
+
+  // Groups in the order of their first association that binds anything.
+  std::vector<Processor_group> groups;
+  std::map<std::vector<std::string>, std::size_t> group_of;
+  for (std::size_t i = 0; i < w.associations.size(); ++i) {
+    if (won[i].empty()) continue;
+    auto [pos, fresh] = group_of.try_emplace(w.associations[i].processor, groups.size());
+    if (fresh) groups.push_back({w.associations[i].reference, {}});
+    for (const Bound_instance* b : won[i]) groups[pos->second].instances.push_back(*b);
+  }
+
+  // A processor is named by its own name, or by its path where two bound
+  // processors share that name.
+  std::map<std::string, int> uses;
+  for (const auto& [path, k] : group_of) ++uses[path.back()];
+  for (const auto& [path, k] : group_of) {
+    if (uses[path.back()] > 1) {
+      std::string joined;
+      for (const auto& p : path) joined += (joined.empty() ? "" : "_") + p;
+      groups[k].processor = Ident(joined);
+    } else if (path.size() > 1 || !groups[k].processor.is_simple()) {
+      groups[k].processor = Ident(path.back());
+    }
+  }
+  return groups;
+}
+
+}  // namespace vorquel
