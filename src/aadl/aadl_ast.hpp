@@ -12,7 +12,11 @@
 
 namespace vorquel {
 
-enum class Category { Data, Subprogram, Thread, Thread_group, Process, Processor, Memory, Bus, Device, System };
+// A virtual processor (a partition of a processor) is read from the textual
+// form only.
+enum class Category {
+  Data, Subprogram, Thread, Thread_group, Process, Processor, Memory, Bus, Device, System, Virtual_processor
+};
 const char* category_to_string(Category c);
 
 enum class Component_kind { Type, Implementation };

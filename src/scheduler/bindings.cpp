@@ -62,6 +62,7 @@ struct Association {
 // instance path that reaches it.
 struct Walker {
   const Env& env;
+  const Component& top;
   std::vector<Association> associations;
   std::vector<Bound_instance> processes;  // in declaration order, depth first
   // Targets at the top level that are neither processes nor systems: they
@@ -104,7 +105,7 @@ struct Walker {
     std::vector<std::string> ref_parts = parts_of(ref);
     const Component* ref_holder = nullptr;
     if (const Subcomponent* p = reach(c, ref_parts, &ref_holder)) {
-      if (ref_parts.size() > 1 && p->category != Category::Processor)
+      if (ref_parts.size() > 1 && p->category != Category::Processor && p->category != Category::Virtual_processor)
         fail("*** Error: the Actual_Processor_Binding of " + where + " refers to " + dotted(ref_parts) +
              ", which is a " + category_to_string(p->category) + ", not a processor.\n");
       ref_parts.back() = p->name.str();
@@ -118,7 +119,7 @@ struct Walker {
     full.back() = target->name.str();
     associations.push_back({std::move(full), std::move(processor), ref, prefix.size()});
     if (prefix.empty() && relative_target.size() == 1 && target->category != Category::Process &&
-        target->category != Category::System)
+        target->category != Category::System && target->category != Category::Virtual_processor)
       others.push_back({{target->name}, c.name});
   }
 
@@ -152,6 +153,59 @@ struct Walker {
   }
 };
 
+// The sub-components along a path from the top-level system (fewer when a
+// part names none).
+std::vector<const Subcomponent*> along(const Walker& w, const std::vector<std::string>& path) {
+  std::vector<const Subcomponent*> subs;
+  const Component* here = &w.top;
+  for (const auto& part : path) {
+    const Subcomponent* s = here ? find_sub(*here, part) : nullptr;
+    if (!s) break;
+    subs.push_back(s);
+    here = classifier_of(w.env, *s);
+  }
+  return subs;
+}
+
+// The processor that runs what is bound to `path`: the path itself for a
+// processor, and for a virtual processor the processor that contains it or,
+// else, the one that it is bound to.
+std::vector<std::string> host_of(const Walker& w, const std::vector<std::string>& path, std::size_t hops = 0) {
+  const auto subs = along(w, path);
+  if (subs.size() != path.size() || subs.back()->category != Category::Virtual_processor) return path;
+  for (std::size_t i = subs.size() - 1; i-- > 0;)
+    if (subs[i]->category == Category::Processor) return {path.begin(), path.begin() + static_cast<long>(i) + 1};
+  if (hops < w.associations.size())
+    for (const auto& a : w.associations)
+      if (a.target == path) return host_of(w, a.processor, hops + 1);
+  fail("*** Error: the virtual processor " + dotted(path) + " is bound to no processor and is in none.\n");
+}
+
+// The time-slicing properties (partition windows) declared on the processor
+// at `host` or on its partitions, by name.
+void note_time_slicing(const Walker& w, const std::vector<std::string>& host, const std::vector<std::string>& partition,
+                       std::vector<std::string>& found) {
+  static constexpr std::string_view slicing[] = {"Module_Major_Frame", "Module_Schedule", "Partition_Slots",
+                                                  "Slots_Allocation"};
+  auto look = [&](const std::vector<Property_association>& props) {
+    for (const auto& a : props)
+      for (auto name : slicing)
+        if (same_name(a.name.last(), name) && std::find(found.begin(), found.end(), name) == found.end())
+          found.emplace_back(name);
+  };
+  for (const auto* path : {&host, &partition}) {
+    const auto subs = along(w, *path);
+    if (subs.empty() || subs.size() != path->size()) continue;
+    look(subs.back()->properties);
+    if (const Component* c = classifier_of(w.env, *subs.back())) {
+      look(c->properties);
+      if (c->kind == Component_kind::Implementation)
+        if (const Entry* e = w.env.find(type_name_of_implementation_name(c->name)); e && e->decl)
+          if (const auto* t = std::get_if<Component>(e->decl.get())) look(t->properties);
+    }
+  }
+}
+
 bool is_prefix(const std::vector<std::string>& prefix, const std::vector<Ident>& path) {
   if (prefix.size() > path.size()) return false;
   for (std::size_t i = 0; i < prefix.size(); ++i)
@@ -162,8 +216,9 @@ bool is_prefix(const std::vector<std::string>& prefix, const std::vector<Ident>&
 }  // namespace
 
 std::vector<Processor_group> processor_groups(const Env& env, const Ident& top) {
-  Walker w{env, {}, {}, {}};
-  w.walk(env.get_component2(top), {});
+  const Component& top_component = env.get_component2(top);
+  Walker w{env, top_component, {}, {}, {}};
+  w.walk(top_component, {});
 
   // Each instance goes to the innermost association that reaches it (the
   // more precise path among associations of one system, the first declared
@@ -191,9 +246,17 @@ std::vector<Processor_group> processor_groups(const Env& env, const Ident& top) 
   std::map<std::vector<std::string>, std::size_t> group_of;
   for (std::size_t i = 0; i < w.associations.size(); ++i) {
     if (won[i].empty()) continue;
-    auto [pos, fresh] = group_of.try_emplace(w.associations[i].processor, groups.size());
-    if (fresh) groups.push_back({w.associations[i].reference, {}});
-    for (const Bound_instance* b : won[i]) groups[pos->second].instances.push_back(*b);
+    const Association& a = w.associations[i];
+    std::vector<std::string> host = host_of(w, a.processor);
+    const bool partition = host != a.processor;
+    auto [pos, fresh] = group_of.try_emplace(std::move(host), groups.size());
+    if (fresh) groups.push_back({partition ? Ident(pos->first.back()) : a.reference, {}, {}, {}});
+    Processor_group& g = groups[pos->second];
+    for (const Bound_instance* b : won[i]) g.instances.push_back(*b);
+    if (partition && std::find(g.partitions.begin(), g.partitions.end(), dotted(a.processor)) == g.partitions.end()) {
+      g.partitions.push_back(dotted(a.processor));
+      note_time_slicing(w, pos->first, a.processor, g.time_slicing);
+    }
   }
 
   // A processor is named by its own name, or by its path where two bound

@@ -76,6 +76,12 @@ struct Bound_instance {
 struct Processor_group {
   Ident processor;
   std::vector<Bound_instance> instances;
+  // The virtual processors (partitions) whose processes run on it, by
+  // path: their threads share its one fixed-priority scheduler.
+  std::vector<std::string> partitions;
+  // The partition time-slicing properties that the model declares for
+  // them, which the generated scheduler does not follow.
+  std::vector<std::string> time_slicing;
 };
 // The Actual_Processor_Binding associations of the top-level system and of
 // every system implementation below it, each instance bound by the innermost

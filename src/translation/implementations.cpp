@@ -247,6 +247,7 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
       case Category::Subprogram:
       case Category::Process:
       case Category::Processor:
+      case Category::Virtual_processor:
       case Category::Memory:
       case Category::Bus:
       case Category::Device:
@@ -313,6 +314,7 @@ Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Co
              "a thread implementation.\n");
       case Category::Process:
       case Category::Processor:
+      case Category::Virtual_processor:
       case Category::System:
         internal_error("thread_impl: the call " + s.name.str() + " is a " + category_to_string(C.category));
     }
@@ -398,6 +400,7 @@ Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Co
         break;
       }
       case Category::Processor:
+      case Category::Virtual_processor:
       case Category::Memory:
       case Category::Bus:
         break;
@@ -450,6 +453,7 @@ Sync_definition definition_of_component(const Env& env, const Node_lookup& node_
       if (is_type) return interface_node(env, c, dirs);
       return process_impl(env, node_of, c);
     case Category::Processor:
+    case Category::Virtual_processor:
     case Category::Memory:
     case Category::Bus:
       return Skipped{c.name};
