@@ -594,7 +594,8 @@ class Parser {
       if (!c.refined) {
         c.src = path();
         if (accept_sym("->>")) c.delayed = true;
-        else if (!accept_sym("->") && !accept_sym("<->")) expected("'->', '->>' or '<->'");
+        else if (accept_sym("<->")) c.bidirectional = true;
+        else if (!accept_sym("->")) expected("'->', '->>' or '<->'");
         c.dst = path();
       }
       if (sym("{")) property_block(c.properties);
