@@ -3,6 +3,7 @@
 #include "translation/vorquel.hpp"
 
 #include <algorithm>
+#include <deque>
 #include <functional>
 #include <iterator>
 #include <optional>
@@ -361,6 +362,8 @@ Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Co
     Ident signals;
   };
   std::vector<Device_input> device_inputs;
+  std::deque<Connection> device_links;  // into the devices' values of sub-systems
+  std::vector<Typed_ident> to_environment;  // the values sub-systems send to their devices
   for (const auto& s : subs) {
     const Component& C = *s.classifier;
     switch (C.category) {
@@ -372,7 +375,36 @@ Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Co
         if (C.category == Category::System && C.kind == Component_kind::Type) break;
         Node_ptr callee = node_of(C.name);
         Local_outputs outs = make_local_output_of_component(s.name, C.name, *callee);
-        auto args = make_input_of_component(s.name, C.name, *callee, s.conns.incoming, encl);
+        // A sub-system's devices are the environment of this system too:
+        // what they send comes in as an input of this system ("s_sensor_v"),
+        // what they receive goes out as an output.
+        std::vector<const Connection*> incoming = s.conns.incoming;
+        if (C.category == Category::System) {
+          const Node& type = *node_of(type_name_of_implementation_name(C.name));
+          std::unordered_set<std::string_view> own_in, own_out;
+          for (const auto& in : type.inputs) own_in.insert(in.first.str());
+          for (const auto& o : type.outputs) own_out.insert(o.first.str());
+          for (const auto& [in, t] : callee->inputs) {
+            if (own_in.count(in.str())) continue;
+            Ident outer(s.name.str() + "_" + in.str());
+            device_outputs.push_back({outer, t});
+            device_links.push_back(Connection{std::nullopt, Connection_kind::Data_connection, outer,
+                                              Connection_arrow::Immediate, Ident::dot(s.name.str(), in.str()), {}});
+            incoming.push_back(&device_links.back());
+          }
+          // The call defines "s_act_cmd_sent", the output "s_act_cmd" copies it.
+          auto& items = std::get<PTuple>(outs.pattern.v).items;
+          for (std::size_t i = 0; i < callee->outputs.size() && i < items.size(); ++i) {
+            auto* v = std::get_if<PVar>(&items[i].pattern.v);
+            if (!v || own_out.count(callee->outputs[i].first.str())) continue;
+            Ident sent(v->name.str() + "_sent"), outer(v->name.str());
+            to_environment.emplace_back(outer, outs.locals[i].second);
+            front.prepend(Equation{Pattern{PVar{outer}}, var(sent)});
+            outs.locals[i].first = sent;
+            v->name = sent;
+          }
+        }
+        auto args = make_input_of_component(s.name, C.name, *callee, incoming, encl);
         Wires wires = make_wires(s.conns.outgoing, encl);
         // Only the values sent to devices are defined (by the device wires);
         // the other callees read the sources directly.
@@ -423,6 +455,7 @@ Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Co
     if (!to_device(l.first)) n.locals.push_back(std::move(l));
     else if (sent.insert(l.first).second) n.outputs.push_back(std::move(l));
   }
+  n.outputs.insert(n.outputs.end(), to_environment.begin(), to_environment.end());
   for (const auto& d : device_inputs)
     if (sent.insert(d.name).second) n.outputs.push_back({d.name, device_input_type(env, d.name, *d.device, d.signals)});
   n.equations.assign(back.rbegin(), back.rend());
