@@ -13,7 +13,7 @@ namespace {
 using namespace vorquel::testing;
 
 // One process of one periodic thread in a sub-system `sw`, a processor in
-// `hw`; `extra` goes into the top-level system's implementation.
+// `hw`; `top_subs` and `top_props` go into the top-level system Z.i.
 std::string model(const std::string& top_subs, const std::string& top_props) {
   return "package H public\n"
          "thread T properties Dispatch_Protocol => Periodic; Period => 10 ms; Compute_Execution_Time => 1 ms; end T;\n"
