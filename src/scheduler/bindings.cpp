@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "base/diagnostics.hpp"
@@ -71,11 +72,13 @@ struct Walker {
 
   // Follows `path` down from c, through system implementations; null when
   // a part names no sub-component.
-  const Subcomponent* reach(const Component& c, const std::vector<std::string>& path, const Component** holder) {
+  // `path` takes the spelling of the declarations.
+  const Subcomponent* reach(const Component& c, std::vector<std::string>& path, const Component** holder) {
     const Component* here = &c;
     for (std::size_t i = 0; i < path.size(); ++i) {
       const Subcomponent* s = find_sub(*here, path[i]);
       if (!s) return nullptr;
+      path[i] = s->name.str();
       if (i + 1 == path.size()) {
         *holder = here;
         return s;
@@ -108,7 +111,6 @@ struct Walker {
       if (ref_parts.size() > 1 && p->category != Category::Processor && p->category != Category::Virtual_processor)
         fail("*** Error: the Actual_Processor_Binding of " + where + " refers to " + dotted(ref_parts) +
              ", which is a " + category_to_string(p->category) + ", not a processor.\n");
-      ref_parts.back() = p->name.str();
     } else if (ref_parts.size() > 1) {
       fail("*** Error: the Actual_Processor_Binding of " + where + " refers to " + dotted(ref_parts) +
            ", which names no processor of " + where + ".\n");
@@ -116,7 +118,6 @@ struct Walker {
     processor.insert(processor.end(), ref_parts.begin(), ref_parts.end());
     std::vector<std::string> full = base;
     full.insert(full.end(), relative_target.begin(), relative_target.end());
-    full.back() = target->name.str();
     associations.push_back({std::move(full), std::move(processor), ref, prefix.size()});
     if (prefix.empty() && relative_target.size() == 1 && target->category != Category::Process &&
         target->category != Category::System && target->category != Category::Virtual_processor)
@@ -206,13 +207,6 @@ void note_time_slicing(const Walker& w, const std::vector<std::string>& host, co
   }
 }
 
-bool is_prefix(const std::vector<std::string>& prefix, const std::vector<Ident>& path) {
-  if (prefix.size() > path.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (prefix[i] != path[i].str()) return false;
-  return true;
-}
-
 }  // namespace
 
 std::vector<Processor_group> processor_groups(const Env& env, const Ident& top) {
@@ -224,17 +218,27 @@ std::vector<Processor_group> processor_groups(const Env& env, const Ident& top) 
   // more precise path among associations of one system, the first declared
   // among equal ones).
   std::vector<std::vector<const Bound_instance*>> won(w.associations.size());
+  // The associations by target, so that an instance looks up its prefixes
+  // only.
+  std::unordered_map<std::string, std::vector<std::size_t>> by_target;
+  for (std::size_t i = 0; i < w.associations.size(); ++i) by_target[dotted(w.associations[i].target)].push_back(i);
   auto assign = [&](const Bound_instance& b) {
     std::optional<std::size_t> best;
-    for (std::size_t i = 0; i < w.associations.size(); ++i) {
-      const Association& a = w.associations[i];
-      if (!is_prefix(a.target, b.path)) continue;
-      if (!best) {
-        best = i;
-        continue;
+    std::string prefix;
+    for (const auto& part : b.path) {
+      prefix += (prefix.empty() ? "" : ".") + part.str();
+      auto it = by_target.find(prefix);
+      if (it == by_target.end()) continue;
+      for (std::size_t i : it->second) {
+        if (!best) {
+          best = i;
+          continue;
+        }
+        const Association &a = w.associations[i], &o = w.associations[*best];
+        if (a.depth > o.depth || (a.depth == o.depth && a.target.size() > o.target.size()) ||
+            (a.depth == o.depth && a.target.size() == o.target.size() && i < *best))
+          best = i;
       }
-      const Association& o = w.associations[*best];
-      if (a.depth > o.depth || (a.depth == o.depth && a.target.size() > o.target.size())) best = i;
     }
     if (best) won[*best].push_back(&b);
   };
