@@ -134,6 +134,15 @@ Report_input make_report_input(const Ident& top, const Si_tree& tree, const Env&
   in.system = aadl_name(top);
   in.tick_unit = "one tick = one unit of the model's time values";
   const auto paths = tree_paths(top, env, tree);
+  // Partitions merged into one scheduler change what the numbers mean.
+  for (const auto& g : processor_groups(env, top)) {
+    if (g.partitions.empty()) continue;
+    std::string w = "the partition" + std::string(g.partitions.size() > 1 ? "s " : " ");
+    for (std::size_t i = 0; i < g.partitions.size(); ++i) w += (i ? ", " : "") + g.partitions[i];
+    w += " of processor " + g.processor.str() + " share its fixed-priority scheduler";
+    if (!g.time_slicing.empty()) w += "; their declared time slicing is not modelled";
+    in.warnings.push_back(std::move(w));
+  }
   for (std::size_t k = 0; k < tree.size(); ++k) {
     Report_processor p{tree[k].processor.str(), {}};
     const auto& items = tree[k].items;
