@@ -14,6 +14,7 @@ const char* category_to_string(Category c) {
     case Category::Bus: return "Bus";
     case Category::Device: return "Device";
     case Category::System: return "System";
+    case Category::Virtual_processor: return "Virtual_processor";
   }
   return "?";
 }

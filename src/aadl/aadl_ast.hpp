@@ -31,7 +31,11 @@ inline std::optional<Source_location> location_of(const Source_pos& p) {
   return Source_location{*p.file, static_cast<int>(p.line), static_cast<int>(p.column)};
 }
 
-enum class Category { Data, Subprogram, Thread, Thread_group, Process, Processor, Memory, Bus, Device, System };
+// A virtual processor (a partition of a processor) is read from the textual
+// form only.
+enum class Category {
+  Data, Subprogram, Thread, Thread_group, Process, Processor, Memory, Bus, Device, System, Virtual_processor
+};
 const char* category_to_string(Category c);
 
 enum class Component_kind { Type, Implementation };

@@ -304,7 +304,11 @@ class Parser {
       return take(Category::Subprogram);
     }
     if (accept_word("abstract")) return skipped();
-    if (word("virtual") && (word_at(1, "bus") || word_at(1, "processor"))) {
+    if (word("virtual") && word_at(1, "processor")) {
+      k_ += 2;
+      return take(Category::Virtual_processor);
+    }
+    if (word("virtual") && word_at(1, "bus")) {
       k_ += 2;
       return skipped();
     }
@@ -590,7 +594,8 @@ class Parser {
       if (!c.refined) {
         c.src = path();
         if (accept_sym("->>")) c.delayed = true;
-        else if (!accept_sym("->") && !accept_sym("<->")) expected("'->', '->>' or '<->'");
+        else if (accept_sym("<->")) c.bidirectional = true;
+        else if (!accept_sym("->")) expected("'->', '->>' or '<->'");
         c.dst = path();
       }
       if (sym("{")) property_block(c.properties);

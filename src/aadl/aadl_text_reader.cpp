@@ -46,7 +46,8 @@ std::string ref_text(const S_ref& r) {
 struct Connection_note {
   S_connection_kind kind;
   Pos pos;
-  bool known = false;  // kind already final
+  bool known = false;          // kind already final
+  bool bidirectional = false;  // written with <->, its direction still open
 };
 
 // The positions of the elements of a list by lower-case name.
@@ -538,7 +539,7 @@ class Resolver {
     }
     std::optional<Ident> name;
     if (!s.name.empty()) name = this->name(s.name);
-    Connection_note note{s.kind, s.pos, false};
+    Connection_note note{s.kind, s.pos, false, s.bidirectional};
     Connection_kind kind = Connection_kind::Data_connection;
     switch (s.kind) {
       case K::Data_port: kind = Connection_kind::Data_connection, note.known = true; break;
@@ -805,6 +806,40 @@ class Resolver {
     return Connection_kind::Data_connection;
   }
 
+  // Whether data can leave (`send`) or enter the connection at an end: a
+  // sub-component's feature sends when it is out, the enclosing component's
+  // own feature when it is in; an in out feature does both. Null when the
+  // feature has no direction (access, groups): no constraint.
+  static std::optional<std::pair<bool, bool>> end_roles(const Ident& end, const Feature* f) {
+    if (!f) return std::nullopt;
+    std::optional<In_out> d;
+    std::visit(
+        [&](const auto& k) {
+          if constexpr (requires { k.direction; }) d = k.direction;
+        },
+        f->kind);
+    if (!d) return std::nullopt;
+    const bool own = end.is_simple();
+    const bool out = *d == In_out::Out || *d == In_out::InOut;
+    const bool in = *d == In_out::In || *d == In_out::InOut;
+    return own ? std::pair{in, out} : std::pair{out, in};  // (sends, receives)
+  }
+
+  // A bidirectional connection is wired in the direction its features give;
+  // it is reversed when they give only the other one.
+  static void orient(Connection& con, const Feature* src, const Feature* dst, const Pos& at) {
+    const auto a = end_roles(con.src, src), b = end_roles(con.dst, dst);
+    if (!a || !b) return;
+    const bool forward = a->first && b->second, backward = b->first && a->second;
+    const std::string text = written(con.src) + " <-> " + written(con.dst);
+    if (forward && backward)
+      text_error(at, "the direction of connection " + text +
+                         " is ambiguous: both ends are in out; write it with -> in the direction the data flows");
+    if (!forward && !backward)
+      text_error(at, "connection " + text + " joins features whose directions allow no flow either way");
+    if (backward) std::swap(con.src, con.dst);
+  }
+
   // Respells the names inside a built text declaration and gives the
   // connections whose kind word leaves it open their kind.
   void finish(Entry& e) {
@@ -826,6 +861,10 @@ class Resolver {
       con.dst = respell(con.dst, e, &dst);
       respell(con.properties, e);
       Connection_note& note = e.notes[i];
+      if (note.bidirectional) {
+        orient(con, src, dst, note.pos);
+        note.bidirectional = false;
+      }
       if (note.known) continue;
       auto kind = kind_of(src);
       if (!kind) kind = kind_of(dst);

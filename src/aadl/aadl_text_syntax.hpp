@@ -109,7 +109,8 @@ struct S_connection {
   S_connection_kind kind = S_connection_kind::Port;
   S_path src;
   S_path dst;
-  bool delayed = false;  // ->>
+  bool delayed = false;        // ->>
+  bool bidirectional = false;  // <->
   std::vector<S_assoc> properties;
 };
 

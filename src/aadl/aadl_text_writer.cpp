@@ -35,6 +35,7 @@ const char* category_words(Category c) {
     case Category::Bus: return "bus";
     case Category::Device: return "device";
     case Category::System: return "system";
+    case Category::Virtual_processor: return "virtual processor";
   }
   return "system";
 }

@@ -37,12 +37,13 @@ std::string lower(std::string s) {
 // The instance paths of the items of one bound sub-component, in the order
 // in which the scheduling tree lists them: the container node's scheduling
 // records from the oldest, a thread implementation's calls in call order.
-std::vector<std::vector<std::string>> item_paths(const Env& env, const Ident& container, const Ident& local) {
+std::vector<std::vector<std::string>> item_paths(const Env& env, const Bound_instance& b) {
   std::vector<std::vector<std::string>> paths;
-  const Entry* e = env.find(env.get_comp_name_of_loc_id(container, local));
+  const Entry* e = env.find(env.get_comp_name_of_loc_id(b.container, b.path.back()));
   if (e == nullptr || !e->def || !std::holds_alternative<Node_def>(*e->def)) return paths;
   const Node& node = *std::get<Node_def>(*e->def).node;
-  const std::string prefix = local.str() + ".";
+  std::string prefix;
+  for (const auto& p : b.path) prefix += p.str() + ".";
   for (auto it = node.sched_infos.rbegin(); it != node.sched_infos.rend(); ++it) {
     if (const auto* t = std::get_if<Si_timed>(&*it)) {
       paths.push_back({prefix + local_of_clock(act_clock(t->activation))});
@@ -65,25 +66,12 @@ std::vector<std::vector<std::string>> item_paths(const Env& env, const Ident& co
 // the scheduling tree does (latest binding first, each sub-component once).
 std::vector<std::vector<std::vector<std::string>>> tree_paths(const Ident& top, const Env& env,
                                                              const Si_tree& tree) {
-  const auto bindings = get_processor_binding(env.get_component2(top));
+  const auto groups = processor_groups(env, top);
   std::vector<std::vector<std::vector<std::string>>> result(tree.size());
-  std::set<std::pair<Ident, Ident>> bound;
-  std::vector<Ident> order;
-  std::map<Ident, std::size_t> group_of;
-  std::vector<std::vector<std::pair<Ident, Ident>>> refs;
-  for (auto it = bindings.rbegin(); it != bindings.rend(); ++it) {
-    if (!bound.insert(it->second).second) continue;
-    auto [g, fresh] = group_of.try_emplace(it->first, order.size());
-    if (fresh) {
-      order.push_back(it->first);
-      refs.emplace_back();
-    }
-    refs[g->second].push_back(it->second);
-  }
-  for (std::size_t k = 0; k < tree.size() && k < order.size(); ++k) {
-    if (!(order[k] == tree[k].processor)) continue;
-    for (const auto& [local, container] : refs[k])
-      for (auto& p : item_paths(env, container, local)) result[k].push_back(std::move(p));
+  for (std::size_t k = 0; k < tree.size() && k < groups.size(); ++k) {
+    if (!(groups[k].processor == tree[k].processor)) continue;
+    for (const auto& b : groups[k].instances)
+      for (auto& p : item_paths(env, b)) result[k].push_back(std::move(p));
   }
   return result;
 }
@@ -130,9 +118,12 @@ Architecture architecture(const Ident& top, const Env& env) {
   Architecture a{aadl_name(top), {}, {}, {}};
   for (const auto& s : sys.subcomponents) a.components.push_back(arch_component(env, s, 0));
   for (const auto& c : sys.connections) a.connections.push_back(arch_connection(c));
-  const auto bindings = get_processor_binding(sys);
-  for (auto it = bindings.rbegin(); it != bindings.rend(); ++it)
-    a.bindings.push_back(Arch_binding{it->first.str(), it->second.first.str()});
+  for (const auto& g : processor_groups(env, top))
+    for (const auto& b : g.instances) {
+      std::string path;
+      for (const auto& p : b.path) path += (path.empty() ? "" : ".") + p.str();
+      a.bindings.push_back(Arch_binding{g.processor.str(), path});
+    }
   return a;
 }
 
@@ -143,6 +134,15 @@ Report_input make_report_input(const Ident& top, const Si_tree& tree, const Env&
   in.system = aadl_name(top);
   in.tick_unit = "one tick = one unit of the model's time values";
   const auto paths = tree_paths(top, env, tree);
+  // Partitions merged into one scheduler change what the numbers mean.
+  for (const auto& g : processor_groups(env, top)) {
+    if (g.partitions.empty()) continue;
+    std::string w = "the partition" + std::string(g.partitions.size() > 1 ? "s " : " ");
+    for (std::size_t i = 0; i < g.partitions.size(); ++i) w += (i ? ", " : "") + g.partitions[i];
+    w += " of processor " + g.processor.str() + " share its fixed-priority scheduler";
+    if (!g.time_slicing.empty()) w += "; their declared time slicing is not modelled";
+    in.warnings.push_back(std::move(w));
+  }
   for (std::size_t k = 0; k < tree.size(); ++k) {
     Report_processor p{tree[k].processor.str(), {}};
     const auto& items = tree[k].items;

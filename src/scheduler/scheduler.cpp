@@ -129,6 +129,29 @@ void check_clocks_driven(const Si_tree& tree, const Node& top_node) {
 
 }  // namespace
 
+namespace {
+
+// Partitions of one processor share its fixed-priority scheduler: said at
+// verbosity 1, and a warning when the model gives them time slices.
+void report_partitions(const Options& opt, const Env& env, const Ident& top) {
+  for (const auto& g : processor_groups(env, top)) {
+    if (g.partitions.empty()) continue;
+    std::string list;
+    for (const auto& p : g.partitions) list += (list.empty() ? "" : ", ") + p;
+    if (opt.verbosity >= 1)
+      out("# processor " + g.processor.str() + ": the partition" + (g.partitions.size() > 1 ? "s " : " ") + list +
+          " share its fixed-priority scheduler\n");
+    if (!g.time_slicing.empty()) {
+      std::string props;
+      for (const auto& p : g.time_slicing) props += (props.empty() ? "" : ", ") + p;
+      err("vorquel: warning: partition time slicing (" + props + ") of processor " + g.processor.str() +
+          " is not modelled: the threads of " + list + " share its fixed-priority scheduler\n");
+    }
+  }
+}
+
+}  // namespace
+
 std::vector<Named_constant> print_scheduler(const Options& opt, Lustre_writer& w, const Ident& top, const Env& env) {
   const std::string& base = opt.output_base_name;
   std::unique_ptr<Channel> own_scenario = w.files().scenario ? nullptr : open_scenario_file(base);
@@ -137,6 +160,7 @@ std::vector<Named_constant> print_scheduler(const Options& opt, Lustre_writer& w
   Channel& top_oc = *w.files().top;
 
   const Si_tree tree = compute_si_tree(top, env, opt.immediate_first);
+  report_partitions(opt, env, top);
   const std::vector<int> counts = compute_thread_nb(tree);
   const Node& top_node = env.get_node2(top);
   check_clocks_driven(tree, top_node);

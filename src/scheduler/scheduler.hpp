@@ -64,6 +64,31 @@ struct Oracle_info {
 // verbosity 1); none: the no-system message and exit status 2.
 Ident get_a_system_impl(const Options& opt, const Env& env);
 
+// A bound instance: the instance path from the top-level system down to a
+// process (or, at the top level, to whatever an association names), and the
+// classifier that declares its last instance.
+struct Bound_instance {
+  std::vector<Ident> path;
+  Ident container;
+};
+// The instances bound to one processor, named by its own name or, where two
+// bound processors share it, by its path ("hw_cpu").
+struct Processor_group {
+  Ident processor;
+  std::vector<Bound_instance> instances;
+  // The virtual processors (partitions) whose processes run on it, by
+  // path: their threads share its one fixed-priority scheduler.
+  std::vector<std::string> partitions;
+  // The partition time-slicing properties that the model declares for
+  // them, which the generated scheduler does not follow.
+  std::vector<std::string> time_slicing;
+};
+// The Actual_Processor_Binding associations of the top-level system and of
+// every system implementation below it, each instance bound by the innermost
+// association that reaches it. Groups come in the order of their first
+// association, instances in association order.
+std::vector<Processor_group> processor_groups(const Env& env, const Ident& top);
+
 // Threads grouped by processor, each bound instance with the clocks that the
 // top-level system passes for it. A sub-component bound more than once is
 // scheduled once, in the group where the grouping walk puts it first.

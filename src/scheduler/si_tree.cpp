@@ -121,12 +121,8 @@ class Instance_calls {
 
 const Ident& callee_name(const Call_expr& c) { return std::get<Var>(c.node->v).name; }
 
-// The items of the sub-component `local` of `container`, found by following
-// the call that runs it, and the call that runs each of its threads: every
-// clock is named as the top-level system names the clock of that very
-// instance. Null when the container's node records no such call.
-// Given `names`, also the classifier of the instance and the local name of
-// the thread behind each item.
+// The classifier of an instance and the local name of the thread behind
+// each of its items.
 struct Item_names {
   std::optional<Ident> classifier;
   std::vector<std::string> locals;
@@ -141,22 +137,41 @@ std::string local_of_clock(const std::string& clock) {
   return clock;
 }
 
-std::optional<std::vector<Si_item>> follow_instance(const Env& env, Instance_calls& calls, const Ident& container,
-                                                    const Ident& local, Item_names* names = nullptr) {
-  const Entry* container_entry = env.find(container);
-  const auto* container_def =
-      container_entry && container_entry->def ? std::get_if<Node_def>(&*container_entry->def) : nullptr;
-  if (!container_def) return std::nullopt;
-  const Node* container_node = container_def->node.get();
-  const Call_expr* call = calls.find(*container_node, local);
-  if (!call) return std::nullopt;
-  const Ident& classifier = callee_name(*call);
-  const Node& node = env.get_node2(classifier);
-  if (node.sched_infos.empty()) cannot_schedule(classifier);
-  const Renaming m = through_call(node, call, {});
+// The items of the instance at `path` below the top-level system, found by
+// following the calls that run it, and the call that runs each of its
+// threads: every clock is named as the top-level system names the clock of
+// that very instance. Null when a node on the way records no such call.
+// Given `names`, also the classifier of the instance and the local name of
+// the thread behind each item.
+std::optional<std::vector<Si_item>> follow_instance(const Env& env, Instance_calls& calls, const Ident& top,
+                                                    const std::vector<Ident>& path, Item_names* names = nullptr) {
+  const Node* container_node = nullptr;
+  {
+    const Entry* e = env.find(top);
+    const auto* d = e && e->def ? std::get_if<Node_def>(&*e->def) : nullptr;
+    if (!d) return std::nullopt;
+    container_node = d->node.get();
+  }
+  Renaming m;
+  const Node* node = nullptr;
+  const Call_expr* call = nullptr;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    call = calls.find(*container_node, path[i]);
+    if (!call) return std::nullopt;
+    const Ident& classifier = callee_name(*call);
+    node = &env.get_node2(classifier);
+    if (i + 1 < path.size()) {
+      m = through_call(*node, call, m);
+      container_node = node;
+    } else if (node->sched_infos.empty()) {
+      cannot_schedule(classifier);
+    }
+  }
+  if (!node) return std::nullopt;
+  m = through_call(*node, call, m);
   std::vector<Si_item> items;
-  if (names) names->classifier = classifier;
-  for (auto it = node.sched_infos.rbegin(); it != node.sched_infos.rend(); ++it) {
+  if (names) names->classifier = callee_name(*call);
+  for (auto it = node->sched_infos.rbegin(); it != node->sched_infos.rend(); ++it) {
     if (const auto* t = std::get_if<Si_timed>(&*it)) {
       if (names) names->locals.push_back(local_of_clock(act_clock(t->activation).str()));
       items.push_back(Si_thread{renamed(m, *t)});
@@ -165,7 +180,7 @@ std::optional<std::vector<Si_item>> follow_instance(const Env& env, Instance_cal
     const auto& plain = std::get<Si_plain>(*it);
     if (names) names->locals.push_back(plain.instance ? plain.instance->str() : plain.name.str());
     const Node& thread = env.get_node2(plain.name);
-    const Call_expr* thread_call = plain.instance ? calls.find(node, *plain.instance) : nullptr;
+    const Call_expr* thread_call = plain.instance ? calls.find(*node, *plain.instance) : nullptr;
     const Renaming m2 = through_call(thread, thread_call, m);
     std::vector<Thread_sched> subprograms;
     for (auto jt = thread.sched_infos.rbegin(); jt != thread.sched_infos.rend(); ++jt) {
@@ -267,27 +282,11 @@ void immediate_links(const Env& env, const Item_names& names, std::size_t first,
 
 Si_tree compute_si_tree(const Ident& top, const Env& env, bool immediate_first) {
   Instance_calls calls;
-  const auto bindings = get_processor_binding(env.get_component2(top));
-
-  // Each binding moves its processor's group to the front and its reference
-  // to the front of the group: groups end up ordered by their last binding,
-  // latest first, with references in reverse binding order. Walking the
-  // bindings backwards builds that order directly. A sub-component bound
-  // more than once is scheduled once, in the first group that gets it: two
-  // schedulers would otherwise drive the same clocks.
-  struct Group {
-    Ident processor;
-    std::vector<std::pair<Ident, Ident>> refs;  // (local name, container)
-  };
-  std::vector<Group> groups;
-  std::map<Ident, std::size_t> group_of;
-  std::set<std::pair<Ident, Ident>> bound;
-  for (auto it = bindings.rbegin(); it != bindings.rend(); ++it) {
-    if (!bound.insert(it->second).second) continue;
-    auto [pos, fresh] = group_of.try_emplace(it->first, groups.size());
-    if (fresh) groups.push_back(Group{it->first, {}});
-    groups[pos->second].refs.push_back(it->second);
-  }
+  // Groups in the order of their first association, instances in
+  // association order; an instance bound more than once is scheduled once,
+  // by the innermost association: two schedulers would otherwise drive the
+  // same clocks.
+  const std::vector<Processor_group> groups = processor_groups(env, top);
   if (groups.empty()) {
     fail_without_abort_line("*** Cannot schedule this system, sorry.\n*** No sub-component of " + top.str() +
                             " is bound to a processor (Actual_Processor_Binding).\n");
@@ -301,10 +300,10 @@ Si_tree compute_si_tree(const Ident& top, const Env& env, bool immediate_first) 
   for (const auto& g : groups) {
     Numbered_items items;
     std::vector<std::pair<std::size_t, std::size_t>> links;
-    for (const auto& [local, container] : g.refs) {
+    for (const auto& b : g.instances) {
       Item_names names;
-      auto followed = follow_instance(env, calls, container, local, immediate_first ? &names : nullptr);
-      if (!followed) not_run(env, container, local);
+      auto followed = follow_instance(env, calls, top, b.path, immediate_first ? &names : nullptr);
+      if (!followed) not_run(env, b.container, b.path.back());
       if (immediate_first) immediate_links(env, names, items.size(), links);
       for (auto& item : *followed)
         items.push_back(Numbered_item{static_cast<int>(items.size()) + 1, std::move(item)});

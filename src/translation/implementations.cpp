@@ -3,6 +3,7 @@
 #include "translation/vorquel.hpp"
 
 #include <algorithm>
+#include <deque>
 #include <functional>
 #include <iterator>
 #include <optional>
@@ -339,6 +340,7 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
       case Category::Subprogram:
       case Category::Process:
       case Category::Processor:
+      case Category::Virtual_processor:
       case Category::Memory:
       case Category::Bus:
       case Category::Device:
@@ -405,6 +407,7 @@ Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Co
              "a thread implementation.\n");
       case Category::Process:
       case Category::Processor:
+      case Category::Virtual_processor:
       case Category::System:
         misplaced(s, "a thread implementation's call sequence");
     }
@@ -431,7 +434,11 @@ Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Co
   for (const auto& s : subs)
     if (s.classifier->category == Category::Device) devices.insert(s.name.str());
   auto to_device = [&](const Ident& id) { return devices.count(id.head()) > 0; };
-  const Enclosing encl = enclosing(c, *type_node, subs, Category::Process);
+  std::unordered_set<std::string_view> called;  // processes and sub-systems
+  for (const auto& s : subs)
+    if (s.classifier->category == Category::Process || s.classifier->category == Category::System)
+      called.insert(s.name.str());
+  const Enclosing encl(c, *type_node, called);
 
   // Equations grow at the front, device wires at the back; the whole list
   // is reversed at the end.
@@ -447,13 +454,49 @@ Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Co
     Ident signals;
   };
   std::vector<Device_input> device_inputs;
+  std::deque<Connection> device_links;  // into the devices' values of sub-systems
+  std::vector<Typed_ident> to_environment;  // the values sub-systems send to their devices
   for (const auto& s : subs) {
     const Component& C = *s.classifier;
     switch (C.category) {
-      case Category::Process: {
+      case Category::Process:
+      case Category::System: {
+        // A sub-system is called like a process: its node holds its own
+        // processes, devices and connections.
+        // A system type runs nothing.
+        if (C.category == Category::System && C.kind == Component_kind::Type) break;
         Node_ptr callee = node_of(C.name);
         Local_outputs outs = make_local_output_of_component(s.name, C.name, *callee);
-        auto args = make_input_of_component(s.name, C.name, *callee, s.conns.incoming, encl);
+        // A sub-system's devices are the environment of this system too:
+        // what they send comes in as an input of this system ("s_sensor_v"),
+        // what they receive goes out as an output.
+        std::vector<const Connection*> incoming = s.conns.incoming;
+        if (C.category == Category::System) {
+          const Node& type = *node_of(type_name_of_implementation_name(C.name));
+          std::unordered_set<std::string_view> own_in, own_out;
+          for (const auto& in : type.inputs) own_in.insert(in.first.str());
+          for (const auto& o : type.outputs) own_out.insert(o.first.str());
+          for (const auto& [in, t] : callee->inputs) {
+            if (own_in.count(in.str())) continue;
+            Ident outer(s.name.str() + "_" + in.str());
+            device_outputs.push_back({outer, t});
+            device_links.push_back(Connection{std::nullopt, Connection_kind::Data_connection, outer,
+                                              Connection_arrow::Immediate, Ident::dot(s.name.str(), in.str()), {}});
+            incoming.push_back(&device_links.back());
+          }
+          // The call defines "s_act_cmd_sent", the output "s_act_cmd" copies it.
+          auto& items = std::get<PTuple>(outs.pattern.v).items;
+          for (std::size_t i = 0; i < callee->outputs.size() && i < items.size(); ++i) {
+            auto* v = std::get_if<PVar>(&items[i].pattern.v);
+            if (!v || own_out.count(callee->outputs[i].first.str())) continue;
+            Ident sent(v->name.str() + "_sent"), outer(v->name.str());
+            to_environment.emplace_back(outer, outs.locals[i].second);
+            front.prepend(Equation{Pattern{PVar{outer}}, var(sent)});
+            outs.locals[i].first = sent;
+            v->name = sent;
+          }
+        }
+        auto args = make_input_of_component(s.name, C.name, *callee, incoming, encl);
         Wires wires = make_wires(s.conns.outgoing, encl);
         // Only the values sent to devices are defined (by the device wires);
         // the other callees read the sources directly.
@@ -481,11 +524,10 @@ Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Co
         break;
       }
       case Category::Processor:
+      case Category::Virtual_processor:
       case Category::Memory:
       case Category::Bus:
         break;
-      case Category::System:
-        fail("*** systems as sub-components of a system is not supported yet.");
       case Category::Data:
       case Category::Subprogram:
       case Category::Thread:
@@ -505,6 +547,7 @@ Sync_definition system_impl(const Env& env, const Node_lookup& node_of, const Co
     if (!to_device(l.first)) n.locals.push_back(std::move(l));
     else if (sent.insert(l.first).second) n.outputs.push_back(std::move(l));
   }
+  n.outputs.insert(n.outputs.end(), to_environment.begin(), to_environment.end());
   for (const auto& d : device_inputs)
     if (sent.insert(d.name).second) n.outputs.push_back({d.name, device_input_type(env, d.name, *d.device, d.signals)});
   n.equations.assign(back.rbegin(), back.rend());
@@ -535,6 +578,7 @@ Sync_definition definition_of_component(const Env& env, const Node_lookup& node_
       if (is_type) return interface_node(env, c, dirs);
       return process_impl(env, node_of, c);
     case Category::Processor:
+    case Category::Virtual_processor:
     case Category::Memory:
     case Category::Bus:
       return Skipped{c.name};

@@ -76,6 +76,11 @@ TEST(TextReader, PropertyValues) {
   });
 }
 
+const std::string kTwoWay =
+    "thread T features i : in data port; o : out data port; b : in out data port; end T; process P features "
+    "pi : in data port; po : out data port; end P; process implementation P.i subcomponents a : thread T; "
+    "b : thread T; connections ";
+
 TEST(TextReader, Declarations) {
   check({
       // Loose declarations first (last first), then the packages last first.
@@ -104,6 +109,13 @@ TEST(TextReader, Declarations) {
       {pkg("with Base_Types; data D extends Base_Types::Integer end D; thread T features "
            "i : in data port Base_Types::Float; end T;"),
        "package K\n  public Data type D\n  public Thread type T features [i: data_port in Base_Types::Float]\n"},
+      // Bidirectional connections take the direction their features give.
+      {pkg(kTwoWay + "c1 : port a.i <-> b.o; c2 : port a.b <-> b.i; c3 : port po <-> a.b; c4 : port a.b <-> pi; "
+                     "end P.i;"),
+       "package K\n  public Thread type T features [i: data_port in -; o: data_port out -; b: data_port inout -]\n"
+       "  public Process type P features [pi: data_port in -; po: data_port out -]\n"
+       "  public Process impl P.i subcomponents [a: Thread K::T; b: Thread K::T] connections [c1: data b.o -> a.i; "
+       "c2: data a.b -> b.i; c3: data a.b -> po; c4: data pi -> a.b]\n"},
       // Skipped categories, flows and annexes leave no trace.
       {pkg("abstract A end A; virtual bus V end V; system S features f : feature; flows x : flow sink f; "
            "properties none; annex EMV2 {** use types x; **}; end S;"),
@@ -154,6 +166,11 @@ TEST(TextReader, LocatedErrors) {
        "*** m.aadl:2:26: error: integer literal 99999999999999999999 out of range\n"},
       {std::string("package K public\n data \0D end D; end K;", 38), "*** m.aadl:2:7: error: NUL byte in the text\n"},
       {pkg("-- caf\xC3\xA9 \xC3\n"), "*** m.aadl:2:10: error: invalid UTF-8 byte sequence\n"},
+      {pkg(kTwoWay + "c : port a.b <-> b.b; end P.i;"),
+       "*** m.aadl:2:231: error: the direction of connection a.b <-> b.b is ambiguous: both ends are in out; write it "
+       "with -> in the direction the data flows\n"},
+      {pkg(kTwoWay + "c : port a.i <-> b.i; end P.i;"),
+       "*** m.aadl:2:231: error: connection a.i <-> b.i joins features whose directions allow no flow either way\n"},
       {pkg("data D end D; data D end D;"), "*** m.aadl:2:15: error: D is declared twice in package K\n"},
   });
 }

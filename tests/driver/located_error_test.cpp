@@ -79,7 +79,7 @@ TEST(Located_errors, BadModels) {
       {"text_no_protocol", "m.aadl", replaced(text, "dispatch_protocol => periodic;", ""), {},
        "m.aadl:11:3: error: thread K::T has no Dispatch_Protocol property; add Dispatch_Protocol => Periodic"},
       {"binding_to_nothing", "m.aadl", replaced(text, "applies to P;", "applies to Q;"), {},
-       "m.aadl:45:5: error: property Actual_Processor_Binding: K::S.i has no sub-component Q to bind"},
+       "m.aadl:45:5: error: the Actual_Processor_Binding of K::S.i applies to Q, which names no sub-component of K::S.i"},
   };
   for (const auto& c : cases) {
     const std::string dir = make_temp_dir(std::string("located_") + c.name);

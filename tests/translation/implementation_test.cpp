@@ -326,10 +326,6 @@ INSTANTIATE_TEST_SUITE_P(
                       "\"/></callSequence></callSequences></threadImpl>",
                   "K::TH.i", "exit 2",
                   "Thread is not supported as a sub-component of a thread implementation.\n*** Aborting...\n"},
-        Stop_case{"SystemInASystem",
-                  type("system", "S") + type("system", "R") + impl("system", "R.i", "") +
-                      impl("system", "S.i", sub("process", "r", "systemImpl", "R.i")),
-                  "K::S.i", "exit 2", "*** systems as sub-components of a system is not supported yet.*** Aborting...\n"},
         Stop_case{"DataWrittenByAThreadImplementation",
                   thread("W", access("acc", "write")) + impl("thread", "W.i", "") + type("process", "P") +
                       impl("process", "P.i", sub("data", "d", "dataType", "int") + sub("thread", "w", "threadImpl", "W.i"),
