@@ -1,7 +1,7 @@
 # Convenience entry points: `make demo` and `make test` install what a fresh
 # Debian machine lacks, configure and build with CMake, then run.
 #
-#   make demo      the translator alone, then examples/typical.aaxl translated
+#   make demo      the translator alone, then examples/control.aaxl translated
 #   make test      everything (translator, tests, benchmark), then the suite
 #   make install   the program, its man page, the schema folder and the
 #                  examples under PREFIX (default /usr/local); DESTDIR honoured
@@ -14,7 +14,7 @@ BUILD_DIR := build
 SANITIZE_DIR := build-sanitize
 JOBS      := 2
 PACKAGES  := cmake g++ libpugixml-dev libgtest-dev graphviz
-DEMO_MODEL := examples/typical.aaxl
+DEMO_MODEL := examples/control.aaxl
 PREFIX    := /usr/local
 CMAKE_ARGS :=
 
