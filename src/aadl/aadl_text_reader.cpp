@@ -23,15 +23,6 @@ namespace {
 // building of ancestors as deep).
 constexpr int max_extends_depth = 200;
 
-// A name as written in AADL: parts joined by "::" and ".".
-std::string written(const Ident& id) {
-  std::string s(id.part(0));
-  for (std::size_t i = 1; i < id.part_count(); ++i) {
-    s += id.sep(i - 1) == Ident::Sep::Dot ? "." : "::";
-    s += id.part(i);
-  }
-  return s;
-}
 
 std::string ref_text(const S_ref& r) {
   std::string s = r.package;
@@ -122,15 +113,15 @@ class Resolver {
   // Registers the declarations of packages read from AAXL.
   void add_model(const Model& m) {
     for (const auto& p : m) {
-      Package_entry& pe = package(written(p.name));
+      Package_entry& pe = package(aadl_name(p.name));
       for (const auto* part : {&p.public_part, &p.private_part})
         for (const auto& d : *part) {
           Entry& e = entries_.emplace_back();
           e.xml = &d;
           e.package = &pe;
-          e.reference = of_string(pe.spelling + "::" + written(declaration_name(d)));
+          e.reference = of_string(pe.spelling + "::" + aadl_name(declaration_name(d)));
           e.state = 2;
-          pe.decls.emplace(lower_case(written(declaration_name(d))), &e);
+          pe.decls.emplace(lower_case(aadl_name(declaration_name(d))), &e);
           by_reference_.emplace(e.reference, &e);
         }
     }
@@ -240,7 +231,7 @@ class Resolver {
     for (const auto& d : decls) {
       Entry& e = *of_decl_.at(&d);
       if (!e.skipped.empty()) {
-        text_warning(e.pos, std::string(e.skipped) + " " + written(e.reference) +
+        text_warning(e.pos, std::string(e.skipped) + " " + aadl_name(e.reference) +
                                 " skipped: the model has no place for this category");
         continue;
       }
@@ -309,7 +300,7 @@ class Resolver {
   // classifiers are still as written (finish() respells them).
   void build(Entry& e, int depth) {
     if (e.state == 2) return;
-    if (e.state == 1) text_error(e.pos, written(e.reference) + " extends itself");
+    if (e.state == 1) text_error(e.pos, aadl_name(e.reference) + " extends itself");
     if (depth > max_extends_depth) text_error(e.pos, "extends chain too long");
     e.state = 1;
     if (const auto* g = std::get_if<S_group>(e.text)) build_group(e, *g, depth);
@@ -384,7 +375,7 @@ class Resolver {
     if (Entry* a = ancestor(s.extends, e, depth)) {
       const auto* ac = std::get_if<Component>(&a->decl());
       if (!ac || ac->kind != s.kind)
-        text_error(s.extends.pos, written(e.reference) + " extends " + ref_text(s.extends) + ", which is not a component " +
+        text_error(s.extends.pos, aadl_name(e.reference) + " extends " + ref_text(s.extends) + ", which is not a component " +
                                       (impl ? "implementation" : "type"));
       c.features = ac->features;
       c.subcomponents = ac->subcomponents;
@@ -420,7 +411,7 @@ class Resolver {
     S_ref type_only{r.package, r.type, {}, r.pos};
     if (!r.impl.empty() && find(type_only, e.package, supplied)) {
       Ident t = classifier(type_only, e.package);
-      return of_string(written(t) + "." + std::string(r.impl));
+      return of_string(aadl_name(t) + "." + std::string(r.impl));
     }
     auto local = [&](std::string_view n) {
       for (const auto& sub : s.subcomponents)
@@ -579,7 +570,7 @@ class Resolver {
       return;
     }
     auto key = [](const Property_association& a) {
-      return a.name.str() + (a.applies_to ? "@" + written(*a.applies_to) : std::string());
+      return a.name.str() + (a.applies_to ? "@" + aadl_name(*a.applies_to) : std::string());
     };
     std::unordered_map<std::string, std::size_t> inherited;
     for (std::size_t i = 0; i < into.size(); ++i) inherited.emplace(key(into[i]), i);
@@ -609,7 +600,7 @@ class Resolver {
         values.push_back(std::move(*v));
       }
       if (!why.empty()) {
-        text_warning(a.pos, "property association " + written(name) + " dropped: " + why);
+        text_warning(a.pos, "property association " + aadl_name(name) + " dropped: " + why);
         continue;
       }
       if (a.applies_to.empty()) {
@@ -831,7 +822,7 @@ class Resolver {
     const auto a = end_roles(con.src, src), b = end_roles(con.dst, dst);
     if (!a || !b) return;
     const bool forward = a->first && b->second, backward = b->first && a->second;
-    const std::string text = written(con.src) + " <-> " + written(con.dst);
+    const std::string text = aadl_name(con.src) + " <-> " + aadl_name(con.dst);
     if (forward && backward)
       text_error(at, "the direction of connection " + text +
                          " is ambiguous: both ends are in out; write it with -> in the direction the data flows");
@@ -869,7 +860,7 @@ class Resolver {
       auto kind = kind_of(src);
       if (!kind) kind = kind_of(dst);
       if (!kind) {
-        text_warning(note.pos, "the kind of connection " + written(con.src) + " -> " + written(con.dst) +
+        text_warning(note.pos, "the kind of connection " + aadl_name(con.src) + " -> " + aadl_name(con.dst) +
                                    " cannot be told from its features; read as a data port connection");
         kind = Connection_kind::Data_connection;
       }

@@ -8,14 +8,7 @@ namespace vorquel {
 namespace {
 
 // A name as AADL writes it: parts joined by "::" and ".".
-std::string name(const Ident& id) {
-  std::string s(id.part(0));
-  for (std::size_t i = 1; i < id.part_count(); ++i) {
-    s += id.sep(i - 1) == Ident::Sep::Dot ? "." : "::";
-    s += id.part(i);
-  }
-  return s;
-}
+std::string name(const Ident& id) { return aadl_name(id); }
 
 bool has_scope(const Ident& id) {
   for (std::size_t i = 0; i + 1 < id.part_count(); ++i)
