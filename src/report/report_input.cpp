@@ -87,7 +87,7 @@ std::pair<std::string, std::string> connection_end(const Ident& end) {
 Arch_connection arch_connection(const Connection& c) {
   auto [sc, sp] = connection_end(c.src);
   auto [dc, dp] = connection_end(c.dst);
-  return Arch_connection{sc, sp, dc, dp, c.arrow == Connection_arrow::Delayed};
+  return Arch_connection{sc, sp, dc, dp, c.arrow == Connection_arrow::Delayed, location_of(c.pos)};
 }
 
 const Component* find_component(const Env& env, const std::optional<Ident>& classifier) {

@@ -47,6 +47,7 @@ struct Arch_connection {
   std::string dst_component;
   std::string dst_port;
   bool delayed = false;
+  std::optional<Source_location> at = std::nullopt;  // where the model declares it
 };
 
 struct Arch_component {

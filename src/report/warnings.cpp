@@ -11,6 +11,7 @@ namespace {
 
 struct Immediate_link {
   std::string sender, sender_port, receiver, receiver_port;  // instance paths
+  std::optional<Source_location> at;
 };
 
 // The immediate connections between two sub-components of one component,
@@ -22,7 +23,7 @@ void immediate_connections(const std::vector<Arch_component>& list, const std::s
     for (const auto& k : c.connections)
       if (!k.delayed && !k.src_component.empty() && !k.dst_component.empty())
         found.push_back(
-            Immediate_link{path + "." + k.src_component, k.src_port, path + "." + k.dst_component, k.dst_port});
+            Immediate_link{path + "." + k.src_component, k.src_port, path + "." + k.dst_component, k.dst_port, k.at});
     immediate_connections(c.children, path + ".", found);
   }
 }
@@ -56,7 +57,8 @@ std::vector<Diagnostic> scheduling_warnings(const Report_input& in, bool immedia
         "the immediate connection " + c.sender + "." + c.sender_port + " -> " + c.receiver + "." + c.receiver_port +
         " joins two threads of period " + sender.period.text + " on " + in.processors[k].name +
         ", but the receiver has the higher priority: " + c.receiver + " reads the value " + c.sender +
-        " produced in the previous period" + (immediate_first ? "" : " (--immediate-first runs the sender first)")));
+        " produced in the previous period" + (immediate_first ? "" : " (--immediate-first runs the sender first)"),
+        c.at));
     // The senders go first unless the connections go round.
     if (immediate_first) cycle[k] = true;
   }
