@@ -139,9 +139,15 @@ Report_input make_report_input(const Ident& top, const Si_tree& tree, const Env&
     if (g.partitions.empty()) continue;
     std::string w = "the partition" + std::string(g.partitions.size() > 1 ? "s " : " ");
     for (std::size_t i = 0; i < g.partitions.size(); ++i) w += (i ? ", " : "") + g.partitions[i];
-    w += " of processor " + g.processor.str() + " share its fixed-priority scheduler";
-    if (!g.time_slicing.empty()) w += "; their declared time slicing is not modelled";
-    in.warnings.push_back(std::move(w));
+    w += " of processor " + g.processor.str() + (g.partitions.size() > 1 ? " share" : " shares") +
+         " its fixed-priority scheduler";
+    if (g.time_slicing.empty()) {
+      in.warnings.push_back(std::move(w));
+      continue;
+    }
+    std::string props;
+    for (const auto& p : g.time_slicing) props += (props.empty() ? "" : ", ") + p;
+    in.unmodelled_time_slicing.push_back(w + "; their declared time slicing (" + props + ") is not modelled");
   }
   for (std::size_t k = 0; k < tree.size(); ++k) {
     Report_processor p{tree[k].processor.str(), {}};

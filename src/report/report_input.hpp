@@ -76,6 +76,9 @@ struct Report_input {
   std::vector<std::string> warnings;
   std::vector<Report_processor> processors;  // in the order of the generated scheduler
   Architecture architecture;
+  // Partitions whose declared time slicing the generated scheduler does not
+  // follow: warnings of the run (scheduling_warnings), hence of the report.
+  std::vector<std::string> unmodelled_time_slicing = {};
 };
 
 // The report input of a translated model: the scheduling tree, with the

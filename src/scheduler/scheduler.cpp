@@ -132,7 +132,8 @@ void check_clocks_driven(const Si_tree& tree, const Node& top_node) {
 namespace {
 
 // Partitions of one processor share its fixed-priority scheduler: said at
-// verbosity 1, and a warning when the model gives them time slices.
+// verbosity 1 (a time slicing the model declares for them is one of the
+// run's warnings, see scheduling_warnings).
 void report_partitions(const Options& opt, const Env& env, const Ident& top) {
   for (const auto& g : processor_groups(env, top)) {
     if (g.partitions.empty()) continue;
@@ -141,12 +142,6 @@ void report_partitions(const Options& opt, const Env& env, const Ident& top) {
     if (opt.verbosity >= 1)
       out("# processor " + g.processor.str() + ": the partition" + (g.partitions.size() > 1 ? "s " : " ") + list +
           " share its fixed-priority scheduler\n");
-    if (!g.time_slicing.empty()) {
-      std::string props;
-      for (const auto& p : g.time_slicing) props += (props.empty() ? "" : ", ") + p;
-      err("vorquel: warning: partition time slicing (" + props + ") of processor " + g.processor.str() +
-          " is not modelled: the threads of " + list + " share its fixed-priority scheduler\n");
-    }
   }
 }
 
