@@ -474,17 +474,37 @@ class Resolver {
         return;
     }
     std::vector<Property_association> props = convert(f.properties, e);
-    if (f.kind == K::Access)
-      for (auto& a : props)
-        if (a.name.is_simple() && a.name.str() == "Access_Right")
-          a.name = Ident(f.access == Access_kind::Required ? "Required_Access" : "Provided_Access");
+    const bool data_access = f.kind == K::Access && *f.accessed.category == Category::Data;
+    if (data_access) access_right_as_access_mode(props, f.access);
     if (f.refined && it) {
       std::vector<Property_association> merged = it->properties;
       merge_properties(merged, std::move(props));
       props = std::move(merged);
     }
+    // AADL's default access right is read_write.
+    const Ident mode_name(f.access == Access_kind::Required ? "Required_Access" : "Provided_Access");
+    if (data_access && std::none_of(props.begin(), props.end(), [&](const Property_association& a) {
+          return !a.applies_to && a.name == mode_name;
+        }))
+      props.push_back(Property_association{mode_name, {Pv_enum{Ident("read_write")}}, std::nullopt, at(f.pos)});
     place(list, index, Feature{name(f.name), std::move(kind), std::move(props), at(f.pos)}, f.refined, f.name, f.pos,
           "feature");
+  }
+
+  // Access_Right (read_only, write_only, read_write, by_method) is read as
+  // the access mode of the model (read, write, read_write, by_method).
+  static void access_right_as_access_mode(std::vector<Property_association>& props, Access_kind access) {
+    for (auto& a : props) {
+      if (!a.name.is_simple() || lower_case(a.name.str()) != "access_right") continue;
+      a.name = Ident(access == Access_kind::Required ? "Required_Access" : "Provided_Access");
+      for (auto& v : a.values)
+        if (auto* lit = std::get_if<Pv_enum>(&v)) {
+          const std::string word = lower_case(lit->literal.str());
+          if (word == "read_only") lit->literal = Ident("read");
+          else if (word == "write_only") lit->literal = Ident("write");
+          else if (word == "read_write" || word == "by_method") lit->literal = Ident(word);
+        }
+    }
   }
 
   void add_subcomponent(std::vector<Subcomponent>& list, Name_index& index, const S_subcomponent& s, const Entry& e) {

@@ -33,5 +33,8 @@ Model read_model_files(int verbosity, const std::vector<std::string>& file_names
 
 // Whether the file name designates a textual AADL file.
 bool is_aadl_text_file(const std::string& file_name);
+// Whether the element at that position was read from textual AADL: some
+// readings follow AADL there where the XML form keeps its documented one.
+inline bool read_from_text(const Source_pos& p) { return p.file && is_aadl_text_file(*p.file); }
 
 }  // namespace vorquel

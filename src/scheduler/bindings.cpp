@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "aadl/aadl_text_reader.hpp"
 #include "base/diagnostics.hpp"
 #include "scheduler/scheduler.hpp"
 
@@ -27,6 +28,11 @@ bool same_name(std::string_view a, std::string_view b) {
 bool is_binding(const Property_association& a) {
   return a.name.is_simple() && a.name.head() == "Actual_Processor_Binding";
 }
+
+// Textual models are read as AADL reads them: a reference must name a
+// processor, and a device's binding says where its driver runs, which the
+// model leaves to the environment. The XML form keeps its own reading.
+bool written_in_text(const Property_association& a) { return read_from_text(a.pos); }
 
 std::vector<std::string> parts_of(const Ident& id) { return id.parts(); }
 
@@ -69,6 +75,9 @@ struct Walker {
   // Targets at the top level that are neither processes nor systems: they
   // stay candidates, so that the scheduler says why it cannot run them.
   std::vector<Bound_instance> others;
+  // Devices of textual models with the processor they are bound to, both
+  // from the top-level system.
+  std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> devices;
 
   // Follows `path` down from c, through system implementations; null when
   // a part names no sub-component.
@@ -112,17 +121,22 @@ struct Walker {
     std::vector<std::string> processor = base;
     std::vector<std::string> ref_parts = parts_of(ref);
     const Component* ref_holder = nullptr;
+    const bool resolved = ref_parts.size() > 1 || written_in_text(a);
     if (const Subcomponent* p = reach(c, ref_parts, &ref_holder)) {
-      if (ref_parts.size() > 1 && p->category != Category::Processor && p->category != Category::Virtual_processor)
+      if (resolved && p->category != Category::Processor && p->category != Category::Virtual_processor)
         binding_error(a, "the Actual_Processor_Binding of " + where + " refers to " + dotted(ref_parts) + ", which is a " +
                              category_to_string(p->category) + ", not a processor");
-    } else if (ref_parts.size() > 1) {
+    } else if (resolved) {
       binding_error(a, "the Actual_Processor_Binding of " + where + " refers to " + dotted(ref_parts) +
                            ", which names no processor of " + where);
     }
     processor.insert(processor.end(), ref_parts.begin(), ref_parts.end());
     std::vector<std::string> full = base;
     full.insert(full.end(), relative_target.begin(), relative_target.end());
+    if (target->category == Category::Device && written_in_text(a)) {
+      devices.emplace_back(std::move(full), std::move(processor));
+      return;
+    }
     associations.push_back({std::move(full), std::move(processor), ref, prefix.size()});
     if (prefix.empty() && relative_target.size() == 1 && target->category != Category::Process &&
         target->category != Category::System && target->category != Category::Virtual_processor)
@@ -214,9 +228,38 @@ void note_time_slicing(const Walker& w, const std::vector<std::string>& host, co
 
 }  // namespace
 
+Protocol_association scheduling_protocol(const Env& env, const Component& top, const std::vector<std::string>& path) {
+  auto is_protocol = [](const Property_association& a) {
+    return a.name.is_simple() && same_name(a.name.head(), "Scheduling_Protocol");
+  };
+  const Component* here = &top;
+  const Subcomponent* sub = nullptr;
+  const Property_association* contained = nullptr;
+  for (std::size_t i = 0; i < path.size() && here; ++i) {
+    const std::string rest = dotted({path.begin() + static_cast<long>(i), path.end()});
+    for (const auto& a : here->properties)
+      if (!contained && is_protocol(a) && a.applies_to && same_name(dotted(parts_of(*a.applies_to)), rest))
+        contained = &a;
+    sub = find_sub(*here, path[i]);
+    here = sub && i + 1 < path.size() ? classifier_of(env, *sub) : nullptr;
+  }
+  if (!sub) return {contained, std::nullopt};
+  if (contained) return {contained, sub->classifier};
+  for (const auto& a : sub->properties)
+    if (is_protocol(a) && !a.applies_to) return {&a, sub->classifier};
+  for (const Component* c = classifier_of(env, *sub); c;) {
+    for (const auto& a : c->properties)
+      if (is_protocol(a) && !a.applies_to) return {&a, sub->classifier};
+    if (c->kind == Component_kind::Type) break;
+    const Entry* e = env.find(type_name_of_implementation_name(c->name));
+    c = e && e->decl ? std::get_if<Component>(e->decl.get()) : nullptr;
+  }
+  return {nullptr, sub->classifier};
+}
+
 std::vector<Processor_group> processor_groups(const Env& env, const Ident& top) {
   const Component& top_component = env.get_component2(top);
-  Walker w{env, top_component, {}, {}, {}};
+  Walker w{env, top_component, {}, {}, {}, {}};
   w.walk(top_component, {});
 
   // Each instance goes to the innermost association that reaches it (the
@@ -259,7 +302,7 @@ std::vector<Processor_group> processor_groups(const Env& env, const Ident& top) 
     std::vector<std::string> host = host_of(w, a.processor);
     const bool partition = host != a.processor;
     auto [pos, fresh] = group_of.try_emplace(std::move(host), groups.size());
-    if (fresh) groups.push_back({partition ? Ident(pos->first.back()) : a.reference, {}, {}, {}});
+    if (fresh) groups.push_back({partition ? Ident(pos->first.back()) : a.reference, {}, {}, {}, pos->first, {}});
     Processor_group& g = groups[pos->second];
     for (const Bound_instance* b : won[i]) g.instances.push_back(*b);
     if (partition && std::find(g.partitions.begin(), g.partitions.end(), dotted(a.processor)) == g.partitions.end()) {
@@ -267,6 +310,10 @@ std::vector<Processor_group> processor_groups(const Env& env, const Ident& top) 
       note_time_slicing(w, pos->first, a.processor, g.time_slicing);
     }
   }
+
+  for (const auto& [device, processor] : w.devices)
+    if (auto it = group_of.find(host_of(w, processor)); it != group_of.end())
+      groups[it->second].devices.push_back(dotted(device));
 
   // A processor is named by its own name, or by its path where two bound
   // processors share that name.

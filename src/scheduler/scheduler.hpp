@@ -82,7 +82,22 @@ struct Processor_group {
   // The partition time-slicing properties that the model declares for
   // them, which the generated scheduler does not follow.
   std::vector<std::string> time_slicing;
+  // Its path from the top-level system as the association names it (a
+  // processor that the model does not declare has its reference alone).
+  std::vector<std::string> path;
+  // The devices of a textual model bound to it, by path: the environment
+  // plays them, so no thread of theirs is scheduled.
+  std::vector<std::string> devices;
 };
+// The Scheduling_Protocol association that holds for the processor at
+// `path` below the top-level system (a contained association of an enclosing
+// system first, outermost first, then the sub-component's own, then its
+// classifier's), or null.
+struct Protocol_association {
+  const Property_association* association = nullptr;  // null: none holds
+  std::optional<Ident> classifier;                     // of the processor
+};
+Protocol_association scheduling_protocol(const Env& env, const Component& top, const std::vector<std::string>& path);
 // The Actual_Processor_Binding associations of the top-level system and of
 // every system implementation below it, each instance bound by the innermost
 // association that reaches it. Groups come in the order of their first

@@ -227,33 +227,36 @@ bool some_deadline_differs(const Env& env) {
 
 // The generated scheduler is a fixed-priority one with rate-monotonic
 // priorities: a processor that asks for another policy stops the run.
-void check_scheduling_protocol(const Env& env, const Component& top, const Ident& processor) {
-  const auto sub = std::find_if(top.subcomponents.begin(), top.subcomponents.end(),
-                                [&](const Subcomponent& s) { return s.name == processor; });
-  if (sub == top.subcomponents.end() || !sub->classifier) return;
-  const Property_association* a = find_association(top.properties, "Scheduling_Protocol", sub->name);
-  if (!a) a = find_association(sub->properties, "Scheduling_Protocol");
-  for (Ident name = *sub->classifier; !a;) {
-    const Entry* e = env.find(name);
-    const auto* c = e ? std::get_if<Component>(&*e->decl) : nullptr;
-    if (!c) return;
-    a = find_association(c->properties, "Scheduling_Protocol");
-    if (c->kind == Component_kind::Type) break;
-    name = type_name_of_implementation_name(name);
+void check_scheduling_protocol(const Env& env, const Component& top, const Processor_group& g) {
+  std::vector<std::vector<std::string>> schedulers{g.path};
+  for (const auto& p : g.partitions) {
+    std::vector<std::string> parts;
+    for (std::size_t at = 0, dot; at <= p.size(); at = dot + 1) {
+      dot = std::min(p.find('.', at), p.size());
+      parts.push_back(p.substr(at, dot - at));
+    }
+    schedulers.push_back(std::move(parts));
   }
-  if (!a) return;
-  for (const auto& v : a->values) {
-    const auto* literal = std::get_if<Pv_enum>(&v);
-    const std::string text = literal ? to_string(literal->literal) : std::string("a value that is no protocol name");
-    bool fixed_priority = false;
-    for (const char* ok : {"RMS", "Rate_Monotonic_Protocol", "POSIX_1003_HIGHEST_PRIORITY_FIRST_PROTOCOL"})
-      fixed_priority = fixed_priority || same_text_ignoring_case(text, ok);
-    if (same_text_ignoring_case(text, "Deadline_Monotonic_Protocol")) fixed_priority = !some_deadline_differs(env);
-    if (!fixed_priority)
-      fail("*** Error: the processor " + processor.str() + " (" + aadl_name(*sub->classifier) + ") of " +
-           aadl_name(top.name) + " has the Scheduling_Protocol " + text +
-           (same_text_ignoring_case(text, "Deadline_Monotonic_Protocol") ? " with deadlines other than the periods" : "") +
-           ": only fixed-priority scheduling with rate-monotonic priorities is supported.\n");
+  for (const auto& path : schedulers) {
+    const auto [a, classifier] = scheduling_protocol(env, top, path);
+    if (!a) continue;
+    std::string named;
+    for (const auto& part : path) named += (named.empty() ? "" : ".") + part;
+    for (const auto& v : a->values) {
+      const auto* literal = std::get_if<Pv_enum>(&v);
+      const std::string text = literal ? to_string(literal->literal) : std::string("a value that is no protocol name");
+      bool fixed_priority = false;
+      for (const char* ok : {"RMS", "Rate_Monotonic_Protocol", "POSIX_1003_HIGHEST_PRIORITY_FIRST_PROTOCOL"})
+        fixed_priority = fixed_priority || same_text_ignoring_case(text, ok);
+      const bool deadline_monotonic = same_text_ignoring_case(text, "Deadline_Monotonic_Protocol");
+      if (deadline_monotonic) fixed_priority = !some_deadline_differs(env);
+      if (fixed_priority) continue;
+      const std::string message = "the " + std::string(path == g.path ? "processor " : "virtual processor ") + named +
+                                  (classifier ? " (" + aadl_name(*classifier) + ")" : "") + " of " + aadl_name(top.name) + " has the Scheduling_Protocol " + text +
+                                  (deadline_monotonic ? " with deadlines other than the periods" : "") +
+                                  ": only fixed-priority scheduling with rate-monotonic priorities is supported";
+      fail_located("*** Error: " + message + ".\n", location_of(a->pos), message);
+    }
   }
 }
 
@@ -292,7 +295,7 @@ Si_tree compute_si_tree(const Ident& top, const Env& env, bool immediate_first) 
                             " is bound to a processor (Actual_Processor_Binding).\n");
   }
 
-  for (const auto& g : groups) check_scheduling_protocol(env, env.get_component2(top), g.processor);
+  for (const auto& g : groups) check_scheduling_protocol(env, env.get_component2(top), g);
 
   // The clocks of an instance are found by following the calls from the
   // top-level system down to its threads.

@@ -12,6 +12,7 @@
 #include <unordered_set>
 
 #include "aadl/aadl_misc.hpp"
+#include "aadl/aadl_text_reader.hpp"
 #include "aadl/property.hpp"
 #include "base/channel.hpp"
 #include "base/diagnostics.hpp"
@@ -189,6 +190,13 @@ void add_condact_equations(Body& b, const Ident& instance, const Ident& C, Conda
                                                         std::move(p.wires.delayed_sources)})});
 }
 
+// A thread type, or a thread implementation without calls read from textual
+// AADL (where every thread implementation carries its own timing; the XML
+// form calls every implementation plainly): called under its own clocks.
+bool clocked_like_a_type(const Component& thread) {
+  return thread.kind == Component_kind::Type || (thread.call_sequences.empty() && read_from_text(thread.pos));
+}
+
 // d = d_init -> E, where E starts as pre(d) and every writer w (in
 // declaration order) wraps it: if pre(release clock of w) then w else E.
 void process_data(const Node_lookup& node_of, const Sub_info& s,
@@ -204,7 +212,8 @@ void process_data(const Node_lookup& node_of, const Sub_info& s,
     if (w.category != Category::Thread) continue;
     // Only a thread that has the feature as an output writes the data.
     if (!has_output(*node_of(w.name), c->dst.last())) continue;
-    if (w.kind == Component_kind::Implementation) not_yet_implemented("data written by a thread implementation");
+    // Only a clocked thread tells when it wrote.
+    if (!clocked_like_a_type(w)) not_yet_implemented("data written by a thread implementation");
     writers.push_back(c->dst);
   }
   std::reverse(writers.begin(), writers.end());
@@ -331,7 +340,7 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
         process_data(node_of, s, by_name, b);
         break;
       case Category::Thread:
-        if (C.kind == Component_kind::Type || C.call_sequences.empty()) process_thread_type(env, node_of, s, encl, b);
+        if (clocked_like_a_type(C)) process_thread_type(env, node_of, s, encl, b);
         else process_thread_impl(env, node_of, s, encl, b);
         break;
       case Category::Thread_group:
@@ -600,17 +609,14 @@ void check_dispatch_protocol(const Component& thread) {
   // Without one of its own, the thread type takes the protocol from where it
   // is used (its implementation, the sub-component): checked there.
   const std::optional<Dispatch_protocol> protocol = find_dispatch_protocol(thread);
-  if (!protocol) return;
-  switch (*protocol) {
-    case Dispatch_protocol::Periodic:
-      return;
-    case Dispatch_protocol::Aperiodic:
-      fail("*** Aperiodic dispatch protocol is not a supported yet.\n");
-    case Dispatch_protocol::Sporadic:
-      fail("*** Sporadic dispatch protocol is not a supported yet.\n");
-    case Dispatch_protocol::Background:
-      fail("*** Backgroud dispatch protocol is not a supported yet.\n");
-  }
+  if (!protocol || *protocol == Dispatch_protocol::Periodic) return;
+  const Property_association& a = *find_association(thread.properties, "Dispatch_Protocol");
+  const char* text = *protocol == Dispatch_protocol::Aperiodic  ? "*** Aperiodic dispatch protocol is not a supported yet.\n"
+                     : *protocol == Dispatch_protocol::Sporadic ? "*** Sporadic dispatch protocol is not a supported yet.\n"
+                                                                : "*** Backgroud dispatch protocol is not a supported yet.\n";
+  fail_located(text, location_of(a.pos),
+               "the thread " + aadl_name(thread.name) + " is " + enumeration_text(a) +
+                   ": only periodic threads are supported");
 }
 
 Sync_definition sync_definition_of_component(const Env& env, const Component& c) {
