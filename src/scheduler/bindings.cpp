@@ -63,6 +63,7 @@ struct Association {
   std::vector<std::string> processor;  // from the top-level system
   Ident reference;                     // as written
   std::size_t depth;                   // of the system implementation that declares it
+  const Property_association* source;
 };
 
 // A place in the hierarchy: the system implementation reached and the
@@ -77,7 +78,11 @@ struct Walker {
   std::vector<Bound_instance> others;
   // Devices of textual models with the processor they are bound to, both
   // from the top-level system.
-  std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> devices;
+  struct Device {
+    std::vector<std::string> path, processor;
+    const Property_association* source;
+  };
+  std::vector<Device> devices;
 
   // Follows `path` down from c, through system implementations; null when
   // a part names no sub-component.
@@ -134,10 +139,10 @@ struct Walker {
     std::vector<std::string> full = base;
     full.insert(full.end(), relative_target.begin(), relative_target.end());
     if (target->category == Category::Device && written_in_text(a)) {
-      devices.emplace_back(std::move(full), std::move(processor));
+      devices.push_back({std::move(full), std::move(processor), &a});
       return;
     }
-    associations.push_back({std::move(full), std::move(processor), ref, prefix.size()});
+    associations.push_back({std::move(full), std::move(processor), ref, prefix.size(), &a});
     if (prefix.empty() && relative_target.size() == 1 && target->category != Category::Process &&
         target->category != Category::System && target->category != Category::Virtual_processor)
       others.push_back({{target->name}, c.name});
@@ -190,15 +195,19 @@ std::vector<const Subcomponent*> along(const Walker& w, const std::vector<std::s
 // The processor that runs what is bound to `path`: the path itself for a
 // processor, and for a virtual processor the processor that contains it or,
 // else, the one that it is bound to.
-std::vector<std::string> host_of(const Walker& w, const std::vector<std::string>& path, std::size_t hops = 0) {
+// `by_target` gives the associations by dotted target; `binding` is the
+// association that names `path`, where a failure is located.
+using Targets = std::unordered_map<std::string, std::vector<std::size_t>>;
+std::vector<std::string> host_of(const Walker& w, const Targets& by_target, const std::vector<std::string>& path,
+                                 const Property_association& binding, std::size_t hops = 0) {
   const auto subs = along(w, path);
   if (subs.size() != path.size() || subs.back()->category != Category::Virtual_processor) return path;
   for (std::size_t i = subs.size() - 1; i-- > 0;)
     if (subs[i]->category == Category::Processor) return {path.begin(), path.begin() + static_cast<long>(i) + 1};
-  if (hops < w.associations.size())
-    for (const auto& a : w.associations)
-      if (a.target == path) return host_of(w, a.processor, hops + 1);
-  fail("*** Error: the virtual processor " + dotted(path) + " is bound to no processor and is in none.\n");
+  if (auto it = by_target.find(dotted(path)); it != by_target.end() && hops < w.associations.size())
+    return host_of(w, by_target, w.associations[it->second.front()].processor, binding, hops + 1);
+  const std::string message = "the virtual processor " + dotted(path) + " is bound to no processor and is in none";
+  fail_located("*** Error: " + message + ".\n", location_of(binding.pos), message);
 }
 
 // The time-slicing properties (partition windows) declared on the processor
@@ -268,7 +277,7 @@ std::vector<Processor_group> processor_groups(const Env& env, const Ident& top) 
   std::vector<std::vector<const Bound_instance*>> won(w.associations.size());
   // The associations by target, so that an instance looks up its prefixes
   // only.
-  std::unordered_map<std::string, std::vector<std::size_t>> by_target;
+  Targets by_target;
   for (std::size_t i = 0; i < w.associations.size(); ++i) by_target[dotted(w.associations[i].target)].push_back(i);
   auto assign = [&](const Bound_instance& b) {
     std::optional<std::size_t> best;
@@ -299,7 +308,7 @@ std::vector<Processor_group> processor_groups(const Env& env, const Ident& top) 
   for (std::size_t i = 0; i < w.associations.size(); ++i) {
     if (won[i].empty()) continue;
     const Association& a = w.associations[i];
-    std::vector<std::string> host = host_of(w, a.processor);
+    std::vector<std::string> host = host_of(w, by_target, a.processor, *a.source);
     const bool partition = host != a.processor;
     auto [pos, fresh] = group_of.try_emplace(std::move(host), groups.size());
     if (fresh) groups.push_back({partition ? Ident(pos->first.back()) : a.reference, {}, {}, {}, pos->first, {}});
@@ -311,9 +320,9 @@ std::vector<Processor_group> processor_groups(const Env& env, const Ident& top) 
     }
   }
 
-  for (const auto& [device, processor] : w.devices)
-    if (auto it = group_of.find(host_of(w, processor)); it != group_of.end())
-      groups[it->second].devices.push_back(dotted(device));
+  for (const auto& d : w.devices)
+    if (auto it = group_of.find(host_of(w, by_target, d.processor, *d.source)); it != group_of.end())
+      groups[it->second].devices.push_back(dotted(d.path));
 
   // A processor is named by its own name, or by its path where two bound
   // processors share that name.

@@ -131,17 +131,25 @@ void check_clocks_driven(const Si_tree& tree, const Node& top_node) {
 
 namespace {
 
-// Partitions of one processor share its fixed-priority scheduler: said at
-// verbosity 1 (a time slicing the model declares for them is one of the
-// run's warnings, see scheduling_warnings).
-void report_partitions(const Options& opt, const Env& env, const Ident& top) {
+// Said at verbosity 1: partitions of one processor share its fixed-priority
+// scheduler (a time slicing the model declares for them is one of the run's
+// warnings, see scheduling_warnings), and devices bound to it run in the
+// environment.
+void report_processor_notes(const Options& opt, const Env& env, const Ident& top) {
+  if (opt.verbosity < 1) return;
+  auto list = [](const std::vector<std::string>& names) {
+    std::string s;
+    for (const auto& n : names) s += (s.empty() ? "" : ", ") + n;
+    return s;
+  };
   for (const auto& g : processor_groups(env, top)) {
-    if (g.partitions.empty()) continue;
-    std::string list;
-    for (const auto& p : g.partitions) list += (list.empty() ? "" : ", ") + p;
-    if (opt.verbosity >= 1)
-      out("# processor " + g.processor.str() + ": the partition" + (g.partitions.size() > 1 ? "s " : " ") + list +
-          " share its fixed-priority scheduler\n");
+    if (!g.partitions.empty())
+      out("# processor " + g.processor.str() + ": the partition" + (g.partitions.size() > 1 ? "s " : " ") +
+          list(g.partitions) + " share its fixed-priority scheduler\n");
+    if (!g.devices.empty())
+      out("# processor " + g.processor.str() + ": the device" + (g.devices.size() > 1 ? "s " : " ") +
+          list(g.devices) + " bound to it " + (g.devices.size() > 1 ? "run" : "runs") +
+          " in the environment, outside its schedule\n");
   }
 }
 
@@ -155,7 +163,7 @@ std::vector<Named_constant> print_scheduler(const Options& opt, Lustre_writer& w
   Channel& top_oc = *w.files().top;
 
   const Si_tree tree = compute_si_tree(top, env, opt.immediate_first);
-  report_partitions(opt, env, top);
+  report_processor_notes(opt, env, top);
   const std::vector<int> counts = compute_thread_nb(tree);
   const Node& top_node = env.get_node2(top);
   check_clocks_driven(tree, top_node);

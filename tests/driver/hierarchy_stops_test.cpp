@@ -36,7 +36,14 @@ TEST(HierarchyBindings, StopWithALocatedMessage) {
       {"", "Actual_Processor_Binding => (reference (sw.p)) applies to sw.p;",
        "*** Error: the Actual_Processor_Binding of H::Z.i refers to sw.p, which is a Process, not a processor.\n"},
       {"v : virtual processor VP;", "Actual_Processor_Binding => (reference (v)) applies to sw.p;",
-       "*** Error: the virtual processor v is bound to no processor and is in none.\n"},
+       "m.aadl:8:38: error: the virtual processor v is bound to no processor and is in none"},
+      // A textual reference resolves as AADL resolves it, one part as well.
+      {"", "Actual_Processor_Binding => (reference (cpu)) applies to sw.p;",
+       "m.aadl:8:13: error: the Actual_Processor_Binding of H::Z.i refers to cpu, which names no processor of H::Z.i"},
+      // The protocol of a processor named by its path, given by the top-level system.
+      {"", "Actual_Processor_Binding => (reference (hw.cpu)) applies to sw.p; "
+           "Scheduling_Protocol => (EDF) applies to hw.cpu;",
+       "m.aadl:8:79: error: the processor hw.cpu (H::CPU) of H::Z.i has the Scheduling_Protocol EDF"},
   };
   for (const auto& c : cases) {
     const std::string dir = make_temp_dir("hierarchy");
