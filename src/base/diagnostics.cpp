@@ -66,8 +66,10 @@ void not_found() { internal_error(std::string(not_found_text)); }
 
 bool is_not_found(const Diagnostic& d) { return d.kind == Diagnostic_kind::Internal && d.text == not_found_text; }
 
-void not_yet_implemented(std::string_view text) {
-  throw Fatal(make_diagnostic(Diagnostic_kind::Unsupported, std::string(text)));
+void not_yet_implemented(std::string_view text, std::string message) {
+  Diagnostic d = make_diagnostic(Diagnostic_kind::Unsupported, std::string(text));
+  d.message = std::move(message);
+  throw Fatal(std::move(d));
 }
 
 std::string first_line_of(std::string_view text) {

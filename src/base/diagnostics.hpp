@@ -104,8 +104,9 @@ struct Fatal : std::exception {
 [[noreturn]] void not_found();
 bool is_not_found(const Diagnostic& d);
 
-// A recognised but unsupported feature.
-[[noreturn]] void not_yet_implemented(std::string_view text);
+// A recognised but unsupported feature; `message`, when given, says it to
+// the user on standard error.
+[[noreturn]] void not_yet_implemented(std::string_view text, std::string message = {});
 
 // "*** " and the system's message for an error number, naming the file.
 std::string file_error(int error, const std::string& name);

@@ -213,7 +213,10 @@ void process_data(const Node_lookup& node_of, const Sub_info& s,
     // Only a thread that has the feature as an output writes the data.
     if (!has_output(*node_of(w.name), c->dst.last())) continue;
     // Only a clocked thread tells when it wrote.
-    if (!clocked_like_a_type(w)) not_yet_implemented("data written by a thread implementation");
+    if (!clocked_like_a_type(w))
+      not_yet_implemented("data written by a thread implementation",
+                          "the thread " + aadl_name(w.name) + " writes the data " + s.name.str() +
+                              ", but a thread implementation with calls has no clock of its own to say when");
     writers.push_back(c->dst);
   }
   std::reverse(writers.begin(), writers.end());
@@ -582,7 +585,7 @@ Sync_definition definition_of_component(const Env& env, const Node_lookup& node_
       return thread_impl(env, node_of, c);
     case Category::Thread_group:
       if (is_type) return interface_node(env, c, dirs);
-      not_yet_implemented("thread_group_impl");
+      not_yet_implemented("thread_group_impl", "thread groups are not supported");
     case Category::Process:
       if (is_type) return interface_node(env, c, dirs);
       return process_impl(env, node_of, c);

@@ -113,7 +113,8 @@ void translate_aux(Translation& t, const Ident& name) {
       Diagnostic located = d;
       located.location = at;
       if (d.kind == Diagnostic_kind::Unsupported)
-        located.message = "in " + aadl_name(name) + ": not supported: " + first_line_of(d.text);
+        located.message =
+            "in " + aadl_name(name) + ": " + (d.message.empty() ? "not supported: " + first_line_of(d.text) : d.message);
       else
         located.message = "in " + aadl_name(name) + ": " + (d.message.empty() ? first_line_of(d.text) : d.message);
       throw Fatal(std::move(located));

@@ -125,6 +125,9 @@ TEST(PublishedModels, OwnModelsOfEachConstruct) {
        "deadlines other than the periods"},
       {"modes", model(periodic, "", "") + "package M public process Q modes a : initial mode; end Q; end M;\n",
        "modes are not supported"},
+      {"thread group", model(periodic, "", "") + "package G public thread group TG end TG;\n"
+       "thread group implementation TG.i subcomponents t : thread A::B::T.i; end TG.i; end G;\n",
+       "m.aadl:12:1: error: in G::TG.i: thread groups are not supported"},
   };
   const std::string dir = make_temp_dir("constructs");
   for (const auto& c : cases) {
