@@ -333,7 +333,8 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
   for (const auto& s : c.subcomponents) {
     if (!s.classifier) continue;
     const Component& thread = classifier_component(env, *s.classifier, s.pos, "sub-component " + aadl_name(s.name));
-    if (thread.category == Category::Thread) check_thread_dispatch(env, c, s, thread);
+    // Textual models are checked where they are used (check_dispatch_of_instance).
+    if (thread.category == Category::Thread && !read_from_text(c.pos)) check_thread_dispatch(env, c, s, thread);
   }
   Body b;
   for (const auto& s : subs) {
@@ -579,7 +580,7 @@ Sync_definition definition_of_component(const Env& env, const Node_lookup& node_
       internal_error("subprogram_impl: the subprogram implementation " + c.name.str() + " cannot be translated");
     case Category::Thread:
       if (is_type) {
-        check_dispatch_protocol(c);
+        if (!read_from_text(c.pos)) check_dispatch_protocol(c);
         return interface_node(env, c, dirs);
       }
       return thread_impl(env, node_of, c);
@@ -620,6 +621,37 @@ void check_dispatch_protocol(const Component& thread) {
   fail_located(text, location_of(a.pos),
                "the thread " + aadl_name(thread.name) + " is " + enumeration_text(a) +
                    ": only periodic threads are supported");
+}
+
+void check_dispatch_of_instance(const Env& env, const Ident& top) {
+  std::unordered_set<Ident> seen;
+  // The implementation of that name read from text, when not seen yet.
+  auto unseen = [&](const Ident& name) -> const Component* {
+    const Entry* e = env.find(name);
+    const auto* c = e && e->decl ? std::get_if<Component>(e->decl.get()) : nullptr;
+    if (!c || c->kind != Component_kind::Implementation || !read_from_text(c->pos)) return nullptr;
+    return seen.insert(name).second ? c : nullptr;
+  };
+  std::vector<const Component*> todo;
+  if (const Component* c = unseen(top)) todo.push_back(c);
+  // Depth first in declaration order, so that the first thread met is the
+  // one reported. A component holds its sub-components reversed.
+  while (!todo.empty()) {
+    const Component& c = *todo.back();
+    todo.pop_back();
+    std::vector<const Component*> below;
+    for (auto it = c.subcomponents.rbegin(); it != c.subcomponents.rend(); ++it) {
+      if (!it->classifier) continue;
+      if (it->category == Category::Thread && c.category == Category::Process) {
+        const Entry* e = env.find(*it->classifier);
+        if (const auto* t = e && e->decl ? std::get_if<Component>(e->decl.get()) : nullptr)
+          check_thread_dispatch(env, c, *it, *t);
+      } else if (it->category == Category::System || it->category == Category::Process) {
+        if (const Component* k = unseen(*it->classifier)) below.push_back(k);
+      }
+    }
+    todo.insert(todo.end(), below.rbegin(), below.rend());
+  }
 }
 
 Sync_definition sync_definition_of_component(const Env& env, const Component& c) {

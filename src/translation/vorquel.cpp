@@ -186,6 +186,7 @@ Env translate(const Options& options, const Ident& top_level_system, const Env& 
   const auto& files = options.input_files;  // reverse command-line order
   for (auto it = files.rbegin(); it != files.rend(); ++it) t.input_files += *it + " ";
   t.input_files += "\n";
+  check_dispatch_of_instance(env, top_level_system);
   env.iter([&](const Ident& name, const Entry&) { translate_aux(t, name); });
   VQ_ASSERT(t.env.find(top_level_system), "propagate_oracles: no top-level system " + top_level_system.str());
   return std::move(t.env);

@@ -43,6 +43,10 @@ Type_expression type_of_feature_kind(const Feature_kind& k);
 Type_expression port_group_to_type(const Port_group& g);
 // Stops the run for any dispatch protocol of its own but Periodic.
 void check_dispatch_protocol(const Component& thread);
+// The threads of a textual model are checked where the top-level system
+// uses them: only periodic ones without a dispatch offset are translated
+// (declarations that it does not use may hold others).
+void check_dispatch_of_instance(const Env& env, const Ident& top);
 
 // Every PVar x becomes PVar x_condact (labels kept).
 Pattern rename_patt_condact(const Pattern& p);
