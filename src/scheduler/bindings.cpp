@@ -313,7 +313,10 @@ std::vector<Processor_group> processor_groups(const Env& env, const Ident& top) 
     auto [pos, fresh] = group_of.try_emplace(std::move(host), groups.size());
     if (fresh) groups.push_back({partition ? Ident(pos->first.back()) : a.reference, {}, {}, {}, pos->first, {}});
     Processor_group& g = groups[pos->second];
-    for (const Bound_instance* b : won[i]) g.instances.push_back(*b);
+    for (const Bound_instance* b : won[i]) {
+      g.instances.push_back(*b);
+      g.instances.back().binding = a.source->pos;
+    }
     if (partition && std::find(g.partitions.begin(), g.partitions.end(), dotted(a.processor)) == g.partitions.end()) {
       g.partitions.push_back(dotted(a.processor));
       note_time_slicing(w, pos->first, a.processor, g.time_slicing);

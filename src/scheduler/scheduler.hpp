@@ -70,6 +70,7 @@ Ident get_a_system_impl(const Options& opt, const Env& env);
 struct Bound_instance {
   std::vector<Ident> path;
   Ident container;
+  Source_pos binding = {};  // of the association that binds it
 };
 // The instances bound to one processor, named by its own name or, where two
 // bound processors share it, by its path ("hw_cpu").

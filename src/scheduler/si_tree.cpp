@@ -40,9 +40,19 @@ namespace {
 
 namespace {
 
-[[noreturn]] void cannot_schedule(const Ident& component) {
-  fail_without_abort_line("*** Cannot schedule this system, sorry.\n*** Are you sure that " + component.str() +
-                          " is a process implementation?\n");
+// Located at the association that binds the instance, when there is one.
+[[noreturn]] void cannot_schedule(const Ident& component, const Bound_instance* bound = nullptr) {
+  Diagnostic d = make_diagnostic(Diagnostic_kind::User, "*** Cannot schedule this system, sorry.\n*** Are you sure that " +
+                                                            component.str() + " is a process implementation?\n");
+  d.aborting = false;
+  if (bound) {
+    std::string path;
+    for (const auto& p : bound->path) path += (path.empty() ? "" : ".") + p.str();
+    d.location = location_of(bound->binding);
+    d.message = "cannot schedule " + path + " (" + aadl_name(component) +
+                "): only processes (and the systems that hold them) can be bound to a processor";
+  }
+  throw Fatal(std::move(d));
 }
 
 // Clock names as a caller sees them: an oracle of the callee -> the name
@@ -137,14 +147,15 @@ std::string local_of_clock(const std::string& clock) {
   return clock;
 }
 
-// The items of the instance at `path` below the top-level system, found by
+// The items of the bound instance below the top-level system, found by
 // following the calls that run it, and the call that runs each of its
 // threads: every clock is named as the top-level system names the clock of
 // that very instance. Null when a node on the way records no such call.
 // Given `names`, also the classifier of the instance and the local name of
 // the thread behind each item.
 std::optional<std::vector<Si_item>> follow_instance(const Env& env, Instance_calls& calls, const Ident& top,
-                                                    const std::vector<Ident>& path, Item_names* names = nullptr) {
+                                                    const Bound_instance& bound, Item_names* names = nullptr) {
+  const std::vector<Ident>& path = bound.path;
   const Node* container_node = nullptr;
   {
     const Entry* e = env.find(top);
@@ -164,7 +175,7 @@ std::optional<std::vector<Si_item>> follow_instance(const Env& env, Instance_cal
       m = through_call(*node, call, m);
       container_node = node;
     } else if (node->sched_infos.empty()) {
-      cannot_schedule(classifier);
+      cannot_schedule(classifier, &bound);
     }
   }
   if (!node) return std::nullopt;
@@ -196,14 +207,14 @@ std::optional<std::vector<Si_item>> follow_instance(const Env& env, Instance_cal
 // A bound sub-component that the top-level system runs no call of: one
 // that is not a process (a processor, a memory, a device...) cannot be
 // scheduled.
-[[noreturn]] void not_run(const Env& env, const Ident& container, const Ident& local) {
-  const Ident& classifier = env.get_comp_name_of_loc_id(container, local);
+[[noreturn]] void not_run(const Env& env, const Bound_instance& bound) {
+  const Ident& classifier = env.get_comp_name_of_loc_id(bound.container, bound.path.back());
   // A processor, a memory or a device implementation has no node at all.
   if (const Entry* e = env.find(classifier); e && e->def && !std::holds_alternative<Node_def>(*e->def))
-    cannot_schedule(classifier);
+    cannot_schedule(classifier, &bound);
   const Node& node = env.get_node2(classifier);
-  if (node.sched_infos.empty()) cannot_schedule(classifier);
-  internal_error("the top-level system runs no call of its sub-component " + local.str());
+  if (node.sched_infos.empty()) cannot_schedule(classifier, &bound);
+  internal_error("the top-level system runs no call of its sub-component " + bound.path.back().str());
 }
 
 bool same_text_ignoring_case(std::string_view a, std::string_view b) {
@@ -305,8 +316,8 @@ Si_tree compute_si_tree(const Ident& top, const Env& env, bool immediate_first) 
     std::vector<std::pair<std::size_t, std::size_t>> links;
     for (const auto& b : g.instances) {
       Item_names names;
-      auto followed = follow_instance(env, calls, top, b.path, immediate_first ? &names : nullptr);
-      if (!followed) not_run(env, b.container, b.path.back());
+      auto followed = follow_instance(env, calls, top, b, immediate_first ? &names : nullptr);
+      if (!followed) not_run(env, b);
       if (immediate_first) immediate_links(env, names, items.size(), links);
       for (auto& item : *followed)
         items.push_back(Numbered_item{static_cast<int>(items.size()) + 1, std::move(item)});

@@ -44,6 +44,10 @@ TEST(HierarchyBindings, StopWithALocatedMessage) {
       {"", "Actual_Processor_Binding => (reference (hw.cpu)) applies to sw.p; "
            "Scheduling_Protocol => (EDF) applies to hw.cpu;",
        "m.aadl:8:79: error: the processor hw.cpu (H::CPU) of H::Z.i has the Scheduling_Protocol EDF"},
+      // Only processes run threads: binding a processor is said at the binding.
+      {"x : processor CPU;", "Actual_Processor_Binding => (reference (hw.cpu)) applies to sw.p; "
+                             "Actual_Processor_Binding => (reference (hw.cpu)) applies to x;",
+       "m.aadl:8:97: error: cannot schedule x (H::CPU): only processes"},
   };
   for (const auto& c : cases) {
     const std::string dir = make_temp_dir("hierarchy");
