@@ -64,9 +64,8 @@ std::vector<std::vector<std::string>> item_paths(const Env& env, const Bound_ins
 
 // The paths of every processor entry, item by item, walking the bindings as
 // the scheduling tree does (latest binding first, each sub-component once).
-std::vector<std::vector<std::vector<std::string>>> tree_paths(const Ident& top, const Env& env,
-                                                             const Si_tree& tree) {
-  const auto groups = processor_groups(env, top);
+std::vector<std::vector<std::vector<std::string>>> tree_paths(const std::vector<Processor_group>& groups,
+                                                             const Env& env, const Si_tree& tree) {
   std::vector<std::vector<std::vector<std::string>>> result(tree.size());
   for (std::size_t k = 0; k < tree.size() && k < groups.size(); ++k) {
     if (!(groups[k].processor == tree[k].processor)) continue;
@@ -113,12 +112,12 @@ Arch_component arch_component(const Env& env, const Subcomponent& s, int depth) 
   return a;
 }
 
-Architecture architecture(const Ident& top, const Env& env) {
+Architecture architecture(const Ident& top, const Env& env, const std::vector<Processor_group>& groups) {
   const Component& sys = env.get_component2(top);
   Architecture a{aadl_name(top), {}, {}, {}};
   for (const auto& s : sys.subcomponents) a.components.push_back(arch_component(env, s, 0));
   for (const auto& c : sys.connections) a.connections.push_back(arch_connection(c));
-  for (const auto& g : processor_groups(env, top))
+  for (const auto& g : groups)
     for (const auto& b : g.instances) {
       std::string path;
       for (const auto& p : b.path) path += (path.empty() ? "" : ".") + p.str();
@@ -133,9 +132,10 @@ Report_input make_report_input(const Ident& top, const Si_tree& tree, const Env&
   Report_input in;
   in.system = aadl_name(top);
   in.tick_unit = "one tick = one unit of the model's time values";
-  const auto paths = tree_paths(top, env, tree);
+  const std::vector<Processor_group> groups = processor_groups(env, top);
+  const auto paths = tree_paths(groups, env, tree);
   // Partitions merged into one scheduler change what the numbers mean.
-  for (const auto& g : processor_groups(env, top)) {
+  for (const auto& g : groups) {
     if (g.partitions.empty()) continue;
     std::string w = "the partition" + std::string(g.partitions.size() > 1 ? "s " : " ");
     for (std::size_t i = 0; i < g.partitions.size(); ++i) w += (i ? ", " : "") + g.partitions[i];
@@ -151,6 +151,7 @@ Report_input make_report_input(const Ident& top, const Si_tree& tree, const Env&
   }
   for (std::size_t k = 0; k < tree.size(); ++k) {
     Report_processor p{tree[k].processor.str(), {}};
+    if (k < groups.size() && groups[k].processor == tree[k].processor) p.at = location_of(groups[k].at);
     const auto& items = tree[k].items;
     for (std::size_t i = 0; i < items.size(); ++i) {
       const Numbered_item& item = items[i];
@@ -179,7 +180,7 @@ Report_input make_report_input(const Ident& top, const Si_tree& tree, const Env&
                      [](const Report_thread& a, const Report_thread& b) { return a.priority < b.priority; });
     in.processors.push_back(std::move(p));
   }
-  in.architecture = architecture(top, env);
+  in.architecture = architecture(top, env, groups);
   return in;
 }
 

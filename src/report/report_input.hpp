@@ -37,6 +37,7 @@ struct Report_thread {
 struct Report_processor {
   std::string name;
   std::vector<Report_thread> threads;  // in priority order
+  std::optional<Source_location> at = std::nullopt;  // where the model declares it
 };
 
 // ---- architecture --------------------------------------------------------------

@@ -74,7 +74,8 @@ std::vector<Diagnostic> scheduling_warnings(const Report_input& in, bool immedia
     if (a.utilisation && *a.utilisation > 1.0)
       warnings.push_back(make_warning("processor " + p.name + " is loaded at " + percent(*a.utilisation) +
                                       " (maximum execution time over period): its threads cannot all meet "
-                                      "their deadlines"));
+                                      "their deadlines",
+                                      p.at));
     for (const auto& t : p.threads)
       if (t.max_exec.value && t.period.value && *t.max_exec.value > *t.period.value)
         warnings.push_back(make_warning("thread " + t.path + " has a maximum execution time (" + t.max_exec.text +

@@ -311,7 +311,12 @@ std::vector<Processor_group> processor_groups(const Env& env, const Ident& top) 
     std::vector<std::string> host = host_of(w, by_target, a.processor, *a.source);
     const bool partition = host != a.processor;
     auto [pos, fresh] = group_of.try_emplace(std::move(host), groups.size());
-    if (fresh) groups.push_back({partition ? Ident(pos->first.back()) : a.reference, {}, {}, {}, pos->first, {}});
+    if (fresh) {
+      const auto subs = along(w, pos->first);
+      const bool declared = !subs.empty() && subs.size() == pos->first.size();
+      groups.push_back({partition ? Ident(pos->first.back()) : a.reference, {}, {}, {}, pos->first, {},
+                        declared ? subs.back()->pos : a.source->pos});
+    }
     Processor_group& g = groups[pos->second];
     for (const Bound_instance* b : won[i]) {
       g.instances.push_back(*b);

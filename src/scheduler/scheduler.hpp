@@ -89,6 +89,9 @@ struct Processor_group {
   // The devices of a textual model bound to it, by path: the environment
   // plays them, so no thread of theirs is scheduled.
   std::vector<std::string> devices;
+  // The processor's sub-component, else the first association that binds
+  // something to it.
+  Source_pos at = {};
 };
 // The Scheduling_Protocol association that holds for the processor at
 // `path` below the top-level system (a contained association of an enclosing
