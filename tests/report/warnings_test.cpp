@@ -18,7 +18,7 @@ Report_thread thread(std::string path, int priority, long long period, long long
 // A process p with threads t1 and t2 on cpu, and the connection t1.y -> t2.x.
 Report_input model(std::vector<Report_thread> threads, bool delayed) {
   Report_input in;
-  in.processors.push_back(Report_processor{"cpu", std::move(threads)});
+  in.processors.push_back(Report_processor{"cpu", std::move(threads), Source_location{"m.aadl", 3, 5}});
   Arch_component p{"p", "K::P.i", "process", {{"t1", "K::T", "thread", {}, {}}, {"t2", "K::T", "thread", {}, {}}},
                    {Arch_connection{"t1", "y", "t2", "x", delayed}}};
   in.architecture.components.push_back(p);
@@ -70,6 +70,10 @@ TEST(SchedulingWarnings, Cases) {
     std::vector<std::string> texts;
     for (const auto& d : scheduling_warnings(model(c.threads, c.delayed), c.immediate_first)) {
       EXPECT_EQ(d.kind, Diagnostic_kind::Warning);
+      // The load is said where the processor is declared.
+      if (d.text.rfind("processor cpu is loaded", 0) == 0) {
+        EXPECT_TRUE(d.location && d.location->line == 3) << d.text;
+      }
       texts.push_back(d.text);
     }
     EXPECT_EQ(texts, c.expected);
