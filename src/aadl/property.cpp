@@ -102,6 +102,11 @@ const Property_association* find_association(const std::vector<Property_associat
   return nullptr;
 }
 
+std::optional<long long> single_integer(const Property_association& a) {
+  const C_int* n = a.values.size() == 1 ? as_int_constant(a.values.front()) : nullptr;
+  return n ? std::optional<long long>(n->value) : std::nullopt;
+}
+
 std::string enumeration_text(const Property_association& a) { return single_enum_text(a, to_string(a.name)); }
 
 namespace {

@@ -32,6 +32,8 @@ std::optional<Dispatch_protocol> find_dispatch_protocol(const Component& c);
 // (none: the holder's own associations).
 const Property_association* find_association(const std::vector<Property_association>& props, std::string_view name,
                                              const std::optional<Ident>& applies_to = std::nullopt);
+// The single integer of an association (its unit aside), if that is its value.
+std::optional<long long> single_integer(const Property_association& a);
 // The single enumeration literal of an association, as text.
 std::string enumeration_text(const Property_association& a);
 // The Lustre base type ("int", "real", "bool") of a data type of the

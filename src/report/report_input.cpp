@@ -9,6 +9,7 @@
 
 #include "aadl/property.hpp"
 #include "base/diagnostics.hpp"
+#include "env/instance_properties.hpp"
 
 namespace vorquel {
 
@@ -34,28 +35,61 @@ std::string lower(std::string s) {
   return s;
 }
 
-// The instance paths of the items of one bound sub-component, in the order
-// in which the scheduling tree lists them: the container node's scheduling
+// A scheduled thread (or call) as the model names it: its instance path and
+// the Priority that the model gives the thread, if any.
+struct Place {
+  std::string path;
+  std::optional<long long> priority = std::nullopt;
+  std::optional<Source_location> priority_at = std::nullopt;
+};
+
+// The Priority association of the thread sub-component `local` of the
+// component named `container`.
+const Property_association* priority_of(const Env& env, const Ident& container, std::string_view local) {
+  const Entry* e = env.find(container);
+  const auto* c = e && e->decl ? std::get_if<Component>(e->decl.get()) : nullptr;
+  if (!c) return nullptr;
+  for (const auto& s : c->subcomponents) {
+    if (s.name.str() != local || !s.classifier) continue;
+    const Entry* te = env.find(*s.classifier);
+    const auto* t = te && te->decl ? std::get_if<Component>(te->decl.get()) : nullptr;
+    return t ? instance_property(env, *c, s, *t, "Priority") : nullptr;
+  }
+  return nullptr;
+}
+
+Place place(std::string path, const Property_association* priority) {
+  Place p{std::move(path)};
+  if (priority && (p.priority = single_integer(*priority))) p.priority_at = location_of(priority->pos);
+  return p;
+}
+
+// The places of the items of one bound sub-component, in the order in
+// which the scheduling tree lists them: the container node's scheduling
 // records from the oldest, a thread implementation's calls in call order.
-std::vector<std::vector<std::string>> item_paths(const Env& env, const Bound_instance& b) {
-  std::vector<std::vector<std::string>> paths;
-  const Entry* e = env.find(env.get_comp_name_of_loc_id(b.container, b.path.back()));
+std::vector<std::vector<Place>> item_paths(const Env& env, const Bound_instance& b) {
+  std::vector<std::vector<Place>> paths;
+  const Ident& classifier = env.get_comp_name_of_loc_id(b.container, b.path.back());
+  const Entry* e = env.find(classifier);
   if (e == nullptr || !e->def || !std::holds_alternative<Node_def>(*e->def)) return paths;
   const Node& node = *std::get<Node_def>(*e->def).node;
   std::string prefix;
   for (const auto& p : b.path) prefix += p.str() + ".";
   for (auto it = node.sched_infos.rbegin(); it != node.sched_infos.rend(); ++it) {
     if (const auto* t = std::get_if<Si_timed>(&*it)) {
-      paths.push_back({prefix + local_of_clock(act_clock(t->activation))});
+      const std::string local = local_of_clock(act_clock(t->activation));
+      paths.push_back({place(prefix + local, priority_of(env, classifier, local))});
       continue;
     }
     const auto& plain = std::get<Si_plain>(*it);
-    const std::string thread = prefix + (plain.instance ? plain.instance->str() : plain.name.str()) + ".";
-    std::vector<std::string> calls;
+    const std::string local = plain.instance ? plain.instance->str() : plain.name.str();
+    const Property_association* priority = priority_of(env, classifier, local);
+    std::vector<Place> calls;
     if (const Entry* te = env.find(plain.name); te && te->def && std::holds_alternative<Node_def>(*te->def)) {
       const Node& tn = *std::get<Node_def>(*te->def).node;
       for (auto jt = tn.sched_infos.rbegin(); jt != tn.sched_infos.rend(); ++jt)
-        if (const auto* c = std::get_if<Si_timed>(&*jt)) calls.push_back(thread + local_of_clock(act_clock(c->activation)));
+        if (const auto* c = std::get_if<Si_timed>(&*jt))
+          calls.push_back(place(prefix + local + "." + local_of_clock(act_clock(c->activation)), priority));
     }
     paths.push_back(std::move(calls));
   }
@@ -64,9 +98,9 @@ std::vector<std::vector<std::string>> item_paths(const Env& env, const Bound_ins
 
 // The paths of every processor entry, item by item, walking the bindings as
 // the scheduling tree does (latest binding first, each sub-component once).
-std::vector<std::vector<std::vector<std::string>>> tree_paths(const std::vector<Processor_group>& groups,
-                                                             const Env& env, const Si_tree& tree) {
-  std::vector<std::vector<std::vector<std::string>>> result(tree.size());
+std::vector<std::vector<std::vector<Place>>> tree_paths(const std::vector<Processor_group>& groups, const Env& env,
+                                                       const Si_tree& tree) {
+  std::vector<std::vector<std::vector<Place>>> result(tree.size());
   for (std::size_t k = 0; k < tree.size() && k < groups.size(); ++k) {
     if (!(groups[k].processor == tree[k].processor)) continue;
     for (const auto& b : groups[k].instances)
@@ -155,7 +189,7 @@ Report_input make_report_input(const Ident& top, const Si_tree& tree, const Env&
     const auto& items = tree[k].items;
     for (std::size_t i = 0; i < items.size(); ++i) {
       const Numbered_item& item = items[i];
-      const std::vector<std::string>* item_path = i < paths[k].size() ? &paths[k][i] : nullptr;
+      const std::vector<Place>* item_path = i < paths[k].size() ? &paths[k][i] : nullptr;
       std::vector<Thread_sched> units;
       if (const auto* t = std::get_if<Si_thread>(&item.item)) units.push_back(t->thread);
       else units = std::get<Si_calls>(item.item).calls;
@@ -166,7 +200,13 @@ Report_input make_report_input(const Ident& top, const Si_tree& tree, const Env&
         r.label = thread_label(act_clock(u.act).str());
         r.activation_clock = act_clock(u.act).str();
         r.release_clock = u.deliv.clock.str();
-        r.path = item_path && j < item_path->size() ? (*item_path)[j] : r.label;
+        r.path = r.label;
+        if (item_path && j < item_path->size()) {
+          const Place& at = (*item_path)[j];
+          r.path = at.path;
+          r.model_priority = at.priority;
+          r.model_priority_at = at.priority_at;
+        }
         r.priority = item.number + static_cast<int>(j);
         if (const auto* per = std::get_if<Periodic>(&u.act)) period = quantity(per->period);
         else r.follows_call = true;

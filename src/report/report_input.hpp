@@ -32,6 +32,9 @@ struct Report_thread {
   // A later call of a call sequence: dispatched by the release of the call
   // just before it (always the thread just before it in priority order).
   bool follows_call = false;
+  // The Priority the model gives the thread (higher runs first), and where.
+  std::optional<long long> model_priority = std::nullopt;
+  std::optional<Source_location> model_priority_at = std::nullopt;
 };
 
 struct Report_processor {

@@ -28,6 +28,20 @@ void immediate_connections(const std::vector<Arch_component>& list, const std::s
   }
 }
 
+// The first pair of threads of p that the generated scheduler orders against
+// the Priority values of the model: a runs first, b has the higher Priority.
+// Threads come in priority order, so keeping the lowest Priority met so far
+// finds it in one pass.
+std::optional<std::pair<const Report_thread*, const Report_thread*>> priority_inversion(const Report_processor& p) {
+  const Report_thread* lowest = nullptr;
+  for (const auto& t : p.threads) {
+    if (t.follows_call || !t.model_priority) continue;
+    if (lowest && *t.model_priority > *lowest->model_priority) return std::pair{lowest, &t};
+    if (!lowest || *t.model_priority < *lowest->model_priority) lowest = &t;
+  }
+  return std::nullopt;
+}
+
 bool same_period(const Report_thread& a, const Report_thread& b) {
   return a.period.value == b.period.value && a.period.text == b.period.text;
 }
@@ -76,6 +90,15 @@ std::vector<Diagnostic> scheduling_warnings(const Report_input& in, bool immedia
                                       " (maximum execution time over period): its threads cannot all meet "
                                       "their deadlines",
                                       p.at));
+    if (const auto inversion = priority_inversion(p)) {
+      const auto& [a, b] = *inversion;
+      warnings.push_back(make_warning(
+          "on " + p.name + " the generated scheduler, rate-monotonic, runs " + a->path + " (period " + a->period.text +
+              ") before " + b->path + " (period " + b->period.text + "), whose Priority is higher (" +
+              std::to_string(*b->model_priority) + " against " + std::to_string(*a->model_priority) +
+              "): the model's Priority values are not followed",
+          b->model_priority_at));
+    }
     for (const auto& t : p.threads)
       if (t.max_exec.value && t.period.value && *t.max_exec.value > *t.period.value)
         warnings.push_back(make_warning("thread " + t.path + " has a maximum execution time (" + t.max_exec.text +

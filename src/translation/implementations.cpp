@@ -14,6 +14,7 @@
 #include "aadl/aadl_misc.hpp"
 #include "aadl/aadl_text_reader.hpp"
 #include "aadl/property.hpp"
+#include "env/instance_properties.hpp"
 #include "base/channel.hpp"
 #include "base/diagnostics.hpp"
 #include "base/overloaded.hpp"
@@ -287,25 +288,10 @@ Node finish(const Component& c, const Node& type_node, Body& b) {
   return n;
 }
 
-// The association of that name that holds for the thread sub-component s of
-// c, looked up where AADL takes it from: a contained association of c, the
-// sub-component's own, then its classifier (an implementation, then its
-// type, into which the reader has folded the ancestors).
-const Property_association* thread_property(const Env& env, const Component& c, const Subcomponent& s,
-                                            const Component& thread, std::string_view name) {
-  if (auto* a = find_association(c.properties, name, s.name)) return a;
-  if (auto* a = find_association(s.properties, name)) return a;
-  if (auto* a = find_association(thread.properties, name)) return a;
-  if (thread.kind == Component_kind::Type) return nullptr;
-  const Entry* type = env.find(type_name_of_implementation_name(thread.name));
-  const auto* t = type ? std::get_if<Component>(&*type->decl) : nullptr;
-  return t ? find_association(t->properties, name) : nullptr;
-}
-
 // Only periodic threads without a dispatch offset are translated.
 void check_thread_dispatch(const Env& env, const Component& c, const Subcomponent& s, const Component& thread) {
   const std::string where = "the thread " + s.name.str() + " (" + aadl_name(thread.name) + ") of " + aadl_name(c.name);
-  const Property_association* p = thread_property(env, c, s, thread, "Dispatch_Protocol");
+  const Property_association* p = instance_property(env, c, s, thread, "Dispatch_Protocol");
   if (!p)
     fail_located("*** Error: the thread " + thread.name.str() + " has no Dispatch_Protocol property.\n",
                  location_of(thread.pos),
@@ -316,7 +302,7 @@ void check_thread_dispatch(const Env& env, const Component& c, const Subcomponen
     fail_located("*** Error: " + where + " has the dispatch protocol " + protocol +
                      ": only periodic threads are supported.\n",
                  location_of(p->pos), where + " is " + protocol + ": only periodic threads are supported");
-  if (const auto* offset = thread_property(env, c, s, thread, "Dispatch_Offset"))
+  if (const auto* offset = instance_property(env, c, s, thread, "Dispatch_Offset"))
     fail_located("*** Error: " + where + " has a Dispatch_Offset, which is not supported.\n", location_of(offset->pos),
                  where + " has a Dispatch_Offset, which is not supported");
 }

@@ -15,6 +15,11 @@ Report_thread thread(std::string path, int priority, long long period, long long
   return t;
 }
 
+Report_thread with_priority(Report_thread t, long long priority) {
+  t.model_priority = priority;
+  return t;
+}
+
 // A process p with threads t1 and t2 on cpu, and the connection t1.y -> t2.x.
 Report_input model(std::vector<Report_thread> threads, bool delayed) {
   Report_input in;
@@ -64,6 +69,19 @@ TEST(SchedulingWarnings, Cases) {
        {"processor cpu is loaded at 125.0 % (maximum execution time over period): its threads cannot all meet their "
         "deadlines",
         "thread p.t1 has a maximum execution time (12) above its period (10)"}},
+      // The model's Priority values: followed by the rate-monotonic order, or not.
+      {"priorities agree",
+       {with_priority(thread("p.t1", 1, 10, 1), 9), with_priority(thread("p.t2", 2, 20, 1), 3)},
+       true,
+       false,
+       {}},
+      {"priorities disagree",
+       {with_priority(thread("p.t1", 1, 10, 1), 3), thread("p.t2", 2, 15, 1),
+        with_priority(thread("p.t3", 3, 20, 1), 9)},
+       true,
+       false,
+       {"on cpu the generated scheduler, rate-monotonic, runs p.t1 (period 10) before p.t3 (period 20), whose "
+        "Priority is higher (9 against 3): the model's Priority values are not followed"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
