@@ -32,6 +32,7 @@ struct Sub_info {
   const Component* classifier;
   Conn_split conns;
   Source_pos pos = {};  // of the sub-component or call
+  const Subcomponent* sub = nullptr;  // null for a call
 };
 
 // The component a classifier names. A name that is not declared goes through
@@ -91,7 +92,7 @@ std::vector<Sub_info> get_subcomponents_information(const Env& env, const Compon
       fail_at(location_of(it->pos), "in " + aadl_name(c.name) + ": sub-component " + aadl_name(it->name) +
                                         " has no classifier; name the component it is an instance of");
     subs.push_back({it->name, &classifier_component(env, *it->classifier, it->pos, "sub-component " + aadl_name(it->name)),
-                    index.split(it->name), it->pos});
+                    index.split(it->name), it->pos, &*it});
   }
   return subs;
 }
@@ -226,15 +227,39 @@ void process_data(const Node_lookup& node_of, const Sub_info& s,
   b.equations.prepend(Equation{Pattern{PVar{s.name}}, make_expr(Arrow{var(add_suffix("_init", C)), e})});
 }
 
+// The timing of a thread sub-component of a textual model, as AADL gives it
+// to the instance: the process's contained association, the sub-component's
+// own, the classifier's; a Period may also be inherited from the process.
+std::vector<Property_association> instance_timing(const Env& env, const Component& process, const Sub_info& s) {
+  std::vector<Property_association> found;
+  for (const char* name : {"Period", "Compute_Execution_Time"}) {
+    const Property_association* a = instance_property(env, process, *s.sub, *s.classifier, name);
+    if (!a && std::string_view(name) == "Period") {
+      a = find_association(process.properties, name);
+      const Entry* type = a ? nullptr : env.find(type_name_of_implementation_name(process.name));
+      const auto* t = type && type->decl ? std::get_if<Component>(type->decl.get()) : nullptr;
+      if (t) a = find_association(t->properties, name);
+    }
+    if (!a) continue;
+    found.push_back(*a);
+    found.back().applies_to.reset();
+  }
+  return found;
+}
+
 // A thread type, or an implementation without calls (its period and
 // execution time are its own, else its type's): one clocked call.
-void process_thread_type(const Env& env, const Node_lookup& node_of, const Sub_info& s, const Enclosing& encl,
-                         Body& b) {
+void process_thread_type(const Env& env, const Node_lookup& node_of, const Component& process, const Sub_info& s,
+                         const Enclosing& encl, Body& b) {
   const Component& C = *s.classifier;
   Component timing{C.name, C.kind, C.category, std::nullopt, {}, std::nullopt, {}, {}, {}, C.properties, false};
   if (C.kind == Component_kind::Implementation) {
     const auto& type = env.get_component(type_name_of_implementation_name(C.name)).properties;
     timing.properties.insert(timing.properties.end(), type.begin(), type.end());
+  }
+  if (s.sub && read_from_text(process.pos)) {
+    auto own = instance_timing(env, process, s);
+    timing.properties.insert(timing.properties.begin(), own.begin(), own.end());
   }
   Node_ptr callee = node_of(C.name);
   // Checked for its diagnostics only: a connection from a feature that the
@@ -330,7 +355,7 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
         process_data(node_of, s, by_name, b);
         break;
       case Category::Thread:
-        if (clocked_like_a_type(C)) process_thread_type(env, node_of, s, encl, b);
+        if (clocked_like_a_type(C)) process_thread_type(env, node_of, c, s, encl, b);
         else process_thread_impl(env, node_of, s, encl, b);
         break;
       case Category::Thread_group:
@@ -609,6 +634,25 @@ void check_dispatch_protocol(const Component& thread) {
                    ": only periodic threads are supported");
 }
 
+namespace {
+
+// A process implementation is translated once for all its instances: a
+// system cannot give the threads of one instance a timing of their own.
+void check_no_timing_from_system(const Component& system) {
+  for (const auto& a : system.properties) {
+    if (!a.applies_to || !a.name.is_simple()) continue;
+    for (const char* name : {"Period", "Compute_Execution_Time", "Dispatch_Protocol", "Dispatch_Offset"})
+      if (a.name.head() == name)
+        fail_at(location_of(a.pos), std::string(name) + " applies to " + aadl_name(*a.applies_to) + " from " +
+                                        aadl_name(system.name) +
+                                        ": thread timing given by a system is not supported (a process "
+                                        "implementation is translated once for all its instances); give it in "
+                                        "the process implementation or on the thread");
+  }
+}
+
+}  // namespace
+
 void check_dispatch_of_instance(const Env& env, const Ident& top) {
   std::unordered_set<Ident> seen;
   // The implementation of that name read from text, when not seen yet.
@@ -625,6 +669,7 @@ void check_dispatch_of_instance(const Env& env, const Ident& top) {
   while (!todo.empty()) {
     const Component& c = *todo.back();
     todo.pop_back();
+    if (c.category == Category::System) check_no_timing_from_system(c);
     std::vector<const Component*> below;
     for (auto it = c.subcomponents.rbegin(); it != c.subcomponents.rend(); ++it) {
       if (!it->classifier) continue;

@@ -108,14 +108,30 @@ TEST(PublishedModels, OwnModelsOfEachConstruct) {
            "properties Actual_Processor_Binding => (reference (c)) applies to p; end S.i;\nend A::B;\n";
   };
   const std::string periodic = "Dispatch_Protocol => Periodic;";
+  auto replaced = [](std::string text, const std::string& from, const std::string& to) {
+    return text.replace(text.find(from), from.size(), to);
+  };
   struct Case {
     std::string name;
     std::string text;
     std::string stop;  // empty: translates
+    std::string program = {};  // what the translation holds
   };
   const std::vector<Case> cases = {
       {"periodic", model(periodic, "", "Scheduling_Protocol => (Rate_Monotonic_Protocol);"), ""},
       {"on the sub-component", model("", " {Dispatch_Protocol => Periodic;}", ""), ""},
+      // The timing of the instance: the sub-component's own, else the process's.
+      {"timing on the sub-component",
+       model(periodic, " {Period => 40 ms; Compute_Execution_Time => 3 ms .. 4 ms;}", ""), "",
+       "_t_dispatch_clk = timer(40);"},
+      {"period inherited from the process",
+       replaced(replaced(model(periodic, "", ""), "Period => 10 ms; ", ""), "; end P.i;",
+                "; properties Period => 40 ms; end P.i;"),
+       "", "_t_dispatch_clk = timer(40);"},
+      {"timing from the system",
+       replaced(model(periodic, "", ""), "applies to p;", "applies to p; Period => 40 ms applies to p.t;"),
+       "m.aadl:9:70: error: Period applies to p.t from A::B::S.i: thread timing given by a system is not supported"},
+
       {"none", model("", "", ""), "*** Error: the thread A__B__T_i has no Dispatch_Protocol property."},
       {"sporadic sub-component", model("", " {Dispatch_Protocol => Sporadic;}", ""),
        "*** Error: the thread t (A::B::T.i) of A::B::P.i has the dispatch protocol Sporadic: only periodic threads "
@@ -141,10 +157,14 @@ TEST(PublishedModels, OwnModelsOfEachConstruct) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     write_file(dir + "/m.aadl", c.text);
+    for (const char* f : {"/m.lus", "/m.zbl"}) fs::remove(dir + f);
     const Run_result r = run_vorquel({"--one-file", "--gen-fake-body", "-o", "m", "m.aadl"}, dir,
                                      {"AADL_SCHEMA_DIR=" + source_path("aadl-schema")});
     if (c.stop.empty()) {
       EXPECT_EQ(r.status, 0) << r.out << r.err;
+      if (!c.program.empty()) {
+        EXPECT_NE(read_file(dir + "/m.lus").find(c.program), std::string::npos) << c.program;
+      }
     } else {
       EXPECT_EQ(r.status, 2);
       EXPECT_NE((r.out + r.err).find(c.stop), std::string::npos) << r.out << r.err;
