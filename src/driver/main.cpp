@@ -227,9 +227,9 @@ bool has_name_part(std::string_view text) { return text.find_first_not_of(":.") 
 
 }  // namespace
 
-Ident get_top_level_system(const Options& options, const Env& env) {
+Ident get_top_level_system(const Options& options, const Env& env, std::vector<Diagnostic>* warnings) {
   const auto& tc = options.toplevel_system;
-  if (!tc) return get_a_system_impl(options, env);
+  if (!tc) return get_a_system_impl(options, env, warnings);
   const std::string& given = *tc;
 
   // Found: the identifier, whatever its category; a component type is not
@@ -483,7 +483,7 @@ void main_steps(const Options& given, const std::vector<std::string>& argv, Outp
   // needed any more.
   for (auto& p : packages) env = normalize_package(env, std::move(p), o.verbosity);
   packages = Model();
-  const Ident top = get_top_level_system(o, env);
+  const Ident top = get_top_level_system(o, env, &warnings);
   Env translated = translate(o, top, env);
   check_lustre_names(translated, o.output_base_name, warnings);
 

@@ -56,7 +56,8 @@ std::string header_comment(const std::vector<std::string>& words, const std::str
 
 // The -tc system when given (with the not-found report), else the one the
 // scheduler analysis picks.
-Ident get_top_level_system(const Options& options, const Env& env);
+// A choice among several candidates is said in `warnings`, when given.
+Ident get_top_level_system(const Options& options, const Env& env, std::vector<Diagnostic>* warnings = nullptr);
 
 // Copies the schema directory named by AADL_SCHEMA_DIR under /tmp (the copy
 // command announced at verbosity 1).

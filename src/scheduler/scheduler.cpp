@@ -19,6 +19,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "aadl/aadl_text_reader.hpp"
 #include "aadl/property.hpp"
 #include "base/diagnostics.hpp"
 #include "base/channel.hpp"
@@ -49,14 +50,39 @@ std::unique_ptr<Channel> open_scenario_file(const std::string& base) {
 
 // ---- choice of the top-level system -------------------------------------------------
 
-Ident get_a_system_impl(const Options& opt, const Env& env) {
-  std::optional<Ident> found;
-  env.iter([&](const Ident& name, const Entry& e) {
+Ident get_a_system_impl(const Options& opt, const Env& env, std::vector<Diagnostic>* warnings) {
+  auto system_impl = [](const Entry& e) {
     const auto* c = e.decl ? std::get_if<Component>(e.decl.get()) : nullptr;
-    if (c == nullptr || c->category != Category::System || c->kind != Component_kind::Implementation) return;
+    return c && c->category == Category::System && c->kind == Component_kind::Implementation ? c : nullptr;
+  };
+  // A system implementation of a textual model that another one contains
+  // is a part of the architecture, not its top.
+  std::unordered_set<Ident> contained;
+  env.iter([&](const Ident&, const Entry& e) {
+    if (const Component* c = system_impl(e))
+      for (const auto& s : c->subcomponents)
+        if (s.category == Category::System && s.classifier) contained.insert(*s.classifier);
+  });
+  std::optional<Ident> found, last;
+  std::vector<std::string> roots;
+  env.iter([&](const Ident& name, const Entry& e) {
+    const Component* c = system_impl(e);
+    if (c == nullptr) return;
+    last = name;
+    if (read_from_text(c->pos)) {
+      if (contained.count(name)) return;
+      roots.push_back(aadl_name(name));
+    }
     if (opt.verbosity >= 1) out("# ---> The top-level system is " + name.str() + " ()\n");
     found = name;
   });
+  if (!found) found = last;  // systems that contain each other: the usual choice
+  if (warnings && roots.size() > 1) {
+    std::string list;
+    for (const auto& r : roots) list += (list.empty() ? "" : ", ") + r;
+    warnings->push_back(make_warning("several system implementations are parts of no other (" + list + "): " +
+                                     aadl_name(*found) + " is translated; choose another with --toplevel-system"));
+  }
   if (!found) {
     fail("*** No system found. Please check if system is defined in your aadl model, or define explicitely"
          "\n*** the toplevel component using the --toplevel-system command-line option.\n");

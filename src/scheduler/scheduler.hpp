@@ -62,7 +62,9 @@ struct Oracle_info {
 
 // The last system implementation in key order (each candidate announced at
 // verbosity 1); none: the no-system message and exit status 2.
-Ident get_a_system_impl(const Options& opt, const Env& env);
+// Of a textual model, only the system implementations that no other one
+// contains are candidates; several candidates add a warning.
+Ident get_a_system_impl(const Options& opt, const Env& env, std::vector<Diagnostic>* warnings = nullptr);
 
 // A bound instance: the instance path from the top-level system down to a
 // process (or, at the top level, to whatever an association names), and the

@@ -302,8 +302,15 @@ Si_tree compute_si_tree(const Ident& top, const Env& env, bool immediate_first) 
   // same clocks.
   const std::vector<Processor_group> groups = processor_groups(env, top);
   if (groups.empty()) {
-    fail_without_abort_line("*** Cannot schedule this system, sorry.\n*** No sub-component of " + top.str() +
-                            " is bound to a processor (Actual_Processor_Binding).\n");
+    Diagnostic d = make_diagnostic(Diagnostic_kind::User, "*** Cannot schedule this system, sorry.\n*** No sub-component of " +
+                                                              top.str() + " is bound to a processor (Actual_Processor_Binding).\n");
+    d.aborting = false;
+    const Component& system = env.get_component2(top);
+    d.location = location_of(system.pos);
+    d.message = "no sub-component of " + aadl_name(top) +
+                " is bound to a processor (Actual_Processor_Binding); if it is a part of a larger system, "
+                "translate that one (--toplevel-system)";
+    throw Fatal(std::move(d));
   }
 
   for (const auto& g : groups) check_scheduling_protocol(env, env.get_component2(top), g);

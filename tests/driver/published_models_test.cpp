@@ -149,6 +149,13 @@ TEST(PublishedModels, OwnModelsOfEachConstruct) {
       {"unused sporadic thread", model(periodic, "", "") + "package U public thread Sp properties "
        "Dispatch_Protocol => Sporadic; end Sp; process Q end Q; process implementation Q.i subcomponents "
        "s : thread Sp; end Q.i; end U;\n", ""},
+      // The top-level system is the one that no other contains, though the
+      // contained one sorts last.
+      {"top-level system by containment",
+       replaced(model(periodic, "", ""), "end A::B;",
+                "system Z end Z; system implementation Z.i subcomponents s : system S.i; end Z.i;\n"
+                "system Top end Top; system implementation Top.i subcomponents z : system Z.i; end Top.i;\nend A::B;"),
+       "", "-- scheduled version of node A__B__Top_i"},
       {"thread group", model(periodic, "", "") + "package G public thread group TG end TG;\n"
        "thread group implementation TG.i subcomponents t : thread A::B::T.i; end TG.i; end G;\n",
        "m.aadl:12:1: error: in G::TG.i: thread groups are not supported"},
