@@ -7,17 +7,18 @@ namespace vorquel {
 
 namespace {
 
-// The reserved words of Lustre V4 and of Lustre V6, merged and sorted.
-constexpr std::array<std::string_view, 45> keywords = {
-    "and", "assert", "body", "bool", "const", "current", "div", "else", "end",
-    "enum", "extern", "false", "fby", "function", "if", "include", "int", "is",
-    "let", "merge", "mod", "model", "needs", "node", "nor", "not", "operator",
-    "or", "package", "pre", "provides", "real", "returns", "step", "struct", "tel",
-    "then", "true", "type", "unsafe", "uses", "var", "when", "with", "xor",
+// The reserved words of Lustre V4 and of Lustre V6, and those that Lustre
+// front ends with contracts and imports reserve besides, merged and sorted.
+constexpr std::array<std::string_view, 54> keywords = {
+    "and", "assert", "assume", "body", "bool", "const", "contract", "current", "div", "else", "end",
+    "ensure", "enum", "extern", "false", "fby", "function", "guarantee", "if", "import", "imported",
+    "include", "int", "is", "let", "merge", "mod", "mode", "model", "needs", "node", "nor", "not",
+    "of", "operator", "or", "package", "pre", "provides", "real", "require", "returns", "step",
+    "struct", "tel", "then", "true", "type", "unsafe", "uses", "var", "when", "with", "xor",
 };
 static_assert(std::is_sorted(keywords.begin(), keywords.end()));
 
-constexpr std::size_t longest_keyword = 8;  // "operator", "provides"
+constexpr std::size_t longest_keyword = 9;  // "guarantee"
 
 }  // namespace
 

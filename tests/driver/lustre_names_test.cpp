@@ -60,12 +60,12 @@ std::string receiver_first(const std::string& ports, const std::string& period, 
 TEST(LustreNames, KeywordsCollisionsAndBaseNames) {
   const std::vector<Case> cases = {
       {"keyword ports", {{"name=x]", "name=pre]"}, {R"(name="x")", R"(name="pre")"},
-                         {"name=y]", "name=when]"}, {R"(name="y")", R"(name="when")"}},
+                         {"name=y]", "name=mode]"}, {R"(name="y")", R"(name="mode")"}},
        false, {"--one-file"}, 0, "",
        "vorquel: warning: the name pre is a Lustre keyword; it is written pre_\n"
-       "vorquel: warning: the name when is a Lustre keyword; it is written when_\n" +
-           receiver_first("p.t1.when -> p.t2.pre", "10", 33),
-       "node K__T(pre_ : K__int) returns (when_ : K__int);"},
+       "vorquel: warning: the name mode is a Lustre keyword; it is written mode_\n" +
+           receiver_first("p.t1.mode -> p.t2.pre", "10", 33),
+       "node K__T(pre_ : K__int) returns (mode_ : K__int);"},
       {"type and implementation written alike", {{R"(<systemType name="S"/>)", R"(<systemType name="S"/><processType name="S_i"/>)"}},
        false, {}, 2, "*** Error: the declarations K::S_i and K::S.i are both written K__S_i in Lustre.\n",
        "model.aaxl:39:8: error: the declarations K::S_i and K::S.i are both written K__S_i in Lustre; rename one of "
