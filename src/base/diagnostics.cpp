@@ -66,9 +66,10 @@ void not_found() { internal_error(std::string(not_found_text)); }
 
 bool is_not_found(const Diagnostic& d) { return d.kind == Diagnostic_kind::Internal && d.text == not_found_text; }
 
-void not_yet_implemented(std::string_view text, std::string message) {
+void not_yet_implemented(std::string_view text, std::string message, std::optional<Source_location> at) {
   Diagnostic d = make_diagnostic(Diagnostic_kind::Unsupported, std::string(text));
   d.message = std::move(message);
+  d.location = std::move(at);
   throw Fatal(std::move(d));
 }
 

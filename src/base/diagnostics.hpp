@@ -106,7 +106,8 @@ bool is_not_found(const Diagnostic& d);
 
 // A recognised but unsupported feature; `message`, when given, says it to
 // the user on standard error.
-[[noreturn]] void not_yet_implemented(std::string_view text, std::string message = {});
+[[noreturn]] void not_yet_implemented(std::string_view text, std::string message = {},
+                                      std::optional<Source_location> at = std::nullopt);
 
 // "*** " and the system's message for an error number, naming the file.
 std::string file_error(int error, const std::string& name);

@@ -138,7 +138,10 @@ std::pair<std::vector<Feature>, std::vector<Feature>> classify_features(const En
         outputs.push_back(f);
         break;
       case In_out::InOut:
-        not_yet_implemented("in/out features are not considered");
+        not_yet_implemented("in/out features are not considered",
+                            "in " + aadl_name(c.name) + ": the in out feature " + aadl_name(f.name) +
+                                " is not supported; split it into an in and an out feature",
+                            location_of(f.pos));
     }
   }
   // Each feature went to the front of its list.
