@@ -366,6 +366,7 @@ std::pair<Integer, Integer> callee_execution_time(const Env& env, const Componen
 // calls other subprograms would need a schedule of its own calls.
 Sync_definition subprogram_impl(const Node_lookup& node_of, const Component& c) {
   check_component(c, Category::Subprogram, Component_kind::Implementation, "subprogram_impl");
+  check_normalized(c, "subprogram_impl");
   if (!c.call_sequences.empty())
     fail_at(location_of(c.pos), "the subprogram implementation " + aadl_name(c.name) +
                                     " has calls: subprogram implementations that call other subprograms are not "
