@@ -375,6 +375,34 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
   return node_def(finish(c, *type_node, b));
 }
 
+// The execution time of a called subprogram: an implementation's own,
+// else its type's, else the bounds named after the callee.
+std::pair<Integer, Integer> callee_execution_time(const Env& env, const Component& callee) {
+  if (callee.kind == Component_kind::Type) return get_compute_execution_time(callee);
+  Component timing{callee.name, callee.kind, callee.category, std::nullopt, {}, std::nullopt, {}, {}, {},
+                   callee.properties, false};
+  const auto& type = env.get_component(type_name_of_implementation_name(callee.name)).properties;
+  timing.properties.insert(timing.properties.end(), type.begin(), type.end());
+  return get_compute_execution_time(timing);
+}
+
+// A subprogram implementation read from textual AADL is a node to fill in,
+// with the interface of its type; its body is the user's code. One that
+// calls other subprograms would need a schedule of its own calls.
+Sync_definition subprogram_impl(const Node_lookup& node_of, const Component& c) {
+  check_component(c, Category::Subprogram, Component_kind::Implementation, "subprogram_impl");
+  check_normalized(c, "subprogram_impl");
+  if (!c.call_sequences.empty())
+    fail_at(location_of(c.pos), "the subprogram implementation " + aadl_name(c.name) +
+                                    " has calls: subprogram implementations that call other subprograms are not "
+                                    "supported");
+  Node_ptr type_node = node_of(type_name_of_implementation_name(c.name));
+  Node n = make_node(c.name);
+  n.inputs = type_node->inputs;
+  n.outputs = type_node->outputs;
+  return node_def(std::move(n));
+}
+
 Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Component& c) {
   check_component(c, Category::Thread, Component_kind::Implementation, "thread_impl");
   check_normalized(c, "thread_impl");
@@ -387,13 +415,17 @@ Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Co
   }();
   auto calls = get_calls_information(env, c);
   const Enclosing encl = enclosing(c, *type_node, calls, std::nullopt);
+  // Textual models call subprogram implementations, and their stops name
+  // the call; the XML form keeps its own texts.
+  const bool textual = read_from_text(c.pos);
   Body b;
   std::optional<Ident> previous_release;
   for (const auto& s : calls) {
     const Component& C = *s.classifier;
     switch (C.category) {
       case Category::Subprogram: {
-        if (C.kind == Component_kind::Implementation) fail("*** Subprogram implementations are not implemented.");
+        if (C.kind == Component_kind::Implementation && !textual)
+          fail("*** Subprogram implementations are not implemented.");
         Node_ptr callee = node_of(C.name);
         Condact_parts p = condact_parts(s, *callee, encl, b);
         // Checked for its diagnostics only: the next calls read the sources
@@ -408,7 +440,7 @@ Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Co
         b.locals.prepend({act, tbool()});
         b.locals.prepend({disp, tbool()});
         Ident rel = release_clock(s.name);
-        auto [lower, upper] = get_compute_execution_time(C);
+        auto [lower, upper] = callee_execution_time(env, C);
         std::vector<Typed_ident> condact_results = condact_locals(p);
         add_condact_equations(b, s.name, C.name, p, act, disp, rel);
         b.locals.prepend(std::move(p.outs.locals));
@@ -421,12 +453,14 @@ Sync_definition thread_impl(const Env& env, const Node_lookup& node_of, const Co
         break;
       }
       case Category::Data:
+        if (textual) misplaced(s, "a thread implementation's call sequence");
         fail("*** Data subcomponents are not yet supported for threads!\n");
       case Category::Thread:
       case Category::Thread_group:
       case Category::Memory:
       case Category::Bus:
       case Category::Device:
+        if (textual) misplaced(s, "a thread implementation's call sequence");
         fail(std::string(category_to_string(C.category)) + " is not supported as a sub-component of " +
              "a thread implementation.\n");
       case Category::Process:
@@ -588,6 +622,7 @@ Sync_definition definition_of_component(const Env& env, const Node_lookup& node_
       return TypeDef{c.name, std::nullopt};
     case Category::Subprogram:
       if (is_type) return interface_node(env, c, dirs);
+      if (read_from_text(c.pos)) return subprogram_impl(node_of, c);
       internal_error("subprogram_impl: the subprogram implementation " + c.name.str() + " cannot be translated");
     case Category::Thread:
       if (is_type) {

@@ -43,6 +43,7 @@ struct Bad_model {
 TEST(Located_errors, BadModels) {
   const std::string xml = read_file(source_path("examples/typical.aaxl"));
   const std::string text = read_file(source_path("tests/data/text/typical.aadl"));
+  const std::string calls = read_file(source_path("tests/data/golden/subprogram_impl/model.aadl"));
   const std::string x_port = "features/dataPort[@name=x]\" dstContext=\"/aadlSpec[@name=typical]/aadlPackage[@name="
                              "K]/aadlPublic/processImpl[@name=P.i]/subcomponents/threadSubcomponent[@name=t2]";
   const std::vector<Bad_model> cases = {
@@ -78,6 +79,12 @@ TEST(Located_errors, BadModels) {
        "m.aadl:30:5: error: in K::P.i: connection end t9.y: K::P.i has no sub-component t9"},
       {"text_no_protocol", "m.aadl", replaced(text, "dispatch_protocol => periodic;", ""), {},
        "m.aadl:11:3: error: thread K::T has no Dispatch_Protocol property; add Dispatch_Protocol => Periodic"},
+      {"text_thread_called", "m.aadl", replaced(calls, "subprogram Scale;", "subprogram Worker;"), {},
+       "m.aadl:58:7: error: s is a Thread (Calls::Worker), which cannot stand in a thread implementation's call "
+       "sequence"},
+      {"text_nested_calls", "m.aadl", replaced(calls, "Check.impl\n", "Check.impl calls q : { g : subprogram Scale; };\n"),
+       {}, "m.aadl:39:3: error: the subprogram implementation Calls::Check.impl has calls: subprogram implementations "
+       "that call other subprograms are not supported"},
       {"binding_to_nothing", "m.aadl", replaced(text, "applies to P;", "applies to Q;"), {},
        "m.aadl:45:5: error: the Actual_Processor_Binding of K::S.i applies to Q, which names no sub-component of K::S.i"},
   };
