@@ -227,6 +227,17 @@ void process_data(const Node_lookup& node_of, const Sub_info& s,
   b.equations.prepend(Equation{Pattern{PVar{s.name}}, make_expr(Arrow{var(add_suffix("_init", C)), e})});
 }
 
+// A component named like c whose properties are c's, then, for an
+// implementation, its type's: where its timing is looked up.
+Component timing_holder(const Env& env, const Component& c) {
+  Component timing{c.name, c.kind, c.category, std::nullopt, {}, std::nullopt, {}, {}, {}, c.properties, false};
+  if (c.kind == Component_kind::Implementation) {
+    const auto& type = env.get_component(type_name_of_implementation_name(c.name)).properties;
+    timing.properties.insert(timing.properties.end(), type.begin(), type.end());
+  }
+  return timing;
+}
+
 // The timing of a thread sub-component of a textual model, as AADL gives it
 // to the instance: the process's contained association, the sub-component's
 // own, the classifier's; a Period may also be inherited from the process.
@@ -252,11 +263,7 @@ std::vector<Property_association> instance_timing(const Env& env, const Componen
 void process_thread_type(const Env& env, const Node_lookup& node_of, const Component& process, const Sub_info& s,
                          const Enclosing& encl, Body& b) {
   const Component& C = *s.classifier;
-  Component timing{C.name, C.kind, C.category, std::nullopt, {}, std::nullopt, {}, {}, {}, C.properties, false};
-  if (C.kind == Component_kind::Implementation) {
-    const auto& type = env.get_component(type_name_of_implementation_name(C.name)).properties;
-    timing.properties.insert(timing.properties.end(), type.begin(), type.end());
-  }
+  Component timing = timing_holder(env, C);
   if (s.sub && read_from_text(process.pos)) {
     auto own = instance_timing(env, process, s);
     timing.properties.insert(timing.properties.begin(), own.begin(), own.end());
@@ -378,12 +385,7 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
 // The execution time of a called subprogram: an implementation's own,
 // else its type's, else the bounds named after the callee.
 std::pair<Integer, Integer> callee_execution_time(const Env& env, const Component& callee) {
-  if (callee.kind == Component_kind::Type) return get_compute_execution_time(callee);
-  Component timing{callee.name, callee.kind, callee.category, std::nullopt, {}, std::nullopt, {}, {}, {},
-                   callee.properties, false};
-  const auto& type = env.get_component(type_name_of_implementation_name(callee.name)).properties;
-  timing.properties.insert(timing.properties.end(), type.begin(), type.end());
-  return get_compute_execution_time(timing);
+  return get_compute_execution_time(timing_holder(env, callee));
 }
 
 // A subprogram implementation read from textual AADL is a node to fill in,
