@@ -16,6 +16,7 @@
 #include <unordered_set>
 
 #include "aadl/property.hpp"
+#include "aadl/time_units.hpp"
 #include "base/channel.hpp"
 #include "base/diagnostics.hpp"
 #include "base/options.hpp"
@@ -223,15 +224,30 @@ bool same_text_ignoring_case(std::string_view a, std::string_view b) {
          });
 }
 
-// Whether some thread of the model has a Deadline other than its Period.
+// A single time value in picoseconds when its unit is a time unit, else as
+// written.
+std::optional<long long> time_value(const Property_association& a) {
+  const auto* e = a.values.size() == 1 ? std::get_if<Pv_expression>(&a.values.front()) : nullptr;
+  const auto* n = e ? std::get_if<C_int>(&e->expression.constant) : nullptr;
+  if (!n) return std::nullopt;
+  const Time_unit* unit = n->unit ? find_time_unit(*n->unit) : nullptr;
+  return unit ? n->value * unit->ps : n->value;
+}
+
+// Whether some thread of the model has a Deadline other than its Period (an
+// implementation may take its Period from its type).
 bool some_deadline_differs(const Env& env) {
   bool differs = false;
   env.iter([&](const Ident&, const Entry& e) {
     const auto* c = std::get_if<Component>(&*e.decl);
     if (differs || !c || c->category != Category::Thread) return;
     const Property_association* d = find_association(c->properties, "Deadline");
+    if (!d) return;
     const Property_association* p = find_association(c->properties, "Period");
-    differs = d && (!p || d->values != p->values);
+    if (!p && c->kind == Component_kind::Implementation)
+      if (const Entry* t = env.find(type_name_of_implementation_name(c->name)); t && t->decl)
+        if (const auto* type = std::get_if<Component>(t->decl.get())) p = find_association(type->properties, "Period");
+    differs = !p || (d->values != p->values && (!time_value(*d) || time_value(*d) != time_value(*p)));
   });
   return differs;
 }

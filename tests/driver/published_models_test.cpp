@@ -141,6 +141,13 @@ TEST(PublishedModels, OwnModelsOfEachConstruct) {
       {"round robin", model(periodic, "", "Scheduling_Protocol => (ROUND_ROBIN_PROTOCOL);"),
        "*** Error: the processor c (A::B::C) of A::B::S.i has the Scheduling_Protocol Round_Robin_Protocol"},
       {"deadline monotonic", model(periodic + " Deadline => 10 ms;", "", "Scheduling_Protocol => (Deadline_Monotonic_Protocol);"), ""},
+      // The deadline on the implementation, the period on its type, in other
+      // units than the ticks: equal.
+      {"deadline monotonic, deadline of the implementation",
+       replaced(replaced(model(periodic, "", "Scheduling_Protocol => (Deadline_Monotonic_Protocol);"),
+                         "1 ms .. 2 ms", "1000 us .. 2000 us"),
+                "end T.i;", "properties Deadline => 10 ms; end T.i;"),
+       ""},
       {"deadline monotonic, short deadline", model(periodic + " Deadline => 5 ms;", "", "Scheduling_Protocol => (Deadline_Monotonic_Protocol);"),
        "*** Error: the processor c (A::B::C) of A::B::S.i has the Scheduling_Protocol Deadline_Monotonic_Protocol with "
        "deadlines other than the periods"},
