@@ -484,7 +484,7 @@ void main_steps(const Options& given, const std::vector<std::string>& argv, Outp
   for (auto& p : packages) env = normalize_package(env, std::move(p), o.verbosity);
   packages = Model();
   const Ident top = get_top_level_system(o, env, &warnings);
-  Env translated = translate(o, top, env);
+  Env translated = translate(o, top, env, &warnings);
   check_lustre_names(translated, o.output_base_name, warnings);
 
   open_output_files(o, files, names, header_comment(argv, host_name(), local_now()));

@@ -366,8 +366,11 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
         else process_thread_impl(env, node_of, s, encl, b);
         break;
       case Category::Thread_group:
-        fail(std::string(category_to_string(C.category)) + " is not supported as a sub-component of " +
-             "a process implementation.\n");
+        fail_located(std::string(category_to_string(C.category)) + " is not supported as a sub-component of " +
+                         "a process implementation.\n",
+                     location_of(s.pos),
+                     "in " + aadl_name(c.name) + ": " + aadl_name(s.name) + " is a thread group (" +
+                         aadl_name(C.name) + "): thread groups are not supported");
       case Category::Subprogram:
       case Category::Process:
       case Category::Processor:

@@ -150,13 +150,27 @@ std::pair<std::vector<Feature>, std::vector<Feature>> classify_features(const En
   return {std::move(inputs), std::move(outputs)};
 }
 
+// The type of a feature of c; a port without the data type it needs is said
+// at the port.
+Type_expression feature_type(const Component& c, const Feature& f) {
+  const std::string where = "in " + aadl_name(c.name) + ": ";
+  if (const auto* p = std::get_if<Feat_data_port>(&f.kind); p && !p->classifier)
+    fail_at(location_of(f.pos), where + "data port " + aadl_name(f.name) + " has no data classifier; give it its data type");
+  if (const auto* p = std::get_if<Feat_event_data_port>(&f.kind); p && !p->classifier)
+    not_yet_implemented("type of \"event data port\"",
+                        where + "event data port " + aadl_name(f.name) +
+                            " has no data classifier; give it its data type",
+                        location_of(f.pos));
+  return type_of_feature_kind(f.kind);
+}
+
 Sync_definition interface_node(const Env& env, const Component& c, Directions& dirs) {
   VQ_ASSERT(c.kind == Component_kind::Type, "node_interface_of_component_type: " + c.name.str() + " is not a type");
   check_normalized(c, "node_interface_of_component_type");
   auto [ins, outs] = classify_features(env, c, dirs);
   Node n = make_node(c.name);
-  for (const auto& f : ins) n.inputs.push_back({f.name, type_of_feature_kind(f.kind)});
-  for (const auto& f : outs) n.outputs.push_back({f.name, type_of_feature_kind(f.kind)});
+  for (const auto& f : ins) n.inputs.push_back({f.name, feature_type(c, f)});
+  for (const auto& f : outs) n.outputs.push_back({f.name, feature_type(c, f)});
   return node_def(std::move(n));
 }
 

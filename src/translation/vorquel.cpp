@@ -13,6 +13,7 @@
 #include <unordered_set>
 
 #include "aadl/aadl_misc.hpp"
+#include "aadl/aadl_text_reader.hpp"
 #include "aadl/property.hpp"
 #include "base/channel.hpp"
 #include "base/diagnostics.hpp"
@@ -180,14 +181,82 @@ Sync_definition remove_dupl_local_var(const Sync_definition& d) {
   return node_def(std::move(copy));
 }
 
-Env translate(const Options& options, const Ident& top_level_system, const Env& env) {
+namespace {
+
+// The classifiers that a declaration names.
+void references(const Declaration& d, std::vector<Ident>& out) {
+  auto features = [&](const std::vector<Feature>& list) {
+    for (const auto& f : list)
+      std::visit([&](const auto& k) {
+        if constexpr (requires { k.classifier; })
+          if (k.classifier) out.push_back(*k.classifier);
+      }, f.kind);
+  };
+  std::visit(overloaded{
+                 [&](const Component& c) {
+                   if (c.kind == Component_kind::Implementation) out.push_back(type_name_of_implementation_name(c.name));
+                   if (c.extends) out.push_back(*c.extends);
+                   features(c.features);
+                   for (const auto& s : c.subcomponents)
+                     if (s.classifier) out.push_back(*s.classifier);
+                   for (const auto& seq : c.call_sequences)
+                     for (const auto& call : seq.calls) out.push_back(call.called);
+                 },
+                 [&](const Port_group& g) {
+                   if (g.extends) out.push_back(*g.extends);
+                   if (g.inverse) out.push_back(*g.inverse);
+                   features(g.features);
+                 },
+             },
+             d);
+}
+
+// The declarations that the top-level system uses, directly or not.
+std::unordered_set<Ident> used_declarations(const Env& env, const Ident& top) {
+  std::unordered_set<Ident> used{top};
+  std::vector<Ident> todo{top};
+  std::vector<Ident> named;
+  while (!todo.empty()) {
+    const Entry* e = env.find(todo.back());
+    todo.pop_back();
+    if (!e || !e->decl) continue;
+    named.clear();
+    references(*e->decl, named);
+    for (auto& n : named)
+      if (used.insert(n).second) todo.push_back(std::move(n));
+  }
+  return used;
+}
+
+}  // namespace
+
+Env translate(const Options& options, const Ident& top_level_system, const Env& env,
+              std::vector<Diagnostic>* warnings) {
   Translation t{env, env, {}, {}};
   t.verbosity = options.verbosity;
   const auto& files = options.input_files;  // reverse command-line order
   for (auto it = files.rbegin(); it != files.rend(); ++it) t.input_files += *it + " ";
   t.input_files += "\n";
   check_dispatch_of_instance(env, top_level_system);
-  env.iter([&](const Ident& name, const Entry&) { translate_aux(t, name); });
+  // A declaration of a textual model that the top-level system does not use
+  // (a library beside the architecture) is left out, with a warning, when
+  // it cannot be translated; it has no definition, as the printer says.
+  const std::unordered_set<Ident> used = used_declarations(env, top_level_system);
+  env.iter([&](const Ident& name, const Entry& e) {
+    if (used.count(name) || !e.decl || !read_from_text(declaration_pos(*e.decl))) return translate_aux(t, name);
+    try {
+      translate_aux(t, name);
+    } catch (const Fatal& f) {
+      const Diagnostic& d = f.diagnostic;
+      if (d.kind == Diagnostic_kind::Internal) throw;
+      t.in_progress.clear();
+      if (warnings)
+        warnings->push_back(make_warning((d.message.empty() ? first_line_of(d.text) : d.message) + " (" +
+                                             aadl_name(name) +
+                                             " is left out of the program: the top-level system does not use it)",
+                                         d.location ? d.location : location_of(declaration_pos(*e.decl))));
+    }
+  });
   VQ_ASSERT(t.env.find(top_level_system), "propagate_oracles: no top-level system " + top_level_system.str());
   return std::move(t.env);
 }

@@ -27,7 +27,11 @@ namespace vorquel {
 // node, else it takes the suffix "_2", "_3", ... (the clocks of one thread
 // instance alike). Each call records the names it passes
 // (Call_expr::oracle_args).
-Env translate(const Options& options, const Ident& top_level_system, const Env& env);
+// A declaration of a textual model that the top-level system does not use
+// and that cannot be translated is left without definition, said in
+// `warnings` when given.
+Env translate(const Options& options, const Ident& top_level_system, const Env& env,
+              std::vector<Diagnostic>* warnings = nullptr);
 
 // The definition of one component, by category and by type or implementation.
 // Raises the translate-first request when a callee has no node yet.

@@ -163,9 +163,14 @@ TEST(PublishedModels, OwnModelsOfEachConstruct) {
                 "system Z end Z; system implementation Z.i subcomponents s : system S.i; end Z.i;\n"
                 "system Top end Top; system implementation Top.i subcomponents z : system Z.i; end Top.i;\nend A::B;"),
        "", "-- scheduled version of node A__B__Top_i"},
-      {"thread group", model(periodic, "", "") + "package G public thread group TG end TG;\n"
+      {"thread group", model(periodic, "; g : thread group G::TG.i", "") + "package G public thread group TG end TG;\n"
        "thread group implementation TG.i subcomponents t : thread A::B::T.i; end TG.i; end G;\n",
-       "m.aadl:12:1: error: in G::TG.i: thread groups are not supported"},
+       "m.aadl:5:58: error: in A::B::P.i: g is a thread group (G::TG.i): thread groups are not supported"},
+      // Declarations that the top-level system does not use do not stop it.
+      {"unused thread group and untyped port", model(periodic, "", "") + "package G public thread group TG end TG;\n"
+       "thread group implementation TG.i subcomponents t : thread A::B::T.i; end TG.i;\n"
+       "thread U features o : out data port; end U; end G;\n",
+       "", "-- scheduled version of node A__B__S_i"},
   };
   const std::string dir = make_temp_dir("constructs");
   for (const auto& c : cases) {
