@@ -361,16 +361,23 @@ class Parser {
     if (!same_name(e, n)) text_error(at, "the end of " + std::string(n) + " names another declaration");
   }
 
-  void prototypes() {
+  // `owner`: the declaration that holds the section, named in the message.
+  void prototypes(const std::string& owner) {
     const Pos at = pos();
     ++k_;
-    if (!none()) unsupported(at, "prototypes are");
+    if (!none()) unsupported(at, "in " + owner + ": prototypes are");
   }
 
-  void modes() {
+  void modes(const std::string& owner) {
     const Pos at = pos();
     ++k_;
-    if (!none()) unsupported(at, "modes are");
+    if (!none()) unsupported(at, "in " + owner + ": modes are");
+  }
+
+  static std::string owner_name(const S_component& c) {
+    std::string n(c.type_name);
+    if (!c.impl_name.empty()) n += "." + std::string(c.impl_name);
+    return n;
   }
 
   // Statements named `ID :` that the model has no place for (flows, the
@@ -382,11 +389,11 @@ class Parser {
 
   void type_body(S_component& c) {
     while (true) {
-      if (word("prototypes")) prototypes();
+      if (word("prototypes")) prototypes(owner_name(c));
       else if (accept_word("features")) features(c.features);
       else if (accept_word("flows")) skip_named_statements();
-      else if (word("modes")) modes();
-      else if (word("requires") && word_at(1, "modes")) unsupported(pos(), "modes are");
+      else if (word("modes")) modes(owner_name(c));
+      else if (word("requires") && word_at(1, "modes")) unsupported(pos(), "in " + owner_name(c) + ": modes are");
       else if (accept_word("properties")) properties(c.properties);
       else if (word("annex")) annex();
       else if (word("end")) return;
@@ -396,7 +403,7 @@ class Parser {
 
   void implementation_body(S_component& c) {
     while (true) {
-      if (word("prototypes")) prototypes();
+      if (word("prototypes")) prototypes(owner_name(c));
       else if (accept_word("subcomponents")) subcomponents(c.subcomponents);
       else if ((word("internal") || word("processor")) && word_at(1, "features")) {
         k_ += 2;
@@ -408,7 +415,7 @@ class Parser {
       } else if (accept_word("calls")) calls(c.call_sequences);
       else if (accept_word("connections")) connections(c.connections);
       else if (accept_word("flows")) skip_named_statements();
-      else if (word("modes")) modes();
+      else if (word("modes")) modes(owner_name(c));
       else if (accept_word("properties")) properties(c.properties);
       else if (word("annex")) annex();
       else if (word("end")) return;
@@ -424,7 +431,7 @@ class Parser {
     if (accept_word("extends")) g.extends = classifier();
     if (sym("(")) unsupported(pos(), "prototype bindings are");
     while (true) {
-      if (word("prototypes")) prototypes();
+      if (word("prototypes")) prototypes(std::string(g.name));
       else if (accept_word("features")) features(g.features);
       else if (word("inverse") && word_at(1, "of")) {
         k_ += 2;
