@@ -181,7 +181,8 @@ Report_input make_report_input(const Ident& top, const Si_tree& tree, const Env&
     }
     std::string props;
     for (const auto& p : g.time_slicing) props += (props.empty() ? "" : ", ") + p;
-    in.unmodelled_time_slicing.push_back(w + "; their declared time slicing (" + props + ") is not modelled");
+    in.unmodelled_time_slicing.push_back(
+        make_warning(w + "; their declared time slicing (" + props + ") is not modelled", location_of(g.at)));
   }
   for (std::size_t k = 0; k < tree.size(); ++k) {
     Report_processor p{tree[k].processor.str(), {}};

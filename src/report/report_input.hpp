@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/diagnostics.hpp"
 #include "env/env.hpp"
 #include "scheduler/scheduler.hpp"
 
@@ -82,7 +83,7 @@ struct Report_input {
   Architecture architecture;
   // Partitions whose declared time slicing the generated scheduler does not
   // follow: warnings of the run (scheduling_warnings), hence of the report.
-  std::vector<std::string> unmodelled_time_slicing = {};
+  std::vector<Diagnostic> unmodelled_time_slicing = {};  // at the processor
 };
 
 // The report input of a translated model: the scheduling tree, with the

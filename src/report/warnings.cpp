@@ -50,7 +50,7 @@ bool same_period(const Report_thread& a, const Report_thread& b) {
 
 std::vector<Diagnostic> scheduling_warnings(const Report_input& in, bool immediate_first) {
   std::vector<Diagnostic> warnings;
-  for (const auto& t : in.unmodelled_time_slicing) warnings.push_back(make_warning(t));
+  for (const auto& t : in.unmodelled_time_slicing) warnings.push_back(t);
   std::vector<Immediate_link> immediate;
   immediate_connections(in.architecture.components, "", immediate);
   // Every thread by its path, with its processor; each connection is then
