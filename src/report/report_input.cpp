@@ -6,6 +6,7 @@
 #include <cctype>
 #include <map>
 #include <set>
+#include <unordered_map>
 
 #include "aadl/property.hpp"
 #include "base/diagnostics.hpp"
@@ -43,20 +44,29 @@ struct Place {
   std::optional<Source_location> priority_at = std::nullopt;
 };
 
-// The Priority association of the thread sub-component `local` of the
-// component named `container`.
-const Property_association* priority_of(const Env& env, const Ident& container, std::string_view local) {
-  const Entry* e = env.find(container);
-  const auto* c = e && e->decl ? std::get_if<Component>(e->decl.get()) : nullptr;
-  if (!c) return nullptr;
-  for (const auto& s : c->subcomponents) {
-    if (s.name.str() != local || !s.classifier) continue;
-    const Entry* te = env.find(*s.classifier);
-    const auto* t = te && te->decl ? std::get_if<Component>(te->decl.get()) : nullptr;
-    return t ? instance_property(env, *c, s, *t, "Priority") : nullptr;
+// The Priority associations of the thread sub-components of a component,
+// found by their local names.
+class Priorities {
+ public:
+  Priorities(const Env& env, const Ident& container) : env_(env) {
+    const Entry* e = env.find(container);
+    container_ = e && e->decl ? std::get_if<Component>(e->decl.get()) : nullptr;
+    if (container_)
+      for (const auto& s : container_->subcomponents) subs_.emplace(s.name.str(), &s);
   }
-  return nullptr;
-}
+  const Property_association* of(std::string_view local) const {
+    auto it = subs_.find(local);
+    if (it == subs_.end() || !it->second->classifier) return nullptr;
+    const Entry* te = env_.find(*it->second->classifier);
+    const auto* t = te && te->decl ? std::get_if<Component>(te->decl.get()) : nullptr;
+    return t ? instance_property(env_, *container_, *it->second, *t, "Priority") : nullptr;
+  }
+
+ private:
+  const Env& env_;
+  const Component* container_ = nullptr;
+  std::unordered_map<std::string_view, const Subcomponent*> subs_;
+};
 
 Place place(std::string path, const Property_association* priority) {
   Place p{std::move(path)};
@@ -73,17 +83,18 @@ std::vector<std::vector<Place>> item_paths(const Env& env, const Bound_instance&
   const Entry* e = env.find(classifier);
   if (e == nullptr || !e->def || !std::holds_alternative<Node_def>(*e->def)) return paths;
   const Node& node = *std::get<Node_def>(*e->def).node;
+  const Priorities priorities(env, classifier);
   std::string prefix;
   for (const auto& p : b.path) prefix += p.str() + ".";
   for (auto it = node.sched_infos.rbegin(); it != node.sched_infos.rend(); ++it) {
     if (const auto* t = std::get_if<Si_timed>(&*it)) {
       const std::string local = local_of_clock(act_clock(t->activation));
-      paths.push_back({place(prefix + local, priority_of(env, classifier, local))});
+      paths.push_back({place(prefix + local, priorities.of(local))});
       continue;
     }
     const auto& plain = std::get<Si_plain>(*it);
     const std::string local = plain.instance ? plain.instance->str() : plain.name.str();
-    const Property_association* priority = priority_of(env, classifier, local);
+    const Property_association* priority = priorities.of(local);
     std::vector<Place> calls;
     if (const Entry* te = env.find(plain.name); te && te->def && std::holds_alternative<Node_def>(*te->def)) {
       const Node& tn = *std::get<Node_def>(*te->def).node;
