@@ -100,7 +100,15 @@ class Resolver {
         for (const auto& d : *part) add_text_decl(d, &pe);
     }
     for (const auto& d : f.loose) add_text_decl(d, nullptr);
-    for (auto s : f.property_sets) property_sets_.emplace(lower_case(s), true);
+    for (const auto& set : f.property_sets) {
+      property_sets_.emplace(lower_case(set.name), true);
+      for (const auto& n : set.names) {
+        auto [it, fresh] = set_names_.try_emplace(lower_case(set.name) + "::" + lower_case(n.name),
+                                                  Set_name{std::string(set.name), &n});
+        if (!fresh) continue;
+        if (n.constant) constants_by_name_[lower_case(n.name)].push_back(&it->second);
+      }
+    }
   }
 
   // The position of the model for a place in a text file.
@@ -180,6 +188,17 @@ class Resolver {
   std::unordered_map<std::string, Entry*> loose_;
   std::unordered_map<Ident, Entry*> by_reference_;
   std::unordered_map<std::string, bool> property_sets_;
+  // The names that the property sets declare, by lower-case "set::name",
+  // and the constants among them by lower-case name alone.
+  struct Set_name {
+    std::string set;  // as declared
+    const S_property_name* decl;
+  };
+  std::unordered_map<std::string, Set_name> set_names_;
+  std::unordered_map<std::string, std::vector<const Set_name*>> constants_by_name_;
+  // The spellings of the Base_Types names that the standard data model does
+  // not map, by lower-case name: the first one written.
+  std::unordered_map<std::string, std::string> other_base_types_;
   std::unordered_map<const S_decl*, Entry*> of_decl_;
   // Names that repeat (properties, units, literals, features, connections)
   // share one identifier; keys view the parsed texts or static tables.
@@ -277,17 +296,28 @@ class Resolver {
     if (supplied) {
       // A data type of Base_Types is declared for the model (once, under its
       // standard spelling) when something uses it.
-      if (r.impl.empty() && lower_case(r.package) == "base_types")
-        if (auto name = base_types_name(r.type)) {
-          base_types_used_.insert(*name);
-          return of_string("Base_Types::" + *name);
-        }
+      if (r.impl.empty() && lower_case(r.package) == "base_types") {
+        const std::string name = base_types_spelling(r.type);
+        base_types_used_.insert(name);
+        return of_string("Base_Types::" + name);
+      }
       return of_string(ref_text(r));
     }
     if (!e) text_error(r.pos, "no declaration named " + ref_text(r));
     if (!e->skipped.empty())
       text_error(r.pos, ref_text(r) + " is a " + std::string(e->skipped) + " declaration, which the model cannot hold");
     return e->reference;
+  }
+
+  // The spelling under which a data type of Base_Types is declared: the
+  // standard one for the types of the standard data model, else the first
+  // one the inputs write (Character and String have no Lustre base type,
+  // and the model declares them like any data type without definition).
+  std::string base_types_spelling(std::string_view type) {
+    if (auto name = base_types_name(type)) return *name;
+    for (std::string_view known : {"Character", "String"})
+      if (same_name(type, known)) return std::string(known);
+    return other_base_types_.try_emplace(lower_case(type), type).first->second;
   }
 
   std::optional<Ident> opt_classifier(const S_ref& r, const Package_entry* context) {
@@ -610,13 +640,15 @@ class Resolver {
     std::vector<Property_association> out;
     for (const auto& a : list) {
       Ident name = property_name(a);
+      const bool time = is_time_property(name);
       std::vector<Property_value> values;
       std::string why;
-      if (a.value.kind == S_value::Kind::List) {
-        for (const auto& item : a.value.items)
-          if (auto v = value(item, e, why)) values.push_back(std::move(*v));
+      const S_value& given = resolved(a.value, time);
+      if (given.kind == S_value::Kind::List) {
+        for (const auto& item : given.items)
+          if (auto v = value(item, e, why, time)) values.push_back(std::move(*v));
           else break;
-      } else if (auto v = value(a.value, e, why)) {
+      } else if (auto v = value(given, e, why, time)) {
         values.push_back(std::move(*v));
       }
       if (!why.empty()) {
@@ -647,8 +679,48 @@ class Resolver {
     return name(standard.empty() ? u : standard);
   }
 
-  std::optional<Property_value> value(const S_value& v, const Entry& e, std::string& why) {
+  // The properties whose values are times the scheduler counts: a name in
+  // their values can only be a property constant.
+  static bool is_time_property(const Ident& name) {
+    return name.is_simple() && (name.head() == "Period" || name.head() == "Compute_Execution_Time");
+  }
+
+  // What a named value stands for when it names a property constant of the
+  // inputs (P::C, or C alone when one property set declares it), followed
+  // through constants defined by constants; any other value is itself.
+  // In a time (`time`), a name that is no such constant is a located error;
+  // elsewhere it stays a name (an enumeration literal, a constant of a set
+  // that tools supply).
+  const S_value& resolved(const S_value& v, bool time, int depth = 0) {
+    if (v.kind != S_value::Kind::Named) return v;
+    const std::string written = v.ref.package.empty() ? std::string(v.ref.type) : ref_text(v.ref);
+    if (depth > max_extends_depth) text_error(v.pos, "property constant " + written + " is defined through itself");
+    const Set_name* found = nullptr;
+    if (!v.ref.package.empty()) {
+      auto it = set_names_.find(lower_case(v.ref.package) + "::" + lower_case(v.ref.type));
+      if (it != set_names_.end()) found = &it->second;
+      if (found && !found->decl->constant) {
+        if (!time) return v;
+        text_error(v.pos, written + " is a property of " + found->set + ", not a property constant");
+      }
+    } else if (time || standard_enum_literal(v.ref.type).empty()) {
+      auto it = constants_by_name_.find(lower_case(v.ref.type));
+      if (it != constants_by_name_.end() && it->second.size() == 1) found = it->second.front();
+      if (it != constants_by_name_.end() && it->second.size() > 1 && time) {
+        std::string sets;
+        for (const Set_name* n : it->second) sets += (sets.empty() ? "" : ", ") + n->set;
+        text_error(v.pos, "property constant " + written + " is declared by several property sets (" + sets +
+                              "); qualify it");
+      }
+    }
+    if (found) return resolved(*found->decl->constant, time, depth + 1);
+    if (time) text_error(v.pos, "property constant " + written + " is not declared in the inputs");
+    return v;
+  }
+
+  std::optional<Property_value> value(const S_value& given, const Entry& e, std::string& why, bool time) {
     using K = S_value::Kind;
+    const S_value& v = resolved(given, time);
     auto constant = [](Property_constant c) { return Property_value(Pv_expression{Pe_constant{std::move(c)}}); };
     switch (v.kind) {
       case K::Int: return constant(C_int{v.integer, unit(v.unit)});
@@ -664,23 +736,26 @@ class Resolver {
       case K::Classifier: return Pv_reference{classifier(v.ref, e.package)};
       case K::Range: {
         bool ints = true;
-        for (const auto& b : v.items) {
+        std::vector<const S_value*> bounds;
+        for (const auto& item : v.items) {
+          const S_value& b = resolved(item, time);
           if (b.kind != K::Int && b.kind != K::Real) {
             why = "a range of named values has no place in the model";
             return std::nullopt;
           }
           ints = ints && b.kind == K::Int;
+          bounds.push_back(&b);
         }
-        const S_value& lo = v.items[0];
-        const S_value& hi = v.items[1];
+        const S_value& lo = *bounds[0];
+        const S_value& hi = *bounds[1];
         if (ints) {
           std::optional<long long> delta;
-          if (v.items.size() > 2) delta = v.items[2].integer;
+          if (bounds.size() > 2) delta = bounds[2]->integer;
           return Pv_int_range{{lo.integer, unit(lo.unit)}, {hi.integer, unit(hi.unit)}, delta};
         }
         auto real = [](const S_value& b) { return b.kind == K::Int ? static_cast<double>(b.integer) : b.real; };
         std::optional<double> delta;
-        if (v.items.size() > 2) delta = real(v.items[2]);
+        if (bounds.size() > 2) delta = real(*bounds[2]);
         return Pv_real_range{{real(lo), unit(lo.unit)}, {real(hi), unit(hi.unit)}, delta};
       }
       case K::List: why = "a list inside a list has no place in the model"; return std::nullopt;
