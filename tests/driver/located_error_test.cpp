@@ -66,7 +66,7 @@ TEST(Located_errors, BadModels) {
        "unexpected element <processorTipe>; expected any sequence of "},
       {"not_connected", "m.aaxl", without_line(xml, "<dataConnection name=\"c2\""), {},
        "m.aaxl:27:8: error: in K::P.i: in port t1.x (of K::T) is not connected; connect it to an output"},
-      {"text_real_period", "m.aadl", replaced(text, "Period => 10 ms", "Period => 10.5 ms"), {},
+      {"text_real_period_without_unit", "m.aadl", replaced(text, "Period => 10 ms", "Period => 10.5"), {},
        "m.aadl:17:5: error: property Period: the value must be an integer time, such as 10 ms"},
       {"text_unknown_classifier", "m.aadl", replaced(text, "t1 : thread t;", "t1 : thread tx;"), {},
        "m.aadl:27:17: error: no declaration named tx"},
