@@ -258,28 +258,37 @@ class Parser {
     set.pos = pos();
     set.name = name("the name of the property set");
     expect_word("is");
-    while (true) {
+    auto at_set_end = [&] {
+      return word("end") && tok(1).kind == Tok::Word && same_name(tok(1).text, set.name) && sym_at(2, ";");
+    };
+    while (!at_set_end()) {
+      release();
       if (at_end()) text_error(at, "property set " + std::string(set.name) + " without its end");
-      if (word("end") && tok(1).kind == Tok::Word && same_name(tok(1).text, set.name) && sym_at(2, ";")) {
-        k_ += 3;
-        break;
+      if (tok().kind == Tok::Word && sym_at(1, ":") && word_at(2, "constant")) {
+        set.names.push_back(property_constant());
+        continue;
       }
-      if (tok().kind == Tok::Word && sym_at(1, ":")) set.names.push_back(property_set_name());
-      else skip_statement();
+      if (tok().kind == Tok::Word && sym_at(1, ":")) set.names.push_back(S_property_name{tok().text, pos(), {}});
+      // A property type or definition, a `with` clause: up to its ';' (or
+      // the end of the set, should the ';' be missing).
+      int depth = 0;
+      while (!at_end() && !(depth == 0 && at_set_end())) {
+        if (sym("(") || sym("[") || sym("{")) ++depth;
+        else if (sym(")") || sym("]") || sym("}")) --depth;
+        ++k_;
+        if (depth <= 0 && prev().kind == Tok::Sym && prev().text == ";") break;
+      }
     }
+    k_ += 3;
     f_.property_sets.push_back(std::move(set));
   }
 
-  // ID : constant type => value ;   or   ID : anything ;
-  S_property_name property_set_name() {
+  // ID : constant type => value ;
+  S_property_name property_constant() {
     S_property_name d;
     d.pos = pos();
     d.name = tok().text;
-    k_ += 2;
-    if (!accept_word("constant")) {
-      skip_statement();
-      return d;
-    }
+    k_ += 3;
     // The type (`Time`, `aadlinteger units Time_Units`, `list of Time`)
     // does not change the value.
     int depth = 0;

@@ -688,9 +688,10 @@ class Resolver {
   // What a named value stands for when it names a property constant of the
   // inputs (P::C, or C alone when one property set declares it), followed
   // through constants defined by constants; any other value is itself.
-  // In a time (`time`), a name that is no such constant is a located error;
-  // elsewhere it stays a name (an enumeration literal, a constant of a set
-  // that tools supply).
+  // In a time (`time`), a name of a set that no tool supplies and that the
+  // inputs do not declare as a constant is a located error; other names
+  // stay names (a constant of a set that tools supply, an enumeration
+  // literal), refused only where the translation reads them.
   const S_value& resolved(const S_value& v, bool time, int depth = 0) {
     if (v.kind != S_value::Kind::Named) return v;
     const std::string written = v.ref.package.empty() ? std::string(v.ref.type) : ref_text(v.ref);
@@ -699,6 +700,8 @@ class Resolver {
     if (!v.ref.package.empty()) {
       auto it = set_names_.find(lower_case(v.ref.package) + "::" + lower_case(v.ref.type));
       if (it != set_names_.end()) found = &it->second;
+      if (time && !found && (property_sets_.count(lower_case(v.ref.package)) || !is_supplied_package(v.ref.package)))
+        text_error(v.pos, "property constant " + written + " is not declared in the inputs");
       if (found && !found->decl->constant) {
         if (!time) return v;
         text_error(v.pos, written + " is a property of " + found->set + ", not a property constant");
@@ -714,7 +717,6 @@ class Resolver {
       }
     }
     if (found) return resolved(*found->decl->constant, time, depth + 1);
-    if (time) text_error(v.pos, "property constant " + written + " is not declared in the inputs");
     return v;
   }
 
@@ -739,6 +741,9 @@ class Resolver {
         std::vector<const S_value*> bounds;
         for (const auto& item : v.items) {
           const S_value& b = resolved(item, time);
+          // A time range with a name no input declares: the name, which
+          // the translation refuses if it reads the range.
+          if (b.kind == K::Named && time) return value(b, e, why, time);
           if (b.kind != K::Int && b.kind != K::Real) {
             why = "a range of named values has no place in the model";
             return std::nullopt;

@@ -72,7 +72,8 @@ TEST(TextReader, PropertyValues) {
        "m.aadl:2:37: warning: property association n dropped: a range of named values has no place in the "
        "model\n"},
       // Property constants, followed case-insensitively, with or without their set.
-      {"property set PS is C : constant Time => 20 ms; Lo : constant Time => C; X : aadlinteger applies to (all); "
+      {"property set PS is with Q; R : type record (c : Time; d : aadlinteger;); C : constant Time => 20 ms; "
+       "Lo : constant Time => C; X : aadlinteger applies to (all); "
        "L : constant list of Time => (1 ms, 2 ms); end PS;\n" +
            thread("Period => ps::c; Compute_Execution_Time => lo .. PS::C; x => PS::X; l => L; "
                   "Dispatch_Protocol => Periodic;"),

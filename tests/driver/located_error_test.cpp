@@ -68,6 +68,8 @@ TEST(Located_errors, BadModels) {
        "m.aaxl:27:8: error: in K::P.i: in port t1.x (of K::T) is not connected; connect it to an output"},
       {"text_real_period_without_unit", "m.aadl", replaced(text, "Period => 10 ms", "Period => 10.5"), {},
        "m.aadl:17:5: error: property Period: the value must be an integer time, such as 10 ms"},
+      {"text_constant_of_a_tool_set", "m.aadl", replaced(text, "Period => 10 ms", "Period => Cheddar_Properties::P"), {},
+       "m.aadl:17:5: error: property Period: property constant Cheddar_Properties::P is not declared in the inputs"},
       {"text_unknown_classifier", "m.aadl", replaced(text, "t1 : thread t;", "t1 : thread tx;"), {},
        "m.aadl:27:17: error: no declaration named tx"},
       {"text_missing_feature", "m.aadl", replaced(text, "T2.x;", "T2.z;"), {},
