@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "aadl/aadl_loader.hpp"
+#include "aadl/aadl_text_constants.hpp"
 #include "aadl/aadl_text_standard.hpp"
 #include "aadl/property.hpp"
 #include "aadl/aadl_text_syntax.hpp"
@@ -100,15 +101,7 @@ class Resolver {
         for (const auto& d : *part) add_text_decl(d, &pe);
     }
     for (const auto& d : f.loose) add_text_decl(d, nullptr);
-    for (const auto& set : f.property_sets) {
-      property_sets_.emplace(lower_case(set.name), true);
-      for (const auto& n : set.names) {
-        auto [it, fresh] = set_names_.try_emplace(lower_case(set.name) + "::" + lower_case(n.name),
-                                                  Set_name{std::string(set.name), &n});
-        if (!fresh) continue;
-        if (n.constant) constants_by_name_[lower_case(n.name)].push_back(&it->second);
-      }
-    }
+    constants_.add(f);
   }
 
   // The position of the model for a place in a text file.
@@ -187,15 +180,7 @@ class Resolver {
  private:
   std::unordered_map<std::string, Entry*> loose_;
   std::unordered_map<Ident, Entry*> by_reference_;
-  std::unordered_map<std::string, bool> property_sets_;
-  // The names that the property sets declare, by lower-case "set::name",
-  // and the constants among them by lower-case name alone.
-  struct Set_name {
-    std::string set;  // as declared
-    const S_property_name* decl;
-  };
-  std::unordered_map<std::string, Set_name> set_names_;
-  std::unordered_map<std::string, std::vector<const Set_name*>> constants_by_name_;
+  Property_constants constants_;
   // The spellings of the Base_Types names that the standard data model does
   // not map, by lower-case name: the first one written.
   std::unordered_map<std::string, std::string> other_base_types_;
@@ -240,7 +225,7 @@ class Resolver {
 
   void check_with(const S_ref& w) {
     std::string n = ref_text(w);
-    if (packages_.count(lower_case(n)) || property_sets_.count(lower_case(n)) || is_supplied_package(n)) return;
+    if (packages_.count(lower_case(n)) || constants_.declares_set(n) || is_supplied_package(n)) return;
     text_error(w.pos, "with of " + n + ", which is neither among the input files nor a standard package");
   }
 
@@ -643,7 +628,7 @@ class Resolver {
       const bool time = is_time_property(name);
       std::vector<Property_value> values;
       std::string why;
-      const S_value& given = resolved(a.value, time);
+      const S_value& given = constants_.resolved(a.value, time);
       if (given.kind == S_value::Kind::List) {
         for (const auto& item : given.items)
           if (auto v = value(item, e, why, time)) values.push_back(std::move(*v));
@@ -685,44 +670,9 @@ class Resolver {
     return name.is_simple() && (name.head() == "Period" || name.head() == "Compute_Execution_Time");
   }
 
-  // What a named value stands for when it names a property constant of the
-  // inputs (P::C, or C alone when one property set declares it), followed
-  // through constants defined by constants; any other value is itself.
-  // In a time (`time`), a name of a set that no tool supplies and that the
-  // inputs do not declare as a constant is a located error; other names
-  // stay names (a constant of a set that tools supply, an enumeration
-  // literal), refused only where the translation reads them.
-  const S_value& resolved(const S_value& v, bool time, int depth = 0) {
-    if (v.kind != S_value::Kind::Named) return v;
-    const std::string written = v.ref.package.empty() ? std::string(v.ref.type) : ref_text(v.ref);
-    if (depth > max_extends_depth) text_error(v.pos, "property constant " + written + " is defined through itself");
-    const Set_name* found = nullptr;
-    if (!v.ref.package.empty()) {
-      auto it = set_names_.find(lower_case(v.ref.package) + "::" + lower_case(v.ref.type));
-      if (it != set_names_.end()) found = &it->second;
-      if (time && !found && (property_sets_.count(lower_case(v.ref.package)) || !is_supplied_package(v.ref.package)))
-        text_error(v.pos, "property constant " + written + " is not declared in the inputs");
-      if (found && !found->decl->constant) {
-        if (!time) return v;
-        text_error(v.pos, written + " is a property of " + found->set + ", not a property constant");
-      }
-    } else if (time || standard_enum_literal(v.ref.type).empty()) {
-      auto it = constants_by_name_.find(lower_case(v.ref.type));
-      if (it != constants_by_name_.end() && it->second.size() == 1) found = it->second.front();
-      if (it != constants_by_name_.end() && it->second.size() > 1 && time) {
-        std::string sets;
-        for (const Set_name* n : it->second) sets += (sets.empty() ? "" : ", ") + n->set;
-        text_error(v.pos, "property constant " + written + " is declared by several property sets (" + sets +
-                              "); qualify it");
-      }
-    }
-    if (found) return resolved(*found->decl->constant, time, depth + 1);
-    return v;
-  }
-
   std::optional<Property_value> value(const S_value& given, const Entry& e, std::string& why, bool time) {
     using K = S_value::Kind;
-    const S_value& v = resolved(given, time);
+    const S_value& v = constants_.resolved(given, time);
     auto constant = [](Property_constant c) { return Property_value(Pv_expression{Pe_constant{std::move(c)}}); };
     switch (v.kind) {
       case K::Int: return constant(C_int{v.integer, unit(v.unit)});
@@ -740,7 +690,7 @@ class Resolver {
         bool ints = true;
         std::vector<const S_value*> bounds;
         for (const auto& item : v.items) {
-          const S_value& b = resolved(item, time);
+          const S_value& b = constants_.resolved(item, time);
           // A time range with a name no input declares: the name, which
           // the translation refuses if it reads the range.
           if (b.kind == K::Named && time) return value(b, e, why, time);
