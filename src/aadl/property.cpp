@@ -38,9 +38,9 @@ const C_int* as_int_constant(const Property_value& v) {
   fail_at(location_of(a.pos), "property " + aadl_name(a.name) + ": " + std::string(what));
 }
 
-// A time that is not a whole number: a name in a textual model is a
-// property constant that no input declares (the reader replaced those
-// that one declares).
+// A Period or execution time that is no integer time. A name there, in a
+// textual model, is a property constant that no input declares: the reader
+// replaced those that one declares by their values.
 [[noreturn]] void bad_time(const Property_association& a, std::string_view what) {
   const auto* e = std::get_if<Pv_enum>(&a.values.front());
   if (e && read_from_text(a.pos))
