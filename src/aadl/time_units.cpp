@@ -324,12 +324,34 @@ std::string written_values(const Property_association& a) {
   return text;
 }
 
+// A Deadline in ticks when it is a whole number of them, so that it
+// compares with its Period; left as written otherwise (a Deadline does not
+// choose the tick).
+void convert_deadline(Property_association& a, const Time_unit& tick) {
+  for (auto& v : a.values) {
+    auto* e = std::get_if<Pv_expression>(&v);
+    if (e == nullptr) continue;
+    auto& c = e->expression.constant;
+    if (auto* i = std::get_if<C_int>(&c)) {
+      const Time_unit* u = i->unit ? find_time_unit(*i->unit) : nullptr;
+      long long scaled;
+      if (u && u->ps >= tick.ps && !__builtin_mul_overflow(i->value, u->ps / tick.ps, &scaled))
+        c = C_int{scaled, Ident::simple(tick.name)};
+    } else if (auto* r = std::get_if<C_real>(&c); r && converts_reals(a)) {
+      const Time_unit* u = r->unit ? find_time_unit(*r->unit) : nullptr;
+      const std::optional<Ps_count> n = u ? real_in_ps(r->value, *u) : std::nullopt;
+      if (n && n->exact && n->ps % tick.ps == 0) c = C_int{n->ps / tick.ps, Ident::simple(tick.name)};
+    }
+  }
+}
+
 }  // namespace
 
 std::optional<Time_unit> convert_time_units(Model& model, std::vector<Diagnostic>& warnings) {
   const Time_unit* tick_unit = choose_tick(model);
   const std::optional<Time_unit> tick = tick_unit ? std::optional<Time_unit>(*tick_unit) : std::nullopt;
   each_association(model, [&](Property_association& a, const std::string& where) {
+    if (tick_unit && is_named(a, "Deadline")) convert_deadline(a, *tick_unit);
     if (!is_scheduling_time(a)) return;
     const std::string written = written_values(a);
     if (tick_unit) {

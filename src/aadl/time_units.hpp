@@ -31,7 +31,8 @@ const Time_unit* find_time_unit(const Ident& unit);
 // finest time unit that these properties use, or a finer one when a real
 // value of a textual model (0.5 ms) is no whole number of it; at ps, such
 // values are rounded to the nearest. A count of ticks that a Lustre int
-// cannot hold is a warning. Returns the unit of one tick (none when the
+// cannot hold is a warning. A Deadline that is a whole number of ticks is
+// converted too, so that it compares with its Period. Returns the unit of one tick (none when the
 // model gives its time values without units).
 std::optional<Time_unit> convert_time_units(Model& model, std::vector<Diagnostic>& warnings);
 
