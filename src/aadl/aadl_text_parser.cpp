@@ -248,20 +248,60 @@ class Parser {
     note(at, "package properties ignored");
   }
 
+  // property set N is { with ... ; } { ID : declaration ; } end N ;
+  // The values of constants are kept; property types and definitions only
+  // by their names.
   void property_set() {
     const Pos at = pos();
     k_ += 2;
-    std::string_view n = name("the name of the property set");
-    f_.property_sets.push_back(n);
+    S_property_set set;
+    set.pos = pos();
+    set.name = name("the name of the property set");
     expect_word("is");
-    while (true) {
-      if (at_end()) text_error(at, "property set " + std::string(n) + " without its end");
-      if (word("end") && tok(1).kind == Tok::Word && same_name(tok(1).text, n) && sym_at(2, ";")) {
-        k_ += 3;
-        return;
+    auto at_set_end = [&] {
+      return word("end") && tok(1).kind == Tok::Word && same_name(tok(1).text, set.name) && sym_at(2, ";");
+    };
+    while (!at_set_end()) {
+      release();
+      if (at_end()) text_error(at, "property set " + std::string(set.name) + " without its end");
+      if (tok().kind == Tok::Word && sym_at(1, ":") && word_at(2, "constant")) {
+        set.names.push_back(property_constant());
+        continue;
       }
+      if (tok().kind == Tok::Word && sym_at(1, ":")) set.names.push_back(S_property_name{tok().text, pos(), {}});
+      // A property type or definition, a `with` clause: up to its ';' (or
+      // the end of the set, should the ';' be missing).
+      int depth = 0;
+      while (!at_end() && !(depth == 0 && at_set_end())) {
+        if (sym("(") || sym("[") || sym("{")) ++depth;
+        else if (sym(")") || sym("]") || sym("}")) --depth;
+        ++k_;
+        if (depth <= 0 && prev().kind == Tok::Sym && prev().text == ";") break;
+      }
+    }
+    k_ += 3;
+    f_.property_sets.push_back(std::move(set));
+  }
+
+  // ID : constant type => value ;
+  S_property_name property_constant() {
+    S_property_name d;
+    d.pos = pos();
+    d.name = tok().text;
+    k_ += 3;
+    // The type (`Time`, `aadlinteger units Time_Units`, `list of Time`)
+    // does not change the value.
+    int depth = 0;
+    while (depth > 0 || !sym("=>")) {
+      if (at_end() || (depth == 0 && sym(";"))) expected("'=>' and the value of the constant");
+      if (sym("(")) ++depth;
+      else if (sym(")")) --depth;
       ++k_;
     }
+    ++k_;
+    d.constant = value();
+    expect_sym(";");
+    return d;
   }
 
   // annex ID ( {** ... **} | none ) [in modes (...)] ;

@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "aadl/aadl_loader.hpp"
+#include "aadl/aadl_text_constants.hpp"
 #include "aadl/aadl_text_standard.hpp"
 #include "aadl/property.hpp"
 #include "aadl/aadl_text_syntax.hpp"
@@ -100,7 +101,7 @@ class Resolver {
         for (const auto& d : *part) add_text_decl(d, &pe);
     }
     for (const auto& d : f.loose) add_text_decl(d, nullptr);
-    for (auto s : f.property_sets) property_sets_.emplace(lower_case(s), true);
+    constants_.add(f);
   }
 
   // The position of the model for a place in a text file.
@@ -179,7 +180,10 @@ class Resolver {
  private:
   std::unordered_map<std::string, Entry*> loose_;
   std::unordered_map<Ident, Entry*> by_reference_;
-  std::unordered_map<std::string, bool> property_sets_;
+  Property_constants constants_;
+  // The spellings of the Base_Types names that the standard data model does
+  // not map, by lower-case name: the first one written.
+  std::unordered_map<std::string, std::string> other_base_types_;
   std::unordered_map<const S_decl*, Entry*> of_decl_;
   // Names that repeat (properties, units, literals, features, connections)
   // share one identifier; keys view the parsed texts or static tables.
@@ -221,7 +225,7 @@ class Resolver {
 
   void check_with(const S_ref& w) {
     std::string n = ref_text(w);
-    if (packages_.count(lower_case(n)) || property_sets_.count(lower_case(n)) || is_supplied_package(n)) return;
+    if (packages_.count(lower_case(n)) || constants_.declares_set(n) || is_supplied_package(n)) return;
     text_error(w.pos, "with of " + n + ", which is neither among the input files nor a standard package");
   }
 
@@ -277,17 +281,28 @@ class Resolver {
     if (supplied) {
       // A data type of Base_Types is declared for the model (once, under its
       // standard spelling) when something uses it.
-      if (r.impl.empty() && lower_case(r.package) == "base_types")
-        if (auto name = base_types_name(r.type)) {
-          base_types_used_.insert(*name);
-          return of_string("Base_Types::" + *name);
-        }
+      if (r.impl.empty() && lower_case(r.package) == "base_types") {
+        const std::string name = base_types_spelling(r.type);
+        base_types_used_.insert(name);
+        return of_string("Base_Types::" + name);
+      }
       return of_string(ref_text(r));
     }
     if (!e) text_error(r.pos, "no declaration named " + ref_text(r));
     if (!e->skipped.empty())
       text_error(r.pos, ref_text(r) + " is a " + std::string(e->skipped) + " declaration, which the model cannot hold");
     return e->reference;
+  }
+
+  // The spelling under which a data type of Base_Types is declared: the
+  // standard one for the types of the standard data model, else the first
+  // one the inputs write (Character and String have no Lustre base type,
+  // and the model declares them like any data type without definition).
+  std::string base_types_spelling(std::string_view type) {
+    if (auto name = base_types_name(type)) return *name;
+    for (std::string_view known : {"Character", "String"})
+      if (same_name(type, known)) return std::string(known);
+    return other_base_types_.try_emplace(lower_case(type), type).first->second;
   }
 
   std::optional<Ident> opt_classifier(const S_ref& r, const Package_entry* context) {
@@ -610,13 +625,15 @@ class Resolver {
     std::vector<Property_association> out;
     for (const auto& a : list) {
       Ident name = property_name(a);
+      const bool time = is_time_property(name);
       std::vector<Property_value> values;
       std::string why;
-      if (a.value.kind == S_value::Kind::List) {
-        for (const auto& item : a.value.items)
-          if (auto v = value(item, e, why)) values.push_back(std::move(*v));
+      const S_value& given = constants_.resolved(a.value, time);
+      if (given.kind == S_value::Kind::List) {
+        for (const auto& item : given.items)
+          if (auto v = value(item, e, why, time)) values.push_back(std::move(*v));
           else break;
-      } else if (auto v = value(a.value, e, why)) {
+      } else if (auto v = value(given, e, why, time)) {
         values.push_back(std::move(*v));
       }
       if (!why.empty()) {
@@ -647,8 +664,15 @@ class Resolver {
     return name(standard.empty() ? u : standard);
   }
 
-  std::optional<Property_value> value(const S_value& v, const Entry& e, std::string& why) {
+  // The properties whose values are times the scheduler counts: a name in
+  // their values can only be a property constant.
+  static bool is_time_property(const Ident& name) {
+    return name.is_simple() && (name.head() == "Period" || name.head() == "Compute_Execution_Time");
+  }
+
+  std::optional<Property_value> value(const S_value& given, const Entry& e, std::string& why, bool time) {
     using K = S_value::Kind;
+    const S_value& v = constants_.resolved(given, time);
     auto constant = [](Property_constant c) { return Property_value(Pv_expression{Pe_constant{std::move(c)}}); };
     switch (v.kind) {
       case K::Int: return constant(C_int{v.integer, unit(v.unit)});
@@ -664,23 +688,29 @@ class Resolver {
       case K::Classifier: return Pv_reference{classifier(v.ref, e.package)};
       case K::Range: {
         bool ints = true;
-        for (const auto& b : v.items) {
+        std::vector<const S_value*> bounds;
+        for (const auto& item : v.items) {
+          const S_value& b = constants_.resolved(item, time);
+          // A time range with a name no input declares: the name, which
+          // the translation refuses if it reads the range.
+          if (b.kind == K::Named && time) return value(b, e, why, time);
           if (b.kind != K::Int && b.kind != K::Real) {
             why = "a range of named values has no place in the model";
             return std::nullopt;
           }
           ints = ints && b.kind == K::Int;
+          bounds.push_back(&b);
         }
-        const S_value& lo = v.items[0];
-        const S_value& hi = v.items[1];
+        const S_value& lo = *bounds[0];
+        const S_value& hi = *bounds[1];
         if (ints) {
           std::optional<long long> delta;
-          if (v.items.size() > 2) delta = v.items[2].integer;
+          if (bounds.size() > 2) delta = bounds[2]->integer;
           return Pv_int_range{{lo.integer, unit(lo.unit)}, {hi.integer, unit(hi.unit)}, delta};
         }
         auto real = [](const S_value& b) { return b.kind == K::Int ? static_cast<double>(b.integer) : b.real; };
         std::optional<double> delta;
-        if (v.items.size() > 2) delta = real(v.items[2]);
+        if (bounds.size() > 2) delta = real(*bounds[2]);
         return Pv_real_range{{real(lo), unit(lo.unit)}, {real(hi), unit(hi.unit)}, delta};
       }
       case K::List: why = "a list inside a list has no place in the model"; return std::nullopt;

@@ -146,12 +146,26 @@ struct S_package {
   std::vector<S_ref> withs;  // package names (type holds the last part)
 };
 
+// A name that a property set declares: a property constant, with its value
+// as written, or anything else (a property, a property type).
+struct S_property_name {
+  std::string_view name;
+  Pos pos;
+  std::optional<S_value> constant;
+};
+
+struct S_property_set {
+  std::string_view name;
+  Pos pos;
+  std::vector<S_property_name> names;
+};
+
 struct S_file {
   std::string name;
   std::string text;  // every view of the tree points into it
   std::vector<S_package> packages;  // document order
   std::vector<S_decl> loose;        // declarations outside any package, document order
-  std::vector<std::string_view> property_sets;
+  std::vector<S_property_set> property_sets;
 };
 
 // Parses the text of file.name (already in file.text) into file.

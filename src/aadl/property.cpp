@@ -5,6 +5,7 @@
 #include <charconv>
 #include <unordered_set>
 
+#include "aadl/aadl_text_reader.hpp"
 #include "base/diagnostics.hpp"
 #include "base/util.hpp"
 #include "base/channel.hpp"
@@ -37,6 +38,16 @@ const C_int* as_int_constant(const Property_value& v) {
   fail_at(location_of(a.pos), "property " + aadl_name(a.name) + ": " + std::string(what));
 }
 
+// A Period or execution time that is no integer time. A name there, in a
+// textual model, is a property constant that no input declares: the reader
+// replaced those that one declares by their values.
+[[noreturn]] void bad_time(const Property_association& a, std::string_view what) {
+  const auto* e = std::get_if<Pv_enum>(&a.values.front());
+  if (e && read_from_text(a.pos))
+    bad_property(a, "property constant " + aadl_name(e->literal) + " is not declared in the inputs");
+  bad_property(a, what);
+}
+
 // The single enumeration literal of an association, as text.
 std::string single_enum_text(const Property_association& a, std::string_view what) {
   if (a.values.size() != 1) bad_property(a, "give exactly one value");
@@ -64,7 +75,7 @@ std::optional<Integer> find_period(const std::vector<Property_association>& prop
   const auto& a = *found;
   if (a.values.size() != 1) bad_property(a, "give exactly one value, a time such as 10 ms");
   const C_int* n = as_int_constant(a.values.front());
-  if (n == nullptr) bad_property(a, "the value must be an integer time, such as 10 ms");
+  if (n == nullptr) bad_time(a, "the value must be an integer time, such as 10 ms");
   return Integer::literal(n->value);
 }
 
@@ -80,7 +91,7 @@ std::pair<Integer, Integer> get_compute_execution_time(const Component& c) {
     return {Integer::literal(r->min.value), Integer::literal(r->max.value)};
   }
   const C_int* n = as_int_constant(v);
-  if (n == nullptr) bad_property(*a, "the value must be an integer time or range, such as 1 ms .. 3 ms");
+  if (n == nullptr) bad_time(*a, "the value must be an integer time or range, such as 1 ms .. 3 ms");
   return {Integer::literal(n->value), Integer::literal(n->value)};
 }
 

@@ -474,7 +474,7 @@ void main_steps(const Options& given, const std::vector<std::string>& argv, Outp
     return;
   }
   // Periods and execution times in ticks of the finest time unit used.
-  const std::optional<Time_unit> tick = convert_time_units(packages);
+  const std::optional<Time_unit> tick = convert_time_units(packages, warnings);
   const std::string tick_text = tick ? "1 " + std::string(tick->name)
                                      : std::string("one unit of the model's time values (they have no time unit)");
   if (o.verbosity >= 1) out("# One tick is " + tick_text + ".\n");

@@ -71,6 +71,14 @@ TEST(TextReader, PropertyValues) {
        "m.aadl:2:21: warning: property association r dropped: a record value has no place in the model\n"
        "m.aadl:2:37: warning: property association n dropped: a range of named values has no place in the "
        "model\n"},
+      // Property constants, followed case-insensitively, with or without their set.
+      {"property set PS is with Q; R : type record (c : Time; d : aadlinteger;); C : constant Time => 20 ms; "
+       "Lo : constant Time => C; X : aadlinteger applies to (all); "
+       "L : constant list of Time => (1 ms, 2 ms); end PS;\n" +
+           thread("Period => ps::c; Compute_Execution_Time => lo .. PS::C; x => PS::X; l => L; "
+                  "Dispatch_Protocol => Periodic;"),
+       "package K\n  public Thread type T properties [Period = [int 20 ms]; Compute_Execution_Time = "
+       "[int_range 20 ms .. 20 ms]; x = [enum PS::X]; l = [int 1 ms] [int 2 ms]; Dispatch_Protocol = [enum Periodic]]\n"},
       {thread("p => 5 applies to a.B, c;"),
        "package K\n  public Thread type T properties [p@a.B = [int 5 -]; p@c = [int 5 -]]\n"},
   });
@@ -176,6 +184,17 @@ TEST(TextReader, LocatedErrors) {
        "with -> in the direction the data flows\n"},
       {pkg(kTwoWay + "c : port a.i <-> b.i; end P.i;"),
        "*** m.aadl:2:231: error: connection a.i <-> b.i joins features whose directions allow no flow either way\n"},
+      {"property set PS is C : constant Time => 1 ms; end PS;\n" + pkg("thread T properties Period => PS::Missing; end T;"),
+       "*** m.aadl:3:31: error: property constant PS::Missing is not declared in the inputs\n"},
+      {"property set PS is X : aadlinteger applies to (all); end PS;\n" +
+           pkg("thread T properties Period => ps::x; end T;"),
+       "*** m.aadl:3:31: error: ps::x is a property of PS, not a property constant\n"},
+      {"property set PS is X : constant Time => 2 ms; end PS; property set Q is X : constant Time => 1 ms; end Q;\n" +
+           pkg("thread T properties Compute_Execution_Time => 0 ms .. X; end T;"),
+       "*** m.aadl:3:55: error: property constant X is declared by several property sets (PS, Q); qualify it\n"},
+      {"property set PS is C : constant Time => A; A : constant Time => C; end PS;\n" +
+           pkg("thread T properties Period => C; end T;"),
+       "*** m.aadl:1:41: error: property constant A is defined through itself\n"},
       {pkg("data D end D; data D end D;"), "*** m.aadl:2:15: error: D is declared twice in package K\n"},
   });
 }

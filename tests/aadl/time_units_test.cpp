@@ -17,6 +17,17 @@ Property_association cet(long long lo, const char* lo_unit, long long hi, const 
           std::nullopt};
 }
 
+// Real values read from a textual model, or (at no position) from the
+// interchange form.
+const Source_pos text_pos{std::make_shared<const std::string>("m.aadl"), 2, 3};
+Property_association real_period(double x, const char* unit, Source_pos at = text_pos) {
+  return {Ident("Period"), {Pv_expression{Pe_constant{C_real{x, Ident(unit)}}}}, std::nullopt, std::move(at)};
+}
+Property_association real_cet(double lo, double hi, const char* unit) {
+  return {Ident("Compute_Execution_Time"), {Pv_real_range{{lo, Ident(unit)}, {hi, Ident(unit)}, std::nullopt}},
+          std::nullopt, text_pos};
+}
+
 Model thread_model(std::vector<Property_association> props) {
   Component c{of_string("T"), Component_kind::Type, Category::Thread, std::nullopt, {}, std::nullopt, {}, {}, {}, {},
               false};
@@ -24,16 +35,21 @@ Model thread_model(std::vector<Property_association> props) {
   return {Package{Ident("K"), {Declaration(std::move(c))}, {}}};
 }
 
-// "tick: values" after conversion, or the failure text.
+// "tick: values" after conversion and the warnings, or the failure text.
 std::string converted(std::vector<Property_association> props) {
   Model m = thread_model(std::move(props));
   std::string r;
   auto o = capture([&] {
-    const auto tick = convert_time_units(m);
+    std::vector<Diagnostic> warnings;
+    const auto tick = convert_time_units(m, warnings);
     r = tick ? tick->name : "none";
     r += ":";
     for (const auto& a : std::get<Component>(m.front().public_part.front()).properties) {
       if (const auto* e = std::get_if<Pv_expression>(&a.values.front())) {
+        if (const auto* x = std::get_if<C_real>(&e->expression.constant)) {
+          r += " real " + std::to_string(x->value) + x->unit->str();
+          continue;
+        }
         const auto& i = std::get<C_int>(e->expression.constant);
         r += " " + std::to_string(i.value) + (i.unit ? i.unit->str() : "");
       } else {
@@ -42,6 +58,7 @@ std::string converted(std::vector<Property_association> props) {
              std::to_string(x.max.value) + (x.max.unit ? x.max.unit->str() : "");
       }
     }
+    for (const auto& w : warnings) r += " | " + (w.location ? location_text(*w.location) + ": " : "") + w.text;
   });
   return o.ending == Ending::Ok ? r : o.message;
 }
@@ -59,7 +76,8 @@ TEST(TimeUnits, ConvertedToTheFinestUnitOfTheModel) {
       {"other time values do not choose the tick",
        {period(10, "ms"), cet(1, "ms", 2, "ms"), {Ident("Clock_Period"), {Pv_expression{Pe_constant{C_int{200, Ident("ns")}}}}, std::nullopt}},
        "ms: 10ms 1ms..2ms 200ns"},
-      {"an hour in ps", {period(1, "hr"), cet(1, "ps", 1, "ps")}, "ps: 3600000000000000ps 1ps..1ps"},
+      {"an hour in ps, more than a Lustre int", {period(1, "hr"), cet(1, "ps", 1, "ps")}, "ps: 3600000000000000ps 1ps..1ps | K::T: Period 1 hr is 3600000000000000 ticks of 1 ps, more than a Lustre int "
+       "holds on the usual targets (2147483647)"},
       {"period 0", {period(0, "ms")}, "*** Error: K::T: Period is 0 ms; a period must be above 0.\n"},
       {"negative period after conversion", {period(-1, "sec"), cet(1, "ms", 2, "ms")},
        "*** Error: K::T: Period is -1000 ms; a period must be above 0.\n"},
@@ -67,6 +85,15 @@ TEST(TimeUnits, ConvertedToTheFinestUnitOfTheModel) {
        "*** Error: K::T: Compute_Execution_Time is 3 .. 1; its minimum is above its maximum.\n"},
       {"negative bound", {period(10, nullptr), cet(-1, nullptr, 1, nullptr)},
        "*** Error: K::T: Compute_Execution_Time is -1 .. 1; an execution time cannot be negative.\n"},
+      {"a deadline follows the tick",
+       {period(10, "ms"), cet(1, "us", 2, "us"), {Ident("Deadline"), {Pv_expression{Pe_constant{C_int{10, Ident("ms")}}}}, std::nullopt}},
+       "us: 10000us 1us..2us 10000us"},
+      {"reals go finer until whole", {real_period(0.04, "sec"), real_cet(0.5, 1.5, "ms")}, "us: 40000us 500us..1500us"},
+      {"whole reals in one unit", {real_period(40.0, "ms"), real_cet(1, 2, "ms")}, "ms: 40ms 1ms..2ms"},
+      {"reals as written, not as stored", {real_period(3.3, "hr"), cet(1, "ms", 2, "ms")}, "ms: 11880000ms 1ms..2ms"},
+      {"rounded at ps", {real_period(1, "ms"), real_cet(0.0015, 0.0025, "ns")}, "ps: 1000000000ps 2ps..3ps"},
+      {"reals of the interchange form keep their reading", {real_period(0.5, "ms", {}), cet(1, "us", 2, "us")},
+       "us: real 500.000000us 1us..2us"},
       {"overflow", {period(9000000, "hr"), cet(1, "ps", 1, "ps")},
        "*** Error: K::T: Period value 9000000 hr is too large in ps, the finest time unit of the model.\n"},
   };

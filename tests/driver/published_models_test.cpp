@@ -191,5 +191,36 @@ TEST(PublishedModels, OwnModelsOfEachConstruct) {
   }
 }
 
+// Values as published models write them: real times, constants of a
+// property set of their own, Base_Types names without a Lustre base type.
+TEST(PublishedModels, TimesConstantsAndBaseTypes) {
+  if (!fs::exists(shared + "tools/lustre-check/check.sh")) GTEST_SKIP() << "the Lustre front end is absent";
+  const std::string dir = make_temp_dir("values");
+  write_file(dir + "/props.aadl", "property set Props is\n  Fast : constant Time => 0.04 sec;\nend Props;\n");
+  auto model = [](const std::string& period, const std::string& times) {
+    return "package M public with Base_Types, Props;\n"
+           "thread T features o : out data port Base_Types::Character; s : out data port Base_Types::String;\n"
+           "properties Dispatch_Protocol => Periodic; Period => " + period + "; Compute_Execution_Time => " + times +
+           "; end T;\nprocess P end P;\nprocess implementation P.i subcomponents w : thread T; end P.i;\n"
+           "processor C end C;\nsystem S end S;\nsystem implementation S.i subcomponents p : process P.i; "
+           "c : processor C;\nproperties Actual_Processor_Binding => (reference (c)) applies to p; end S.i;\nend M;\n";
+  };
+  write_file(dir + "/m.aadl", model("Props::Fast", "0.5 ms .. 1.5 ms"));
+  const std::vector<std::string> env = {"AADL_SCHEMA_DIR=" + source_path("aadl-schema")};
+  Run_result r = run_vorquel({"-v", "1", "--one-file", "--gen-fake-body", "-o", "m", "m.aadl", "props.aadl"}, dir, env);
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("# One tick is 1 us."), std::string::npos) << r.out;
+  const std::string program = read_file(dir + "/m.lus");
+  EXPECT_NE(program.find("timer(40000)"), std::string::npos);
+  EXPECT_NE(program.find("500 <= _w_release_clk_min_max and _w_release_clk_min_max <= 1500"), std::string::npos);
+  EXPECT_EQ(check_status(dir + "/m.lus"), 0);
+
+  write_file(dir + "/big.aadl", model("3 sec", "500 ns .. 900 ns"));
+  r = run_vorquel({"-o", "big", "big.aadl", "props.aadl"}, dir, env);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("big.aadl:3:43: warning: M::T: Period 3 sec is 3000000000 ticks of 1 ns"), std::string::npos)
+      << r.err;
+}
+
 }  // namespace
 }  // namespace vorquel
