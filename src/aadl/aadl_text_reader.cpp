@@ -179,6 +179,9 @@ class Resolver {
 
  private:
   std::unordered_map<std::string, Entry*> loose_;
+  // The subprograms that a declaration provides through its access
+  // features, by feature name (calls may name them `Type.feature`).
+  std::unordered_map<const Entry*, std::vector<std::pair<std::string_view, S_ref>>> provided_;
   std::unordered_map<Ident, Entry*> by_reference_;
   Property_constants constants_;
   // The spellings of the Base_Types names that the standard data model does
@@ -210,6 +213,10 @@ class Resolver {
       name = std::string(c->type_name) + (c->kind == Component_kind::Implementation ? "." + std::string(c->impl_name) : "");
       e.pos = c->pos;
       if (!c->category.category) e.skipped = c->category.words;
+      for (const auto& f : c->features)
+        if (f.kind == S_feature_kind::Access && f.access == Access_kind::Provided &&
+            f.accessed.category == Category::Subprogram && !f.classifier.type.empty())
+          provided_[&e].emplace_back(f.name, f.classifier);
     } else {
       const auto& g = std::get<S_group>(d);
       name = std::string(g.name);
@@ -424,7 +431,12 @@ class Resolver {
     bool supplied = false;
     if (find(r, e.package, supplied) || supplied || !r.package.empty()) return classifier(r, e.package);
     S_ref type_only{r.package, r.type, {}, r.pos};
-    if (!r.impl.empty() && find(type_only, e.package, supplied)) {
+    if (Entry* owner = r.impl.empty() ? nullptr : find(type_only, e.package, supplied)) {
+      // `Buffer.get`: the subprogram that the data type Buffer provides
+      // through its access feature `get`.
+      if (auto it = provided_.find(owner); it != provided_.end())
+        for (const auto& [feature, subprogram] : it->second)
+          if (same_name(feature, r.impl)) return classifier(subprogram, owner->package);
       Ident t = classifier(type_only, e.package);
       return of_string(aadl_name(t) + "." + std::string(r.impl));
     }

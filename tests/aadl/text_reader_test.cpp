@@ -119,6 +119,11 @@ TEST(TextReader, Declarations) {
            "b : subprogram K::S {Priority => 1;}; }; end T.i;"),
        "package K\n  public Subprogram type S\n  public Thread type T\n  public Thread impl T.i calls "
        "[(a: K::S; b: K::S {Priority = [int 1 -]})]\n"},
+      // A call through the subprogram that a data type provides.
+      {pkg("subprogram S end S; data B features get : provides subprogram access S; end B; thread T end T; "
+           "thread implementation T.i calls main : { a : subprogram B.get; }; end T.i;"),
+       "package K\n  public Subprogram type S\n  public Data type B features [get: access provided Subprogram K::S]\n"
+       "  public Thread type T\n  public Thread impl T.i calls [(a: K::S)]\n"},
       {pkg("with Base_Types; data D extends Base_Types::Integer end D; thread T features "
            "i : in data port Base_Types::Float; end T;"),
        "package K\n  public Data type D\n  public Thread type T features [i: data_port in Base_Types::Float]\n"},
