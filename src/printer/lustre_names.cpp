@@ -9,9 +9,9 @@ namespace {
 
 // The reserved words of Lustre V4 and of Lustre V6, and those that Lustre
 // front ends with contracts and imports reserve besides, merged and sorted.
-constexpr std::array<std::string_view, 54> keywords = {
+constexpr std::array<std::string_view, 55> keywords = {
     "and", "assert", "assume", "body", "bool", "const", "contract", "current", "div", "else", "end",
-    "ensure", "enum", "extern", "false", "fby", "function", "guarantee", "if", "import", "imported",
+    "ensure", "enum", "extern", "false", "fby", "floor", "function", "guarantee", "if", "import", "imported",
     "include", "int", "is", "let", "merge", "mod", "mode", "model", "needs", "node", "nor", "not",
     "of", "operator", "or", "package", "pre", "provides", "real", "require", "returns", "step",
     "struct", "tel", "then", "true", "type", "unsafe", "uses", "var", "when", "with", "xor",

@@ -192,11 +192,10 @@ void add_condact_equations(Body& b, const Ident& instance, const Ident& C, Conda
                                                         std::move(p.wires.delayed_sources)})});
 }
 
-// A thread type, or a thread implementation without calls read from textual
-// AADL (where every thread implementation carries its own timing; the XML
-// form calls every implementation plainly): called under its own clocks.
+// A thread type, or a thread implementation without calls (its own timing,
+// else its type's): called under its own clocks.
 bool clocked_like_a_type(const Component& thread) {
-  return thread.kind == Component_kind::Type || (thread.call_sequences.empty() && read_from_text(thread.pos));
+  return thread.kind == Component_kind::Type || thread.call_sequences.empty();
 }
 
 // d = d_init -> E, where E starts as pre(d) and every writer w (in
@@ -214,8 +213,9 @@ void process_data(const Node_lookup& node_of, const Sub_info& s,
     if (w.category != Category::Thread) continue;
     // Only a thread that has the feature as an output writes the data.
     if (!has_output(*node_of(w.name), c->dst.last())) continue;
-    // Only a clocked thread tells when it wrote.
-    if (!clocked_like_a_type(w))
+    // Only a clocked thread tells when it wrote; the XML form keeps its stop
+    // for every thread implementation.
+    if (!clocked_like_a_type(w) || (w.kind == Component_kind::Implementation && !read_from_text(w.pos)))
       not_yet_implemented("data written by a thread implementation",
                           "the thread " + aadl_name(w.name) + " writes the data " + s.name.str() +
                               ", but a thread implementation with calls has no clock of its own to say when");

@@ -155,7 +155,8 @@ std::pair<std::vector<Feature>, std::vector<Feature>> classify_features(const En
 Type_expression feature_type(const Component& c, const Feature& f) {
   const std::string where = "in " + aadl_name(c.name) + ": ";
   if (const auto* p = std::get_if<Feat_data_port>(&f.kind); p && !p->classifier)
-    fail_at(location_of(f.pos), where + "data port " + aadl_name(f.name) + " has no data classifier; give it its data type");
+    fail_located("*** Error: a data port has no data classifier; give it its data type\n", location_of(f.pos),
+                 where + "data port " + aadl_name(f.name) + " has no data classifier; give it its data type");
   if (const auto* p = std::get_if<Feat_event_data_port>(&f.kind); p && !p->classifier)
     not_yet_implemented("type of \"event data port\"",
                         where + "event data port " + aadl_name(f.name) +

@@ -57,6 +57,11 @@ std::string receiver_first(const std::string& ports, const std::string& period, 
          "period (--immediate-first runs the sender first)\n";
 }
 
+TEST(LustreNames, Keywords) {
+  for (const char* word : {"when", "pre", "mode", "floor", "guarantee", "of"}) EXPECT_TRUE(is_lustre_keyword(word)) << word;
+  for (const char* word : {"pre_", "Mode", "x", "guarantees"}) EXPECT_FALSE(is_lustre_keyword(word)) << word;
+}
+
 TEST(LustreNames, KeywordsCollisionsAndBaseNames) {
   const std::vector<Case> cases = {
       {"keyword ports", {{"name=x]", "name=pre]"}, {R"(name="x")", R"(name="pre")"},

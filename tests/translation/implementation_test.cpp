@@ -225,6 +225,17 @@ TEST(ProcessImpl, ThreadImplementationIsCalledPlainly) {
   EXPECT_TRUE(undefined_locals(*node(env, "K::P.i")).empty());
 }
 
+// A thread implementation without calls runs under its own clocks, with its
+// type's timing.
+TEST(ProcessImpl, ThreadImplementationWithoutCallsIsClocked) {
+  Env env = translated(thread("T", "", timing("20", "1", "3")) + impl("thread", "T.i", "") + type("process", "P") +
+                           impl("process", "P.i", sub("thread", "t", "threadImpl", "T.i")),
+                       "K::P.i");
+  std::string d = dump_node(env, "K::P.i");
+  EXPECT_TRUE(contains(d, "= K__T_i@_t_activate_clk()\n")) << d;
+  EXPECT_TRUE(contains(d, "sched: K__T_i in [_t_activate_clk with period 20,_t_release_clk in [1,3]];")) << d;
+}
+
 // A system with a sensor device type, a process type and an actuator
 // device implementation.
 const std::string kDevices =
