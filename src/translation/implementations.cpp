@@ -12,6 +12,7 @@
 #include <unordered_set>
 
 #include "aadl/aadl_misc.hpp"
+#include "aadl/aadl_text_lexer.hpp"
 #include "aadl/aadl_text_reader.hpp"
 #include "aadl/property.hpp"
 #include "env/instance_properties.hpp"
@@ -676,11 +677,33 @@ void check_dispatch_protocol(const Component& thread) {
 
 namespace {
 
+// The category of the sub-component that a contained association of c
+// reaches, if its path names one.
+std::optional<Category> reached_category(const Env& env, const Component& c, const Ident& path) {
+  const Component* here = &c;
+  std::optional<Category> category;
+  for (std::size_t i = 0; i < path.part_count(); ++i) {
+    if (!here) return std::nullopt;
+    const auto s = std::find_if(here->subcomponents.begin(), here->subcomponents.end(),
+                                [&](const Subcomponent& x) { return same_name(x.name.str(), path.part(i)); });
+    if (s == here->subcomponents.end()) return std::nullopt;
+    category = s->category;
+    const Entry* e = s->classifier ? env.find(*s->classifier) : nullptr;
+    here = e && e->decl ? std::get_if<Component>(e->decl.get()) : nullptr;
+  }
+  return category;
+}
+
 // A process implementation is translated once for all its instances: a
-// system cannot give the threads of one instance a timing of their own.
-void check_no_timing_from_system(const Component& system) {
+// system cannot give the threads of one instance a timing of their own (a
+// thread's, or a Period that the threads of a process or system inherit).
+void check_no_timing_from_system(const Env& env, const Component& system) {
   for (const auto& a : system.properties) {
     if (!a.applies_to || !a.name.is_simple()) continue;
+    const std::optional<Category> target = reached_category(env, system, *a.applies_to);
+    if (target != Category::Thread &&
+        !(a.name.head() == "Period" && (target == Category::Process || target == Category::System)))
+      continue;
     for (const char* name : {"Period", "Compute_Execution_Time", "Dispatch_Protocol", "Dispatch_Offset"})
       if (a.name.head() == name)
         fail_at(location_of(a.pos), std::string(name) + " applies to " + aadl_name(*a.applies_to) + " from " +
@@ -709,7 +732,7 @@ void check_dispatch_of_instance(const Env& env, const Ident& top) {
   while (!todo.empty()) {
     const Component& c = *todo.back();
     todo.pop_back();
-    if (c.category == Category::System) check_no_timing_from_system(c);
+    if (c.category == Category::System) check_no_timing_from_system(env, c);
     std::vector<const Component*> below;
     for (auto it = c.subcomponents.rbegin(); it != c.subcomponents.rend(); ++it) {
       if (!it->classifier) continue;
