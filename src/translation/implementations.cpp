@@ -292,9 +292,20 @@ void process_thread_type(const Env& env, const Node_lookup& node_of, const Compo
 }
 
 // A thread implementation schedules its own calls: a plain call, no clock.
-void process_thread_impl(const Env& env, const Node_lookup& node_of, const Sub_info& s, const Enclosing& encl,
-                         Body& b) {
+void process_thread_impl(const Env& env, const Node_lookup& node_of, const Component& process, const Sub_info& s,
+                         const Enclosing& encl, Body& b) {
   const Component& C = *s.classifier;
+  // Its node times its calls for every instance: a Period of the instance
+  // that is not the implementation's own cannot be followed.
+  if (s.sub && read_from_text(process.pos)) {
+    const auto own = instance_timing(env, process, s);
+    const auto at = std::find_if(own.begin(), own.end(), [](const Property_association& a) { return a.name.head() == "Period"; });
+    if (at != own.end() && find_period(own) != find_period(timing_holder(env, C).properties))
+      fail_at(location_of(at->pos), "the Period of " + aadl_name(s.name) + " in " + aadl_name(process.name) +
+                                        " is not the one of its classifier " + aadl_name(C.name) +
+                                        ", whose calls are timed once for all its instances; give the Period on " +
+                                        aadl_name(C.name));
+  }
   Node_ptr callee = node_of(C.name);
   Local_outputs outs = make_local_output_of_component(s.name, C.name, *callee);
   auto args = make_input_of_component(s.name, C.name, *callee, s.conns.incoming, encl);
@@ -364,7 +375,7 @@ Sync_definition process_impl(const Env& env, const Node_lookup& node_of, const C
         break;
       case Category::Thread:
         if (clocked_like_a_type(C)) process_thread_type(env, node_of, c, s, encl, b);
-        else process_thread_impl(env, node_of, s, encl, b);
+        else process_thread_impl(env, node_of, c, s, encl, b);
         break;
       case Category::Thread_group:
         fail_located(std::string(category_to_string(C.category)) + " is not supported as a sub-component of " +
