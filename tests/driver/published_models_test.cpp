@@ -130,9 +130,8 @@ TEST(PublishedModels, OwnModelsOfEachConstruct) {
        "", "_t_dispatch_clk = timer(40);"},
       // A thread implementation with calls is one node for all its instances.
       {"period of an instance of a thread with calls",
-       replaced(replaced(model(periodic, " {Period => 40 ms;}", ""), "thread implementation T.i end T.i;",
-                         "subprogram F end F; thread implementation T.i calls s : { f : subprogram F; }; end T.i;"),
-                "end A::B;", "end A::B;"),
+       replaced(model(periodic, " {Period => 40 ms;}", ""), "thread implementation T.i end T.i;",
+                "subprogram F end F; thread implementation T.i calls s : { f : subprogram F; }; end T.i;"),
        "error: the Period of t in A::B::P.i is not the one of its classifier A::B::T.i"},
       {"a period the system gives its processor", replaced(model(periodic, "", ""), "applies to p;",
                                                             "applies to p; Period => 40 ms applies to c;"),
