@@ -17,6 +17,7 @@
 
 #include "aadl/property.hpp"
 #include "aadl/time_units.hpp"
+#include "env/instance_properties.hpp"
 #include "base/channel.hpp"
 #include "base/diagnostics.hpp"
 #include "base/options.hpp"
@@ -226,30 +227,35 @@ bool same_text_ignoring_case(std::string_view a, std::string_view b) {
 
 // A single time value in picoseconds when its unit is a time unit, else as
 // written.
-std::optional<long long> time_value(const Property_association& a) {
+std::optional<long double> time_value(const Property_association& a) {
   const auto* e = a.values.size() == 1 ? std::get_if<Pv_expression>(&a.values.front()) : nullptr;
   const auto* n = e ? std::get_if<C_int>(&e->expression.constant) : nullptr;
   if (!n) return std::nullopt;
   const Time_unit* unit = n->unit ? find_time_unit(*n->unit) : nullptr;
-  return unit ? n->value * unit->ps : n->value;
+  return static_cast<long double>(n->value) * (unit ? unit->ps : 1);
 }
 
-// Whether some thread of the model has a Deadline other than its Period (an
-// implementation may take its Period from its type).
-bool some_deadline_differs(const Env& env) {
-  bool differs = false;
-  env.iter([&](const Ident&, const Entry& e) {
-    const auto* c = std::get_if<Component>(&*e.decl);
-    if (differs || !c || c->category != Category::Thread) return;
-    const Property_association* d = find_association(c->properties, "Deadline");
-    if (!d) return;
-    const Property_association* p = find_association(c->properties, "Period");
-    if (!p && c->kind == Component_kind::Implementation)
-      if (const Entry* t = env.find(type_name_of_implementation_name(c->name)); t && t->decl)
-        if (const auto* type = std::get_if<Component>(t->decl.get())) p = find_association(type->properties, "Period");
-    differs = !p || (d->values != p->values && (!time_value(*d) || time_value(*d) != time_value(*p)));
-  });
-  return differs;
+// The first thread of the group whose Deadline is not its Period, as its
+// instance path (AADL's default deadline is the period).
+std::optional<std::string> deadline_other_than_period(const Env& env, const Processor_group& g) {
+  for (const auto& b : g.instances) {
+    const Entry* e = env.find(env.get_comp_name_of_loc_id(b.container, b.path.back()));
+    const auto* process = e && e->decl ? std::get_if<Component>(e->decl.get()) : nullptr;
+    if (!process) continue;
+    for (auto s = process->subcomponents.rbegin(); s != process->subcomponents.rend(); ++s) {
+      const Entry* te = s->classifier ? env.find(*s->classifier) : nullptr;
+      const auto* thread = te && te->decl ? std::get_if<Component>(te->decl.get()) : nullptr;
+      if (!thread || thread->category != Category::Thread) continue;
+      const Property_association* d = instance_property(env, *process, *s, *thread, "Deadline");
+      if (!d) continue;
+      const Property_association* p = instance_property(env, *process, *s, *thread, "Period");
+      if (p && (d->values == p->values || (time_value(*d) && time_value(*d) == time_value(*p)))) continue;
+      std::string path;
+      for (const auto& part : b.path) path += part.str() + ".";
+      return path + s->name.str();
+    }
+  }
+  return std::nullopt;
 }
 
 // The generated scheduler is a fixed-priority one with rate-monotonic
@@ -276,12 +282,15 @@ void check_scheduling_protocol(const Env& env, const Component& top, const Proce
       for (const char* ok : {"RMS", "Rate_Monotonic_Protocol", "POSIX_1003_HIGHEST_PRIORITY_FIRST_PROTOCOL"})
         fixed_priority = fixed_priority || same_text_ignoring_case(text, ok);
       const bool deadline_monotonic = same_text_ignoring_case(text, "Deadline_Monotonic_Protocol");
-      if (deadline_monotonic) fixed_priority = !some_deadline_differs(env);
+      std::optional<std::string> early;
+      if (deadline_monotonic) fixed_priority = !(early = deadline_other_than_period(env, g));
       if (fixed_priority) continue;
-      const std::string message = "the " + std::string(path == g.path ? "processor " : "virtual processor ") + named +
-                                  (classifier ? " (" + aadl_name(*classifier) + ")" : "") + " of " + aadl_name(top.name) + " has the Scheduling_Protocol " + text +
-                                  (deadline_monotonic ? " with deadlines other than the periods" : "") +
-                                  ": only fixed-priority scheduling with rate-monotonic priorities is supported";
+      const std::string message =
+          "the " + std::string(path == g.path ? "processor " : "virtual processor ") + named +
+          (classifier ? " (" + aadl_name(*classifier) + ")" : "") + " of " + aadl_name(top.name) +
+          " has the Scheduling_Protocol " + text +
+          (early ? " with deadlines other than the periods (" + *early + ")" : "") +
+          ": only fixed-priority scheduling with rate-monotonic priorities is supported";
       fail_located("*** Error: " + message + ".\n", location_of(a->pos), message);
     }
   }
