@@ -50,38 +50,76 @@ std::unique_ptr<Channel> open_scenario_file(const std::string& base) {
 
 // ---- choice of the top-level system -------------------------------------------------
 
-Ident get_a_system_impl(const Options& opt, const Env& env, std::vector<Diagnostic>* warnings) {
-  auto system_impl = [](const Entry& e) {
-    const auto* c = e.decl ? std::get_if<Component>(e.decl.get()) : nullptr;
-    return c && c->category == Category::System && c->kind == Component_kind::Implementation ? c : nullptr;
+namespace {
+
+const Component* system_implementation(const Entry& e) {
+  const auto* c = e.decl ? std::get_if<Component>(e.decl.get()) : nullptr;
+  return c && c->category == Category::System && c->kind == Component_kind::Implementation ? c : nullptr;
+}
+
+// Whether the system implementation, or one inside it, binds something to a
+// processor. `known` keeps the answers.
+bool binds(const Env& env, const Component& c, std::unordered_map<Ident, bool>& known) {
+  if (auto it = known.find(c.name); it != known.end()) return it->second;
+  known.emplace(c.name, false);  // a system inside itself binds nothing more
+  auto binding = [](const std::vector<Property_association>& props) {
+    return std::any_of(props.begin(), props.end(), [](const Property_association& a) {
+      return a.name.is_simple() && a.name.head() == "Actual_Processor_Binding";
+    });
   };
+  bool found = binding(c.properties);
+  for (const auto& s : c.subcomponents) {
+    if (found) break;
+    found = binding(s.properties);
+    const Entry* e = s.category == Category::System && s.classifier ? env.find(*s.classifier) : nullptr;
+    if (const Component* inner = e ? system_implementation(*e) : nullptr) found = found || binds(env, *inner, known);
+  }
+  known[c.name] = found;
+  return found;
+}
+
+}  // namespace
+
+Ident get_a_system_impl(const Options& opt, const Env& env, std::vector<Diagnostic>* warnings) {
   // A system implementation of a textual model that another one contains
   // is a part of the architecture, not its top.
   std::unordered_set<Ident> contained;
   env.iter([&](const Ident&, const Entry& e) {
-    if (const Component* c = system_impl(e))
+    if (const Component* c = system_implementation(e))
       for (const auto& s : c->subcomponents)
         if (s.category == Category::System && s.classifier) contained.insert(*s.classifier);
   });
   std::optional<Ident> found, last;
-  std::vector<std::string> roots;
+  std::vector<const Component*> roots;
   env.iter([&](const Ident& name, const Entry& e) {
-    const Component* c = system_impl(e);
+    const Component* c = system_implementation(e);
     if (c == nullptr) return;
     last = name;
     if (read_from_text(c->pos)) {
       if (contained.count(name)) return;
-      roots.push_back(aadl_name(name));
+      roots.push_back(c);
     }
     if (opt.verbosity >= 1) out("# ---> The top-level system is " + name.str() + " ()\n");
     found = name;
   });
   if (!found) found = last;  // systems that contain each other: the usual choice
-  if (warnings && roots.size() > 1) {
+  if (roots.size() > 1) {
+    // Of several, the last one that binds something to a processor.
+    std::unordered_map<Ident, bool> known;
+    for (auto it = roots.rbegin(); it != roots.rend(); ++it)
+      if (binds(env, **it, known)) {
+        // The trace's last line names the choice.
+        if (opt.verbosity >= 1 && !((*it)->name == *found))
+          out("# ---> The top-level system is " + (*it)->name.str() + " ()\n");
+        found = (*it)->name;
+        break;
+      }
     std::string list;
-    for (const auto& r : roots) list += (list.empty() ? "" : ", ") + r;
-    warnings->push_back(make_warning("several system implementations are parts of no other (" + list + "): " +
-                                     aadl_name(*found) + " is translated; choose another with --toplevel-system"));
+    for (const Component* r : roots) list += (list.empty() ? "" : ", ") + aadl_name(r->name);
+    if (warnings)
+      warnings->push_back(make_warning("several system implementations are parts of no other (" + list + "): " +
+                                           aadl_name(*found) + " is translated; choose another with --toplevel-system",
+                                       location_of(env.get_component2(*found).pos)));
   }
   if (!found) {
     fail("*** No system found. Please check if system is defined in your aadl model, or define explicitely"

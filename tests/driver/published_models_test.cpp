@@ -171,6 +171,10 @@ TEST(PublishedModels, OwnModelsOfEachConstruct) {
                 "system Z end Z; system implementation Z.i subcomponents s : system S.i; end Z.i;\n"
                 "system Top end Top; system implementation Top.i subcomponents z : system Z.i; end Top.i;\nend A::B;"),
        "", "-- scheduled version of node A__B__Top_i"},
+      // Of two, the one that binds its processes, though the other sorts last.
+      {"top-level system that binds",
+       replaced(model(periodic, "", ""), "end A::B;", "system X end X; system implementation X.i end X.i;\nend A::B;"),
+       "", "-- scheduled version of node A__B__S_i"},
       {"thread group", model(periodic, "; g : thread group G::TG.i", "") + "package G public thread group TG end TG;\n"
        "thread group implementation TG.i subcomponents t : thread A::B::T.i; end TG.i; end G;\n",
        "m.aadl:5:58: error: in A::B::P.i: g is a thread group (G::TG.i): thread groups are not supported"},
