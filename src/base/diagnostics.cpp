@@ -8,10 +8,13 @@ namespace vorquel {
 
 void fail(std::string text) { throw Fatal(make_diagnostic(Diagnostic_kind::User, std::move(text))); }
 
-void fail_without_abort_line(std::string text, bool on_standard_error) {
+void fail_without_abort_line(std::string text, bool on_standard_error, std::optional<Source_location> at,
+                             std::string message) {
   Diagnostic d = make_diagnostic(Diagnostic_kind::User, std::move(text));
   d.on_standard_error = on_standard_error;
   d.aborting = false;
+  d.location = std::move(at);
+  d.message = std::move(message);
   throw Fatal(std::move(d));
 }
 

@@ -85,7 +85,9 @@ struct Fatal : std::exception {
 // A user error: the message lines, then "*** Aborting...\n".
 [[noreturn]] void fail(std::string text);
 // A user error whose text ends the report (no "*** Aborting...\n" line).
-[[noreturn]] void fail_without_abort_line(std::string text, bool on_standard_error = false);
+// Given a location, its line on standard error says `message`.
+[[noreturn]] void fail_without_abort_line(std::string text, bool on_standard_error = false,
+                                          std::optional<Source_location> at = std::nullopt, std::string message = {});
 // A located mistake of the model: "*** <located line>\n" ("*** Error:
 // <message>\n" without a location) on standard output, then "***
 // Aborting...\n"; the located line on standard error.

@@ -8,6 +8,10 @@
 
 namespace vorquel {
 
+// The component type of an implementation (null for a type, or when the
+// type is not declared).
+const Component* type_of_implementation(const Env& env, const Component& c);
+
 // The association of that name that holds for the sub-component s of c,
 // looked up where AADL takes it from: a contained association of c, the
 // sub-component's own, then its classifier (an implementation, then its

@@ -13,6 +13,7 @@
 
 #include "aadl/aadl_text_reader.hpp"
 #include "base/diagnostics.hpp"
+#include "env/instance_properties.hpp"
 #include "scheduler/scheduler.hpp"
 
 namespace vorquel {
@@ -228,9 +229,7 @@ void note_time_slicing(const Walker& w, const std::vector<std::string>& host, co
     look(subs.back()->properties);
     if (const Component* c = classifier_of(w.env, *subs.back())) {
       look(c->properties);
-      if (c->kind == Component_kind::Implementation)
-        if (const Entry* e = w.env.find(type_name_of_implementation_name(c->name)); e && e->decl)
-          if (const auto* t = std::get_if<Component>(e->decl.get())) look(t->properties);
+      if (const Component* t = type_of_implementation(w.env, *c)) look(t->properties);
     }
   }
 }
@@ -259,9 +258,7 @@ Protocol_association scheduling_protocol(const Env& env, const Component& top, c
   for (const Component* c = classifier_of(env, *sub); c;) {
     for (const auto& a : c->properties)
       if (is_protocol(a) && !a.applies_to) return {&a, sub->classifier};
-    if (c->kind == Component_kind::Type) break;
-    const Entry* e = env.find(type_name_of_implementation_name(c->name));
-    c = e && e->decl ? std::get_if<Component>(e->decl.get()) : nullptr;
+    c = type_of_implementation(env, *c);
   }
   return {nullptr, sub->classifier};
 }

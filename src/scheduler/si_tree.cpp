@@ -44,17 +44,14 @@ namespace {
 
 // Located at the association that binds the instance, when there is one.
 [[noreturn]] void cannot_schedule(const Ident& component, const Bound_instance* bound = nullptr) {
-  Diagnostic d = make_diagnostic(Diagnostic_kind::User, "*** Cannot schedule this system, sorry.\n*** Are you sure that " +
-                                                            component.str() + " is a process implementation?\n");
-  d.aborting = false;
-  if (bound) {
-    std::string path;
-    for (const auto& p : bound->path) path += (path.empty() ? "" : ".") + p.str();
-    d.location = location_of(bound->binding);
-    d.message = "cannot schedule " + path + " (" + aadl_name(component) +
-                "): only processes (and the systems that hold them) can be bound to a processor";
-  }
-  throw Fatal(std::move(d));
+  const std::string text = "*** Cannot schedule this system, sorry.\n*** Are you sure that " + component.str() +
+                           " is a process implementation?\n";
+  if (!bound) fail_without_abort_line(text);
+  std::string path;
+  for (const auto& p : bound->path) path += (path.empty() ? "" : ".") + p.str();
+  fail_without_abort_line(text, false, location_of(bound->binding),
+                          "cannot schedule " + path + " (" + aadl_name(component) +
+                              "): only processes (and the systems that hold them) can be bound to a processor");
 }
 
 // Clock names as a caller sees them: an oracle of the callee -> the name
@@ -327,15 +324,12 @@ Si_tree compute_si_tree(const Ident& top, const Env& env, bool immediate_first) 
   // same clocks.
   const std::vector<Processor_group> groups = processor_groups(env, top);
   if (groups.empty()) {
-    Diagnostic d = make_diagnostic(Diagnostic_kind::User, "*** Cannot schedule this system, sorry.\n*** No sub-component of " +
-                                                              top.str() + " is bound to a processor (Actual_Processor_Binding).\n");
-    d.aborting = false;
-    const Component& system = env.get_component2(top);
-    d.location = location_of(system.pos);
-    d.message = "no sub-component of " + aadl_name(top) +
-                " is bound to a processor (Actual_Processor_Binding); if it is a part of a larger system, "
-                "translate that one (--toplevel-system)";
-    throw Fatal(std::move(d));
+    fail_without_abort_line("*** Cannot schedule this system, sorry.\n*** No sub-component of " + top.str() +
+                                " is bound to a processor (Actual_Processor_Binding).\n",
+                            false, location_of(env.get_component2(top).pos),
+                            "no sub-component of " + aadl_name(top) +
+                                " is bound to a processor (Actual_Processor_Binding); if it is a part of a larger "
+                                "system, translate that one (--toplevel-system)");
   }
 
   for (const auto& g : groups) check_scheduling_protocol(env, env.get_component2(top), g);

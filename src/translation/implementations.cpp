@@ -248,9 +248,7 @@ std::vector<Property_association> instance_timing(const Env& env, const Componen
     const Property_association* a = instance_property(env, process, *s.sub, *s.classifier, name);
     if (!a && std::string_view(name) == "Period") {
       a = find_association(process.properties, name);
-      const Entry* type = a ? nullptr : env.find(type_name_of_implementation_name(process.name));
-      const auto* t = type && type->decl ? std::get_if<Component>(type->decl.get()) : nullptr;
-      if (t) a = find_association(t->properties, name);
+      if (const Component* t = a ? nullptr : type_of_implementation(env, process)) a = find_association(t->properties, name);
     }
     if (!a) continue;
     found.push_back(*a);
