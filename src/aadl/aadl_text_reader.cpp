@@ -508,12 +508,6 @@ class Resolver {
       merge_properties(merged, std::move(props));
       props = std::move(merged);
     }
-    // AADL's default access right is read_write.
-    const Ident mode_name(f.access == Access_kind::Required ? "Required_Access" : "Provided_Access");
-    if (data_access && std::none_of(props.begin(), props.end(), [&](const Property_association& a) {
-          return !a.applies_to && a.name == mode_name;
-        }))
-      props.push_back(Property_association{mode_name, {Pv_enum{Ident("read_write")}}, std::nullopt, at(f.pos)});
     place(list, index, Feature{name(f.name), std::move(kind), std::move(props), at(f.pos)}, f.refined, f.name, f.pos,
           "feature");
   }

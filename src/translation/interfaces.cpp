@@ -11,6 +11,7 @@
 #include <unordered_set>
 
 #include "aadl/aadl_misc.hpp"
+#include "aadl/aadl_text_reader.hpp"
 #include "aadl/property.hpp"
 #include "base/channel.hpp"
 #include "base/diagnostics.hpp"
@@ -102,9 +103,11 @@ std::pair<std::vector<Feature>, std::vector<Feature>> classify_features(const En
       }
       VQ_ASSERT(acc->category == Category::Data, "the access " + f.name.str() + " is neither data nor bus");
       const bool required = acc->access == Access_kind::Required;
-      const std::optional<Access_mode> found =
+      std::optional<Access_mode> found =
           required ? find_required_access_mode(f.properties) : find_provided_access_mode(f.properties);
       const std::string property = required ? "Required_Access" : "Provided_Access";
+      // A textual model has AADL's default access right, read_write.
+      if (!found && read_from_text(f.pos)) found = Access_mode::Read_write;
       if (!found)
         fail_located("*** Error: the data access " + f.name.str() + " of " + c.name.str() + " has no " + property +
                          " property.\n",

@@ -101,11 +101,12 @@ TEST(TextReader, Declarations) {
        "package K\n  public Data type D\n  public Thread type T features [o: data_port out K::D; "
        "e: event_port in; g: port_group K::G; r: access required Data K::D {Required_Access = [enum read]}; "
        "q: access provided Bus -]\n  public port group G features [x: event_data_port in K::D]\n"},
-      // A data access without Access_Right has AADL's default, read_write.
+      // Access_Right names the model's access modes (a data access without
+      // one takes AADL's default, read_write, where it is translated).
       {pkg("data D end D; thread T features r : requires data access D; p : provides data access D "
            "{Access_Right => write_only;}; end T;"),
-       "package K\n  public Data type D\n  public Thread type T features [r: access required Data K::D "
-       "{Required_Access = [enum read_write]}; p: access provided Data K::D {Provided_Access = [enum write]}]\n"},
+       "package K\n  public Data type D\n  public Thread type T features [r: access required Data K::D; "
+       "p: access provided Data K::D {Provided_Access = [enum write]}]\n"},
       {pkg("thread T features i : in event port; o : out event port; d : out data port; end T;"
            "process P end P; process implementation P.i subcomponents A : thread t; b : thread T; "
            "connections c1 : port a.O -> B.I; port A.d ->> b.d; c3 : port a.d -> b.d {timing => Sampled;}; "
