@@ -524,8 +524,14 @@ class Parser {
       f.kind = K::Access;
       f.access = word("requires") ? Access_kind::Required : Access_kind::Provided;
       ++k_;
+      const std::size_t at = k_;
       auto cat = category();
-      if (!cat) expected("'data', 'bus', 'subprogram' or 'virtual bus'");
+      const bool accessible = cat && (!cat->category || *cat->category == Category::Data ||
+                                      *cat->category == Category::Bus || *cat->category == Category::Subprogram);
+      if (!accessible) {
+        k_ = at;
+        expected("'data', 'bus', 'subprogram', 'subprogram group' or 'virtual bus'");
+      }
       f.accessed = *cat;
       expect_word("access");
     } else if (!f.has_direction && word("server") && word_at(1, "subprogram")) k_ += 2, f.kind = K::Server_subprogram;

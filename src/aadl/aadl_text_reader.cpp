@@ -535,6 +535,10 @@ class Resolver {
       return;
     }
     std::optional<Ident> cls = opt_classifier(s.classifier, e.package);
+    if (const std::optional<Category> named = category_of(entry_of(cls)); named && named != s.category.category)
+      text_error(s.pos, "subcomponent " + std::string(s.name) + " is declared a " +
+                            category_to_string(*s.category.category) + " but its classifier " + aadl_name(*cls) +
+                            " is a " + category_to_string(*named));
     std::vector<Property_association> props = convert(s.properties, e);
     Subcomponent* it = s.refined ? index.find(list, s.name) : nullptr;
     if (s.refined && it) {
@@ -731,6 +735,17 @@ class Resolver {
     if (!cls) return nullptr;
     auto it = by_reference_.find(*cls);
     return it == by_reference_.end() ? nullptr : it->second;
+  }
+
+  // The category of a component entry, if it is one the model has.
+  static std::optional<Category> category_of(const Entry* e) {
+    if (!e) return std::nullopt;
+    if (e->xml) {
+      const auto* c = std::get_if<Component>(e->xml);
+      return c ? std::optional<Category>(c->category) : std::nullopt;
+    }
+    const auto* c = e->text ? std::get_if<S_component>(e->text) : nullptr;
+    return c ? c->category.category : std::nullopt;
   }
 
   // The type of an implementation entry.

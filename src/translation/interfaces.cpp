@@ -101,6 +101,8 @@ std::pair<std::vector<Feature>, std::vector<Feature>> classify_features(const En
         out("*** Bus access ignored.\n");
         continue;
       }
+      // A subprogram access of a textual model carries no data.
+      if (acc->category == Category::Subprogram && read_from_text(f.pos)) continue;
       VQ_ASSERT(acc->category == Category::Data, "the access " + f.name.str() + " is neither data nor bus");
       const bool required = acc->access == Access_kind::Required;
       std::optional<Access_mode> found =

@@ -168,6 +168,11 @@ TEST(TextReader, LocatedErrors) {
        "*** m.aadl:2:6: error: with of Nowhere, which is neither among the input files nor a standard package\n"},
       {pkg("process P end P; process implementation P.i subcomponents t : thread Missing; end P.i;"),
        "*** m.aadl:2:70: error: no declaration named Missing\n"},
+      {pkg("processor C end C; process P end P; process implementation P.i subcomponents c : system C; end P.i;"),
+       "*** m.aadl:2:78: error: subcomponent c is declared a System but its classifier K::C is a Processor\n"},
+      {pkg("thread T features a : requires process access P; end T;"),
+       "*** m.aadl:2:32: error: 'process' found, expected 'data', 'bus', 'subprogram', 'subprogram group' or "
+       "'virtual bus'\n"},
       {pkg("abstract A end A; system S end S; system implementation S.i subcomponents a : system A; end S.i;"),
        "*** m.aadl:2:86: error: A is a abstract declaration, which the model cannot hold\n"},
       {pkg("system S modes m : initial mode; end S;"), "*** m.aadl:2:10: error: in S: modes are not supported\n"},

@@ -133,6 +133,10 @@ TEST(PublishedModels, OwnModelsOfEachConstruct) {
        replaced(model(periodic, " {Period => 40 ms;}", ""), "thread implementation T.i end T.i;",
                 "subprogram F end F; thread implementation T.i calls s : { f : subprogram F; }; end T.i;"),
        "error: the Period of t in A::B::P.i is not the one of its classifier A::B::T.i"},
+      {"subprogram access", replaced(model(periodic, "", ""), "thread T properties",
+                                     "subprogram F end F; thread T features s : requires subprogram access F; "
+                                     "properties"),
+       ""},
       {"a period the system gives its processor", replaced(model(periodic, "", ""), "applies to p;",
                                                             "applies to p; Period => 40 ms applies to c;"),
        ""},
