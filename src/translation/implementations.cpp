@@ -178,7 +178,7 @@ Enclosing enclosing(const Component& c, const Node& type_node, const std::vector
   std::unordered_set<std::string_view> names;
   for (const auto& s : subs)
     if (!wired || s.classifier->category == *wired) names.insert(s.name.str());
-  return Enclosing(c, type_node, names);
+  return Enclosing(c, type_node, names, read_from_text(c.pos));
 }
 
 // Takes the arguments, the patterns and the wires out of p; its locals stay.
@@ -319,6 +319,18 @@ void process_thread_impl(const Env& env, const Node_lookup& node_of, const Compo
 }
 
 Node finish(const Component& c, const Node& type_node, Body& b) {
+  // An in out port (or read-write access) of a process of a textual model,
+  // or of a thread that calls subprograms, that no connection writes keeps
+  // the value it reads (a thread without calls is the user's to fill in).
+  if (read_from_text(c.pos) && (c.category == Category::Process || !c.call_sequences.empty()))
+    for (const auto& [o, type] : type_node.outputs) {
+      const Ident read = add_suffix("_in", o);
+      const bool reads = std::any_of(type_node.inputs.begin(), type_node.inputs.end(),
+                                     [&](const Typed_ident& in) { return in.first == read; });
+      const bool written = std::any_of(c.connections.begin(), c.connections.end(),
+                                       [&](const Connection& k) { return k.dst.is_simple() && k.dst == o; });
+      if (reads && !written) b.equations.prepend(Equation{Pattern{PVar{o}}, var(read)});
+    }
   Node n = make_node(c.name);
   n.inputs = type_node.inputs;
   n.outputs = type_node.outputs;

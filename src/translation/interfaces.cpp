@@ -143,6 +143,16 @@ std::pair<std::vector<Feature>, std::vector<Feature>> classify_features(const En
         outputs.push_back(f);
         break;
       case In_out::InOut:
+        // An in out port (or parameter) of a thread, process or subprogram of
+        // a textual model reads the input "<port>_in" and writes the output
+        // of its own name.
+        if (read_from_text(f.pos) &&
+            (c.category == Category::Thread || c.category == Category::Process || c.category == Category::Subprogram) &&
+            !std::holds_alternative<Feat_port_group>(f.kind)) {
+          inputs.push_back(Feature{add_suffix("_in", f.name), f.kind, f.properties});
+          outputs.push_back(f);
+          break;
+        }
         not_yet_implemented("in/out features are not considered",
                             "in " + aadl_name(c.name) + ": the in out feature " + aadl_name(f.name) +
                                 " is not supported; split it into an in and an out feature",

@@ -33,10 +33,13 @@ bool is_write_only_access(const Connection& c, const Input_names& inputs, const 
   return !inputs.has(f, "_in") && has_output(callee, f);
 }
 
-// Name of the callee input that an argument or a connection end stands for:
-// its last part followed by this suffix.
-std::string_view input_suffix(Connection_kind kind) {
-  return kind == Connection_kind::Data_access_connection ? "_in" : "";
+// Name of the callee input that a connection end stands for: its last part
+// followed by this suffix ("_in" for a data access, and for an in out port,
+// which reads that input and writes the output of its own name).
+std::string_view input_suffix(const Connection& c, const Input_names& inputs) {
+  if (c.kind == Connection_kind::Data_access_connection) return "_in";
+  const std::string_view f = c.dst.last();
+  return !inputs.has(f, "") && inputs.has(f, "_in") ? "_in" : "";
 }
 
 // The argument of one callee input. Its label is the callee's name followed
@@ -45,7 +48,7 @@ std::string_view input_suffix(Connection_kind kind) {
 struct Argument {
   std::string_view name;
   Expression expr;
-  Connection_kind kind;  // of the first connection that gave it
+  std::string_view suffix;  // of the input it gives, after the first connection
   std::size_t stamp;     // when it was last put at the front of the list
 };
 
@@ -86,7 +89,7 @@ std::vector<Tuple_item> check_in_conn(const Ident& sub, const Ident& callee_name
                                       const Input_names& input_names) {
   for (const Connection* c : incoming) {
     VQ_ASSERT(c->kind != Connection_kind::Bus_access_connection, "check_in_conn: bus access connection");
-    if (!input_names.has(c->dst.last(), input_suffix(c->kind)))
+    if (!input_names.has(c->dst.last(), input_suffix(*c, input_names)))
       fail_located("*** Variable " + c->dst.str() + " is not an input of component " + callee_name.str() + ".\n",
                    location_of(c->pos),
                    connection_text(*c) + ": " + aadl_name(c->dst) + " is not an in port of " +
@@ -97,13 +100,13 @@ std::vector<Tuple_item> check_in_conn(const Ident& sub, const Ident& callee_name
                       const std::string& name) mutable -> const Argument* {
     if (args.size() <= Input_names::linear_limit) {
       for (const auto& a : args)
-        if (Input_names::joined_equals(name, a.name, input_suffix(a.kind))) return &a;
+        if (Input_names::joined_equals(name, a.name, a.suffix)) return &a;
       return nullptr;
     }
     if (index.empty())
       for (const auto& a : args) {
         std::string key(a.name);
-        key += input_suffix(a.kind);
+        key += a.suffix;
         index.emplace(std::move(key), &a);
       }
     auto it = index.find(name);
@@ -156,7 +159,7 @@ std::vector<Tuple_item> make_input_of_component(const Ident& sub, const Ident& c
     const std::optional<std::size_t> found = find_name(name);
     if (!found) {
       if (!by_name.empty()) by_name.emplace(name, args.size());
-      args.push_back({name, encl.source(*c), c->kind, kept_count});
+      args.push_back({name, encl.source(*c), input_suffix(*c, input_names), kept_count});
       continue;
     }
     switch (c->kind) {

@@ -119,21 +119,24 @@ class Enclosing {
  public:
   // `wired`: the names of the sub-components (or calls) whose outgoing
   // connections become wires.
-  Enclosing(const Component& c, const Node& type_node, const std::unordered_set<std::string_view>& wired)
-      : name_(c.name) {
+  // `in_out`: whether its in out ports are wired (a textual model's).
+  Enclosing(const Component& c, const Node& type_node, const std::unordered_set<std::string_view>& wired,
+            bool in_out = false)
+      : name_(c.name), in_out_(in_out) {
     for (const auto& in : type_node.inputs)
       if (in.first.str().ends_with("_in")) inputs_.insert(in.first.str());
+      else if (in_out) plain_inputs_.insert(in.first.str());
     for (const auto& conn : c.connections)
       if (conn.kind != Connection_kind::Bus_access_connection && conn.dst.is_simple() && wired.count(conn.src.head()))
         into_[conn.dst.str()].push_back(&conn);
   }
 
-  // The value a connection brings into a sub-component: a data access that
-  // the enclosing component itself reads is its "_in" input.
+  // The value a connection brings into a sub-component: a data access (or
+  // an in out port) that the enclosing component itself reads is its "_in"
+  // input.
   Expression source(const Connection& c) const {
-    if (c.kind == Connection_kind::Data_access_connection && c.src.is_simple() &&
-        inputs_.count(c.src.str() + "_in"))
-      return var(add_suffix("_in", c.src));
+    const bool read = c.kind == Connection_kind::Data_access_connection || (in_out_ && !plain_inputs_.count(c.src.str()));
+    if (read && c.src.is_simple() && inputs_.count(c.src.str() + "_in")) return var(add_suffix("_in", c.src));
     return var(c.src);
   }
 
@@ -153,7 +156,9 @@ class Enclosing {
 
  private:
   Ident name_;
-  std::unordered_set<std::string> inputs_;  // those named "..._in"
+  bool in_out_;
+  std::unordered_set<std::string> inputs_;        // those named "..._in"
+  std::unordered_set<std::string> plain_inputs_;  // the others, when in out ports are wired
   std::unordered_map<std::string_view, std::vector<const Connection*>> into_;  // declaration order
 };
 
