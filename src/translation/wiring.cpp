@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "aadl/aadl_misc.hpp"
+#include "aadl/aadl_text_reader.hpp"
 #include "aadl/property.hpp"
 #include "base/channel.hpp"
 #include "base/diagnostics.hpp"
@@ -38,6 +39,7 @@ bool is_write_only_access(const Connection& c, const Input_names& inputs, const 
 // which reads that input and writes the output of its own name).
 std::string_view input_suffix(const Connection& c, const Input_names& inputs) {
   if (c.kind == Connection_kind::Data_access_connection) return "_in";
+  if (!read_from_text(c.pos)) return "";
   const std::string_view f = c.dst.last();
   return !inputs.has(f, "") && inputs.has(f, "_in") ? "_in" : "";
 }
