@@ -953,8 +953,13 @@ std::unique_ptr<S_file> parse_file(int verbosity, const std::string& file_name, 
 }  // namespace
 
 bool is_aadl_text_file(const std::string& file_name) {
-  std::string ext = std::filesystem::path(file_name).extension().string();
-  return same_name(ext, ".aadl");
+  // The extension as a path has it (a leading dot starts no extension),
+  // without building a path: asked for every element of a large model.
+  std::string_view name = file_name;
+  if (const auto slash = name.rfind('/'); slash != std::string_view::npos) name.remove_prefix(slash + 1);
+  const auto dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0 || name == "..") return false;
+  return same_name(name.substr(dot), ".aadl");
 }
 
 Model parse_aadl_source_text(int verbosity, const std::string& file_name, std::string text) {
