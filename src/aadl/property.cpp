@@ -5,6 +5,7 @@
 #include <charconv>
 #include <unordered_set>
 
+#include "aadl/aadl_text_lexer.hpp"
 #include "aadl/aadl_text_reader.hpp"
 #include "base/diagnostics.hpp"
 #include "base/util.hpp"
@@ -122,12 +123,6 @@ std::string enumeration_text(const Property_association& a) { return single_enum
 
 namespace {
 
-bool same_ignoring_case(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 struct Base_type {
   std::string_view name;
   std::string_view lustre;
@@ -141,7 +136,7 @@ constexpr Base_type base_types[] = {
 
 const Base_type* find_base_type(std::string_view name) {
   for (const auto& t : base_types)
-    if (same_ignoring_case(t.name, name)) return &t;
+    if (same_name(t.name, name)) return &t;
   return nullptr;
 }
 
@@ -159,13 +154,13 @@ std::optional<std::string> base_types_name(std::string_view type_name) {
 
 std::optional<std::string> data_representation_type(const Component& c) {
   for (const auto& a : c.properties) {
-    if (a.applies_to || !same_ignoring_case(a.name.last(), "Data_Representation") || a.values.size() != 1) continue;
+    if (a.applies_to || !same_name(a.name.last(), "Data_Representation") || a.values.size() != 1) continue;
     const auto* e = std::get_if<Pv_enum>(&a.values.front());
     if (!e) return std::nullopt;
     const std::string_view v = e->literal.last();
-    if (same_ignoring_case(v, "Integer")) return "int";
-    if (same_ignoring_case(v, "Float") || same_ignoring_case(v, "Fixed")) return "real";
-    if (same_ignoring_case(v, "Boolean")) return "bool";
+    if (same_name(v, "Integer")) return "int";
+    if (same_name(v, "Float") || same_name(v, "Fixed")) return "real";
+    if (same_name(v, "Boolean")) return "bool";
     return std::nullopt;
   }
   return std::nullopt;

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "aadl/aadl_text_lexer.hpp"
 #include "aadl/aadl_text_reader.hpp"
 #include "base/diagnostics.hpp"
 #include "env/instance_properties.hpp"
@@ -20,22 +21,9 @@ namespace vorquel {
 
 namespace {
 
-bool same_name(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 bool is_binding(const Property_association& a) {
   return a.name.is_simple() && a.name.head() == "Actual_Processor_Binding";
 }
-
-// Textual models are read as AADL reads them: a reference must name a
-// processor, and a device's binding says where its driver runs, which the
-// model leaves to the environment. The XML form keeps its own reading.
-bool written_in_text(const Property_association& a) { return read_from_text(a.pos); }
-
-std::vector<std::string> parts_of(const Ident& id) { return id.parts(); }
 
 std::string dotted(const std::vector<std::string>& path) {
   std::string s;
@@ -125,9 +113,12 @@ struct Walker {
                            ", which names no sub-component of " + where);
     // A spelling of the declaration, whatever the spelling of the path.
     std::vector<std::string> processor = base;
-    std::vector<std::string> ref_parts = parts_of(ref);
+    std::vector<std::string> ref_parts = ref.parts();
     const Component* ref_holder = nullptr;
-    const bool resolved = ref_parts.size() > 1 || written_in_text(a);
+    // Textual models are read as AADL reads them: a reference names a
+    // processor, and a device's binding says where its driver runs, which
+    // the model leaves to the environment. The XML form keeps its reading.
+    const bool resolved = ref_parts.size() > 1 || read_from_text(a.pos);
     if (const Subcomponent* p = reach(c, ref_parts, &ref_holder)) {
       if (resolved && p->category != Category::Processor && p->category != Category::Virtual_processor)
         binding_error(a, "the Actual_Processor_Binding of " + where + " refers to " + dotted(ref_parts) + ", which is a " +
@@ -139,7 +130,7 @@ struct Walker {
     processor.insert(processor.end(), ref_parts.begin(), ref_parts.end());
     std::vector<std::string> full = base;
     full.insert(full.end(), relative_target.begin(), relative_target.end());
-    if (target->category == Category::Device && written_in_text(a)) {
+    if (target->category == Category::Device && read_from_text(a.pos)) {
       devices.push_back({std::move(full), std::move(processor), &a});
       return;
     }
@@ -154,7 +145,7 @@ struct Walker {
       if (is_binding(a)) {
         if (!a.applies_to)
           binding_error(a, "the Actual_Processor_Binding of " + aadl_name(c.name) + " applies to nothing");
-        add(c, prefix, a, parts_of(*a.applies_to));
+        add(c, prefix, a, a.applies_to->parts());
       }
     // Declaration order: the component holds its sub-components reversed.
     for (auto it = c.subcomponents.rbegin(); it != c.subcomponents.rend(); ++it) {
@@ -162,7 +153,7 @@ struct Walker {
         if (is_binding(a)) {
           std::vector<std::string> target{it->name.str()};
           if (a.applies_to)
-            for (auto& p : parts_of(*a.applies_to)) target.push_back(std::move(p));
+            for (auto& p : a.applies_to->parts()) target.push_back(std::move(p));
           add(c, prefix, a, std::move(target));
         }
     }
@@ -246,7 +237,7 @@ Protocol_association scheduling_protocol(const Env& env, const Component& top, c
   for (std::size_t i = 0; i < path.size() && here; ++i) {
     const std::string rest = dotted({path.begin() + static_cast<long>(i), path.end()});
     for (const auto& a : here->properties)
-      if (!contained && is_protocol(a) && a.applies_to && same_name(dotted(parts_of(*a.applies_to)), rest))
+      if (!contained && is_protocol(a) && a.applies_to && same_name(dotted(a.applies_to->parts()), rest))
         contained = &a;
     sub = find_sub(*here, path[i]);
     here = sub && i + 1 < path.size() ? classifier_of(env, *sub) : nullptr;

@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "aadl/aadl_text_lexer.hpp"
 #include "aadl/property.hpp"
 #include "aadl/time_units.hpp"
 #include "env/instance_properties.hpp"
@@ -216,12 +217,6 @@ std::optional<std::vector<Si_item>> follow_instance(const Env& env, Instance_cal
   internal_error("the top-level system runs no call of its sub-component " + bound.path.back().str());
 }
 
-bool same_text_ignoring_case(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 // A single time value in picoseconds when its unit is a time unit, else as
 // written.
 std::optional<long double> time_value(const Property_association& a) {
@@ -277,8 +272,8 @@ void check_scheduling_protocol(const Env& env, const Component& top, const Proce
       const std::string text = literal ? to_string(literal->literal) : std::string("a value that is no protocol name");
       bool fixed_priority = false;
       for (const char* ok : {"RMS", "Rate_Monotonic_Protocol", "POSIX_1003_HIGHEST_PRIORITY_FIRST_PROTOCOL"})
-        fixed_priority = fixed_priority || same_text_ignoring_case(text, ok);
-      const bool deadline_monotonic = same_text_ignoring_case(text, "Deadline_Monotonic_Protocol");
+        fixed_priority = fixed_priority || same_name(text, ok);
+      const bool deadline_monotonic = same_name(text, "Deadline_Monotonic_Protocol");
       std::optional<std::string> early;
       if (deadline_monotonic) fixed_priority = !(early = deadline_other_than_period(env, g));
       if (fixed_priority) continue;
